@@ -1,0 +1,35 @@
+# The two commands of the README are the contract: `make test` builds and
+# passes every test, `make demo` runs the main job. Both install missing
+# Debian packages first.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test test-asan bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTRASVIK_SANITIZE=ON -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+	@cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Benchmarks print their figures and the ratios they are judged by.
+bench: build
+	@$(BUILD)/bench/transport_bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

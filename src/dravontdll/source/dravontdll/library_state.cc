@@ -1,0 +1,116 @@
+#include "dravontdll/library_state.h"
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "dravont/dravontdll.h"
+#include "dravontdll/last_error.h"
+#include "platform/environment.h"
+#include "platform/process.h"
+#include "transport/xmlrpc_client.h"
+#include "transport/xmlrpc_report.h"
+
+namespace Quillex {
+
+extern "C" {
+DRAVONT_API int RpcPort = kDefaultRpcPort;
+DRAVONT_API unsigned long XmlRpcClientIndex = 0;
+DRAVONT_API unsigned long LastErrorIndex = 0;
+DRAVONT_API unsigned long MallocIndex = 0;
+DRAVONT_API void* hDLLModule = nullptr;
+}
+
+namespace {
+
+constexpr char kServiceHost[] = "127.0.0.1";
+constexpr char kServicePath[] = "/RPC2";
+constexpr int kThreadSlotFailureExitCode = 127;
+
+struct Slots {
+  std::unique_ptr<platform::ThreadSlot> client;
+  std::unique_ptr<platform::ThreadSlot> lastError;
+  std::unique_ptr<platform::ThreadSlot> allocate;
+};
+
+Slots slots;
+std::mutex attachMutex;
+
+void destroyClient(void* client) { delete static_cast<XmlRpcClient*>(client); }
+
+// Thread attach: a client for the service. The last-error slot of a thread
+// starts out NULL by itself, and a thread attached on its first service call
+// may already hold the text of an earlier validation failure, so it is left
+// alone here.
+XmlRpcClient* attachThread() {
+  auto* client = new XmlRpcClient(kServiceHost, RpcPort, kServicePath);
+  if (!slots.client->set(client)) {
+    delete client;
+    platform::exitCurrentThread(kThreadSlotFailureExitCode);
+  }
+  return client;
+}
+
+void detachThread() {
+  delete static_cast<XmlRpcClient*>(slots.client->get());
+  slots.client->set(nullptr);
+  freeLastErrorText(slots.lastError->get());
+  slots.lastError->set(nullptr);
+}
+
+}  // namespace
+
+int environmentInteger(const char* variable, int fallback) {
+  const std::optional<std::string> value = platform::environmentVariable(variable);
+  if (!value || value->empty() || value->size() >= 16) return fallback;
+  return std::atoi(value->c_str());
+}
+
+bool attachProcess() {
+  std::lock_guard<std::mutex> lock(attachMutex);
+  if (slots.client) return true;
+
+  hDLLModule = const_cast<void*>(platform::moduleContaining(reinterpret_cast<const void*>(&attachProcess)).base);
+  XmlRpcLogHandler::setVerbosity(0);
+
+  Slots created;
+  created.client = platform::ThreadSlot::create(destroyClient);
+  if (!created.client) return false;
+  created.lastError = platform::ThreadSlot::create(freeLastErrorText);
+  if (!created.lastError) return false;
+  created.allocate = platform::ThreadSlot::create(nullptr);
+  if (!created.allocate) return false;
+  slots = std::move(created);
+  XmlRpcClientIndex = slots.client->index();
+  LastErrorIndex = slots.lastError->index();
+  MallocIndex = slots.allocate->index();
+
+  RpcPort = environmentInteger("XMLRPCPORT", kDefaultRpcPort);
+  XmlRpcLogHandler::setVerbosity(environmentInteger("XMLRPCVERBOSITY", 0));
+
+  attachThread();
+  return true;
+}
+
+void detachProcess() {
+  std::lock_guard<std::mutex> lock(attachMutex);
+  if (!slots.client) return;
+  detachThread();
+  slots = Slots{};
+}
+
+XmlRpcClient& threadClient() {
+  auto* client = static_cast<XmlRpcClient*>(slots.client->get());
+  return client != nullptr ? *client : *attachThread();
+}
+
+platform::ThreadSlot& clientSlot() { return *slots.client; }
+platform::ThreadSlot& lastErrorSlot() { return *slots.lastError; }
+platform::ThreadSlot& allocateSlot() { return *slots.allocate; }
+
+AllocateFunction threadAllocateFunction() { return reinterpret_cast<AllocateFunction>(slots.allocate->get()); }
+
+void setThreadAllocateFunction(AllocateFunction allocate) { slots.allocate->set(reinterpret_cast<void*>(allocate)); }
+
+}  // namespace Quillex

@@ -1,0 +1,45 @@
+// What the library sets up when it is loaded and when a thread first uses
+// it: the service port, the transport verbosity and the three per-thread
+// slots (XML-RPC client, last-error text, allocation callback), published
+// to other programs through the exported data of dravontdll.h.
+#pragma once
+
+#include "platform/thread.h"
+
+namespace Quillex {
+
+class XmlRpcClient;
+
+// The allocation callback a caller hands to InitContext.
+using AllocateFunction = void* (*)(unsigned int);
+
+inline constexpr int kDefaultRpcPort = 12069;
+
+// Load-time set-up, in order: the module handle, verbosity 0, the three slots,
+// the port from XMLRPCPORT, the verbosity from XMLRPCVERBOSITY, then the
+// loading thread's client. False when a slot cannot be allocated (the load
+// fails). Calling it again after a successful load does nothing.
+bool attachProcess();
+// Unload: the unloading thread's client and error text, then the slots.
+void detachProcess();
+
+// The integer value of an environment text as the library reads it: a text
+// of 1 to 15 characters gives its leading integer part (0 for a non-number);
+// an absent, empty or longer text gives `fallback`.
+int environmentInteger(const char* variable, int fallback);
+
+// The calling thread's XML-RPC client, created on the thread's first call
+// (threads get no attach notification on this platform). A thread whose
+// slot cannot be set is ended with exit code 127.
+XmlRpcClient& threadClient();
+
+// The slots. Valid between attachProcess() and detachProcess().
+platform::ThreadSlot& clientSlot();
+platform::ThreadSlot& lastErrorSlot();
+platform::ThreadSlot& allocateSlot();
+
+// The calling thread's allocation callback (NULL before InitContext).
+AllocateFunction threadAllocateFunction();
+void setThreadAllocateFunction(AllocateFunction allocate);
+
+}  // namespace Quillex

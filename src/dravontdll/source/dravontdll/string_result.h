@@ -1,0 +1,17 @@
+// Handing a text result back to the caller through the allocation callback
+// that InitContext stored for the calling thread.
+#pragma once
+
+#include <string>
+
+namespace Quillex {
+
+// Sets *output to NULL, then: an empty value leaves it NULL and yields 0
+// without calling the callback; otherwise the value and its NUL are copied
+// into a block from the thread's callback, stored in *output, and 0 is
+// returned. No callback on this thread: "Invalid callback function pointer",
+// 4. The callback returned NULL: "Can't allocate memory", 4. The block
+// belongs to the caller.
+int deliverStringResult(const std::string& value, char** output);
+
+}  // namespace Quillex

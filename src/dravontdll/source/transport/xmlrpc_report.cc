@@ -1,0 +1,80 @@
+#include "transport/xmlrpc_report.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/thread.h"
+
+namespace Quillex {
+
+namespace {
+
+constexpr std::size_t kReportBufferSize = 2048;
+
+DefaultLogHandler defaultLogHandler;
+DefaultErrorHandler defaultErrorHandler;
+XmlRpcLogHandler* currentLogHandler = &defaultLogHandler;
+XmlRpcErrorHandler* currentErrorHandler = &defaultErrorHandler;
+int currentVerbosity = 0;
+
+// Formats into `buffer` (cut at 2047 characters) and appends the thread
+// suffix when the whole text still fits.
+void composeReport(char (&buffer)[kReportBufferSize], const char* format, va_list arguments) {
+  const int written = std::vsnprintf(buffer, sizeof buffer, format, arguments);
+  if (written < 0) {
+    buffer[0] = '\0';
+    return;
+  }
+  const std::size_t length = std::strlen(buffer);
+  char suffix[32];
+  const int suffixLength = std::snprintf(suffix, sizeof suffix, ";TID=%d", platform::currentThreadId());
+  if (static_cast<std::size_t>(written) == length && length + static_cast<std::size_t>(suffixLength) < kReportBufferSize - 1) {
+    std::memcpy(buffer + length, suffix, static_cast<std::size_t>(suffixLength) + 1);
+  }
+}
+
+}  // namespace
+
+XmlRpcLogHandler* XmlRpcLogHandler::getLogHandler() { return currentLogHandler; }
+void XmlRpcLogHandler::setLogHandler(XmlRpcLogHandler* handler) { currentLogHandler = handler; }
+int XmlRpcLogHandler::getVerbosity() { return currentVerbosity; }
+void XmlRpcLogHandler::setVerbosity(int verbosity) { currentVerbosity = verbosity; }
+
+XmlRpcErrorHandler* XmlRpcErrorHandler::getErrorHandler() { return currentErrorHandler; }
+void XmlRpcErrorHandler::setErrorHandler(XmlRpcErrorHandler* handler) { currentErrorHandler = handler; }
+
+void DefaultLogHandler::log(int level, const char* text) {
+  if (level > currentVerbosity) return;
+  std::fputs(text, stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void DefaultErrorHandler::error(const char* text) {
+  std::fputs(text, stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+void report(int level, const char* format, ...) {
+  if (level > currentVerbosity || currentLogHandler == nullptr) return;
+  char buffer[kReportBufferSize];
+  va_list arguments;
+  va_start(arguments, format);
+  composeReport(buffer, format, arguments);
+  va_end(arguments);
+  currentLogHandler->log(level, buffer);
+}
+
+void reportError(const char* format, ...) {
+  if (currentErrorHandler == nullptr) return;
+  char buffer[kReportBufferSize];
+  va_list arguments;
+  va_start(arguments, format);
+  composeReport(buffer, format, arguments);
+  va_end(arguments);
+  currentErrorHandler->error(buffer);
+}
+
+}  // namespace Quillex

@@ -1,0 +1,33 @@
+// Time: the monotonic tick count, sleeping, and the local wall-clock time
+// used in log records. Thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace platform {
+
+// Milliseconds since an unspecified start, from a monotonic clock, wrapping
+// at 2^32 like the tick count the gateway was written for.
+std::uint32_t tickCount();
+
+void sleepMilliseconds(unsigned milliseconds);
+
+struct LocalTime {
+  std::tm calendar{};      // local broken-down time
+  int milliseconds = 0;    // 0..999
+};
+
+LocalTime localTimeNow();
+
+// Converts a time since the epoch to local broken-down time.
+std::tm localTimeOf(std::time_t seconds);
+
+// Seconds since the epoch, from the wall clock.
+std::time_t wallClockSeconds();
+
+// strftime into a string ("" when the result would be empty or too long).
+std::string formatTime(const char* format, const std::tm& calendar);
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+// The console: control events (interrupt, quit, hang-up, terminate) and the
+// window title.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace platform {
+
+// Console control codes, as the gateway reports them.
+enum ConsoleControlCode : int {
+  kControlC = 0,       // SIGINT  "Control C"
+  kControlBreak = 1,   // SIGQUIT "Control Break"
+  kCloseEvent = 2,     // SIGHUP  "Close Event"
+  kShutdownEvent = 6,  // SIGTERM "Shutdown Event"
+};
+
+using ConsoleControlHandler = std::function<void(int code)>;
+
+// Blocks the four control signals in the calling thread (and so in every
+// thread it starts afterwards; call it before starting threads) and starts a
+// thread that waits for them and calls `handler` for each, on that thread.
+// Returns false when the thread cannot be started. Registering again replaces
+// the handler.
+bool registerConsoleControlHandler(ConsoleControlHandler handler);
+
+// Stops the waiting thread and restores the calling thread's signal mask.
+void removeConsoleControlHandler();
+
+// Sets the terminal's title when standard output is a terminal.
+void setConsoleTitle(std::string_view utf8Title);
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+#include "platform/directory.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "platform/path.h"
+
+namespace platform {
+
+namespace {
+
+char foldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+  // Iterative matcher with one backtrack point: linear in practice and never
+  // recursive, so hostile patterns cannot exhaust the stack.
+  std::size_t p = 0, n = 0;
+  std::size_t starPattern = std::string_view::npos, starName = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starPattern = p++;
+      starName = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || foldCase(pattern[p]) == foldCase(name[n]))) {
+      ++p;
+      ++n;
+    } else if (starPattern != std::string_view::npos) {
+      p = starPattern + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+int scanDirectory(const std::string& directory, std::string_view pattern, std::vector<DirectoryEntry>& entries) {
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(directory.c_str()), ::closedir);
+  if (!handle) return errno;
+  for (;;) {
+    errno = 0;
+    const dirent* raw = ::readdir(handle.get());
+    if (raw == nullptr) return errno;
+    const std::string_view name(raw->d_name);
+    if (name == "." || name == "..") continue;
+    if (!wildcardMatch(pattern, name)) continue;
+
+    DirectoryEntry entry;
+    entry.name = std::string(name);
+    entry.hidden = name.front() == '.';
+    struct stat info {};
+    if (::stat(joinPath(directory, name).c_str(), &info) != 0) {
+      entry.system = true;  // a dangling link or a vanished entry is nothing to send
+    } else {
+      entry.isDirectory = S_ISDIR(info.st_mode);
+      entry.system = !S_ISREG(info.st_mode) && !entry.isDirectory;
+      entry.readOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+      entry.size = static_cast<std::uint64_t>(info.st_size);
+    }
+    entries.push_back(std::move(entry));
+  }
+}
+
+}  // namespace platform

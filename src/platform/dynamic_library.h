@@ -1,0 +1,32 @@
+// Loading shared libraries at run time (the crypto provider). Not thread-safe
+// per object; distinct objects may be used from distinct threads.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class DynamicLibrary {
+ public:
+  // Loads the library by name through the loader's search path. Returns
+  // nullptr and puts the loader's explanation into `error` on failure.
+  static std::unique_ptr<DynamicLibrary> open(const std::string& name, std::string& error);
+  ~DynamicLibrary();  // unloads the library
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+
+  // Address of an exported symbol, or nullptr.
+  void* symbol(const char* name) const;
+
+  template <typename Function>
+  Function function(const char* name) const {
+    return reinterpret_cast<Function>(symbol(name));
+  }
+
+ private:
+  explicit DynamicLibrary(void* handle) : handle_(handle) {}
+  void* handle_;
+};
+
+}  // namespace platform

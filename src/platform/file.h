@@ -1,0 +1,68 @@
+// Files: whole-file reads, append-only writers, moves and the file facts the
+// system needs. Every function that can fail returns 0 on success or the
+// errno value of the failing call (EINTR is retried inside). Thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Reads the whole file into `contents`. A directory gives EISDIR.
+// On failure `contents` is left empty.
+int readWholeFile(const std::string& path, std::string& contents);
+
+// Creates or truncates the file and writes `contents`, then flushes it to disk.
+int writeWholeFile(const std::string& path, std::string_view contents);
+
+// A file opened for appending. Each write() is one system call, so records
+// written by concurrent writers of the same file never interleave.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile();
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  // Opens (creating with mode 0644) the file for appending; closes any file
+  // opened before.
+  int open(const std::string& path);
+  // Writes the bytes with one write call (a short write is completed).
+  int write(std::string_view bytes);
+  void close();
+  bool isOpen() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+enum class FileKind { kMissing, kRegular, kDirectory, kOther };
+
+struct FileFacts {
+  FileKind kind = FileKind::kMissing;
+  std::uint64_t size = 0;
+  bool writable = false;      // some write bit is set in the mode
+  std::int64_t modified = 0;  // seconds since the epoch
+};
+
+// Facts about the path after following links. A missing path gives kind
+// kMissing and returns the errno (ENOENT for a plain absence).
+int fileFacts(const std::string& path, FileFacts& facts);
+
+// True iff something exists under exactly this name.
+bool pathExists(const std::string& path);
+
+int makeDirectory(const std::string& path);
+int removeFile(const std::string& path);
+
+// Renames `from` to `to`; an existing `to` is never replaced (EEXIST). When they lie on different file systems the file is
+// copied, flushed to disk and only then is the source removed; if any step
+// fails the copy is removed again and the source is kept.
+int moveFile(const std::string& from, const std::string& to);
+
+// Copies a regular file's bytes to a new file (flushed to disk). Used by
+// moveFile and wherever a copy must not be mistaken for a completed one.
+int copyFile(const std::string& from, const std::string& to);
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+// Path texts: the relative test, joining and lexical canonicalisation that
+// the rest of the system uses to send absolute, canonical paths.
+// All functions are pure text operations (no file system access) except
+// currentDirectory() and executablePath(). Thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Longest path, in bytes and including the terminating NUL, that the system
+// hands to the file system.
+inline constexpr std::size_t kMaxPath = 4096;
+
+// Returns true iff the path does not begin with '/'.
+bool isRelativePath(std::string_view path);
+
+// Joins a directory and a path with exactly one '/' between them. An absolute
+// `path` is returned unchanged; an empty `directory` yields `path`.
+std::string joinPath(std::string_view directory, std::string_view path);
+
+// Lexical canonical form: repeated '/' collapsed, "." parts dropped, ".."
+// resolved against the preceding component and never above the root. No link
+// is resolved. A relative path stays relative (leading ".." parts are kept).
+// Returns nullopt when the result, with its NUL, would not fit kMaxPath.
+std::optional<std::string> canonicalizePath(std::string_view path);
+
+// The directory part of a path, without its trailing '/': "a/b/c" -> "a/b",
+// "/c" -> "/", "c" -> "".
+std::string directoryName(std::string_view path);
+
+// Appends '/' unless the text is empty or already ends with '/' or '\'.
+std::string withTrailingSeparator(std::string_view directory);
+
+// The process's current directory, or nullopt (errno set) when it cannot be
+// read.
+std::optional<std::string> currentDirectory();
+
+// Full path of the running program, or nullopt.
+std::optional<std::string> executablePath();
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+#include "platform/path.h"
+
+#include <unistd.h>
+
+#include <vector>
+
+namespace platform {
+
+bool isRelativePath(std::string_view path) { return path.empty() || path.front() != '/'; }
+
+std::string joinPath(std::string_view directory, std::string_view path) {
+  if (!isRelativePath(path) || directory.empty()) return std::string(path);
+  std::string joined(directory);
+  while (joined.size() > 1 && joined.back() == '/') joined.pop_back();
+  if (joined.back() != '/') joined.push_back('/');
+  std::size_t start = 0;
+  while (start < path.size() && path[start] == '/') ++start;
+  joined.append(path.substr(start));
+  return joined;
+}
+
+std::optional<std::string> canonicalizePath(std::string_view path) {
+  const bool absolute = !isRelativePath(path);
+  std::vector<std::string_view> parts;
+  std::size_t leadingUps = 0;  // ".." parts a relative path cannot resolve
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    std::size_t next = path.find('/', pos);
+    if (next == std::string_view::npos) next = path.size();
+    std::string_view part = path.substr(pos, next - pos);
+    pos = next + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) {
+        parts.pop_back();
+      } else if (!absolute) {
+        ++leadingUps;
+      }
+      continue;
+    }
+    parts.push_back(part);
+  }
+
+  std::string result;
+  if (absolute) result = "/";
+  for (std::size_t i = 0; i < leadingUps; ++i) {
+    if (!result.empty() && result.back() != '/') result.push_back('/');
+    result += "..";
+  }
+  for (std::string_view part : parts) {
+    if (!result.empty() && result.back() != '/') result.push_back('/');
+    result.append(part);
+  }
+  if (result.empty()) result = ".";
+  if (result.size() + 1 > kMaxPath) return std::nullopt;
+  return result;
+}
+
+std::string directoryName(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return std::string();
+  if (slash == 0) return "/";
+  return std::string(path.substr(0, slash));
+}
+
+std::string withTrailingSeparator(std::string_view directory) {
+  std::string result(directory);
+  if (!result.empty() && result.back() != '/' && result.back() != '\\') result.push_back('/');
+  return result;
+}
+
+std::optional<std::string> currentDirectory() {
+  std::string buffer(kMaxPath, '\0');
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return std::nullopt;
+  buffer.resize(buffer.find('\0'));
+  return buffer;
+}
+
+std::optional<std::string> executablePath() {
+  std::string buffer(kMaxPath, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return std::nullopt;
+  buffer.resize(static_cast<std::size_t>(length));
+  return buffer;
+}
+
+}  // namespace platform

@@ -1,0 +1,74 @@
+#include "platform/process.h"
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cctype>
+
+#include "platform/file.h"
+#include "platform/path.h"
+
+namespace platform {
+
+namespace {
+
+int collectModule(dl_phdr_info* info, size_t, void* data) {
+  auto& modules = *static_cast<std::vector<ModuleInfo>*>(data);
+  std::string path = info->dlpi_name != nullptr ? info->dlpi_name : "";
+  const void* base = reinterpret_cast<const void*>(info->dlpi_addr);
+  if (modules.empty() && path.empty()) {
+    // The first entry is the main program, which the loader lists unnamed.
+    path = executablePath().value_or("");
+  }
+  if (path.empty()) return 0;
+  modules.push_back(ModuleInfo{path, versionFromFileName(path), base});
+  return 0;
+}
+
+}  // namespace
+
+std::vector<ModuleInfo> loadedModules() {
+  std::vector<ModuleInfo> modules;
+  ::dl_iterate_phdr(collectModule, &modules);
+  return modules;
+}
+
+std::string versionFromFileName(const std::string& path) {
+  const std::size_t marker = path.rfind(".so.");
+  if (marker == std::string::npos) return "0.0.0.0";
+  std::vector<std::string> parts;
+  std::string current;
+  for (std::size_t i = marker + 4; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '.') {
+      if (current.empty()) return "0.0.0.0";
+      parts.push_back(current);
+      current.clear();
+    } else if (std::isdigit(static_cast<unsigned char>(path[i]))) {
+      current.push_back(path[i]);
+    } else {
+      return "0.0.0.0";
+    }
+  }
+  while (parts.size() < 4) parts.push_back("0");
+  parts.resize(4);
+  return parts[0] + "." + parts[1] + "." + parts[2] + "." + parts[3];
+}
+
+ModuleInfo moduleContaining(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return ModuleInfo{"", "0.0.0.0", nullptr};
+  const std::string path = info.dli_fname;
+  return ModuleInfo{path, versionFromFileName(path), info.dli_fbase};
+}
+
+std::string processCommandLine() {
+  std::string raw;
+  if (readWholeFile("/proc/self/cmdline", raw) != 0) return std::string();
+  while (!raw.empty() && raw.back() == '\0') raw.pop_back();
+  for (char& c : raw) {
+    if (c == '\0') c = ' ';
+  }
+  return raw;
+}
+
+}  // namespace platform

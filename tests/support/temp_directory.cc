@@ -1,0 +1,39 @@
+#include "support/temp_directory.h"
+
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace testing_support {
+
+TempDirectory::TempDirectory() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device seed;
+  const auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    path_ = base / ("trasvik-test-" + std::to_string(seed()) + "-" + std::to_string(counter++));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+TempDirectory::~TempDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDirectory::write(const std::string& name, const std::string& contents) const {
+  const std::string target = file(name);
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out << contents;
+  return target;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+}  // namespace testing_support

@@ -1,0 +1,30 @@
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testing_support {
+
+class TempDirectory {
+ public:
+  TempDirectory();
+  ~TempDirectory();
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // Absolute path of a name inside the directory.
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // Writes a file inside the directory and returns its path.
+  std::string write(const std::string& name, const std::string& contents) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Reads a whole file ("" when it cannot be read).
+std::string readFile(const std::string& path);
+
+}  // namespace testing_support
