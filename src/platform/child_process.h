@@ -1,0 +1,47 @@
+// Child processes: start a program with arguments, read what it prints on
+// standard output line by line, stop it. Used to run the service and the
+// reference peers of the tests and the demo. Not thread-safe per object.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class ChildProcess {
+ public:
+  // Starts `arguments[0]` (looked up on PATH) with the given arguments and,
+  // if `captureOutput`, a pipe on its standard output. `environment` entries
+  // ("NAME=value") are added to this process's environment for the child.
+  // Returns nullptr and sets `error` when the program cannot be started.
+  static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& arguments, bool captureOutput,
+                                             std::string& error,
+                                             const std::vector<std::string>& environment = {});
+  // Kills the child (if still running) and reaps it.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  int pid() const { return pid_; }
+  // The next line of the child's standard output (without the line end), or
+  // nullopt at end of output or after `timeoutMilliseconds`.
+  std::optional<std::string> readLine(int timeoutMilliseconds);
+  // Sends SIGTERM (gracefully) or SIGKILL.
+  void terminate();
+  void kill();
+  // Waits for the child to end and returns its exit status (128 + signal
+  // number when a signal ended it); nullopt on time-out.
+  std::optional<int> wait(int timeoutMilliseconds);
+
+ private:
+  ChildProcess(int pid, int outputFd) : pid_(pid), outputFd_(outputFd) {}
+  int pid_;
+  int outputFd_;
+  bool reaped_ = false;
+  int status_ = 0;
+  std::string buffered_;
+};
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+// An INI file's sections and keys, parsed from its bytes. Pure: no file
+// system access. The syntax is the one described in include/qnsys/qnsys.h.
+// An IniFile is immutable after parse(), so const access from many threads is
+// safe.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qnsys {
+
+struct IniEntry {
+  std::string key;
+  std::string value;
+};
+
+class IniFile {
+ public:
+  // Parses the whole file. Never fails: lines it cannot use are ignored.
+  static IniFile parse(std::string_view contents);
+
+  // The key's value, or nullptr when the section or the key is absent.
+  // The pointer is valid as long as the IniFile.
+  const std::string* find(std::string_view section, std::string_view key) const;
+
+  // The section's keys in file order, or nullptr when it is absent.
+  const std::vector<IniEntry>* entries(std::string_view section) const;
+
+ private:
+  struct Section {
+    std::vector<IniEntry> entries;
+    std::unordered_map<std::string, std::size_t> keyIndex;  // folded key -> entries index
+  };
+  const Section* findSection(std::string_view name) const;
+
+  std::vector<Section> sections_;
+  std::unordered_map<std::string, std::size_t> sectionIndex_;  // folded name -> sections_ index
+};
+
+// The integer a profile value denotes: optional blanks and sign, then
+// decimal digits or "0x"/"0X" and hexadecimal digits, up to the first other
+// byte; no digits give 0. Decimal saturates at the int range; hexadecimal
+// keeps the low 32 bits as a two's-complement pattern.
+int parseProfileInt(std::string_view text);
+
+}  // namespace qnsys
