@@ -37,6 +37,10 @@ class AppendFile {
   int fd_ = -1;
 };
 
+// Writes the bytes to standard error with one write call (a short write is
+// completed), so records of concurrent writers stay whole.
+int writeStandardError(std::string_view bytes);
+
 enum class FileKind { kMissing, kRegular, kDirectory, kOther };
 
 struct FileFacts {

@@ -94,6 +94,8 @@ void AppendFile::close() {
   fd_ = -1;
 }
 
+int writeStandardError(std::string_view bytes) { return writeAll(STDERR_FILENO, bytes); }
+
 int fileFacts(const std::string& path, FileFacts& facts) {
   facts = FileFacts{};
   struct stat info {};

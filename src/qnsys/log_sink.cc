@@ -3,15 +3,14 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/file.h"
+
 namespace qnsys {
 
 namespace {
 
-// Standard error is unbuffered, so the record leaves in one write.
-void writeToStandardError(std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-  std::fflush(stderr);
-}
+// One write per record, so concurrent writers never interleave inside a line.
+void writeToStandardError(std::string_view bytes) { platform::writeStandardError(bytes); }
 
 }  // namespace
 

@@ -26,4 +26,10 @@ int deliverStringResult(const std::string& value, char** output) {
   return kResultSuccess;
 }
 
+int deliverStringAnswer(XmlRpcValue& value, XmlRpcValue& errorText, char** output) {
+  *output = nullptr;
+  if (recordLastError(errorText.asString().c_str()) != kResultSuccess) return kResultServiceError;
+  return deliverStringResult(value.asString(), output);
+}
+
 }  // namespace Quillex

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "transport/xmlrpc_value.h"
+
 namespace Quillex {
 
 // Sets *output to NULL, then: an empty value leaves it NULL and yields 0
@@ -13,5 +15,9 @@ namespace Quillex {
 // 4. The callback returned NULL: "Can't allocate memory", 4. The block
 // belongs to the caller.
 int deliverStringResult(const std::string& value, char** output);
+
+// The usual answer of a text query: a non-empty error text is recorded and
+// gives 2 with *output NULL; otherwise the value is delivered as above.
+int deliverStringAnswer(XmlRpcValue& value, XmlRpcValue& errorText, char** output);
 
 }  // namespace Quillex
