@@ -1,5 +1,6 @@
 #include "transport/xmlrpc_report.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,9 @@ DefaultLogHandler defaultLogHandler;
 DefaultErrorHandler defaultErrorHandler;
 XmlRpcLogHandler* currentLogHandler = &defaultLogHandler;
 XmlRpcErrorHandler* currentErrorHandler = &defaultErrorHandler;
-int currentVerbosity = 0;
+// Read on every report of every thread; atomic so that changing it while
+// other threads call is well defined.
+std::atomic<int> currentVerbosity{0};
 
 // Formats into `buffer` (cut at 2047 characters) and appends the thread
 // suffix when the whole text still fits.
@@ -38,14 +41,14 @@ void composeReport(char (&buffer)[kReportBufferSize], const char* format, va_lis
 
 XmlRpcLogHandler* XmlRpcLogHandler::getLogHandler() { return currentLogHandler; }
 void XmlRpcLogHandler::setLogHandler(XmlRpcLogHandler* handler) { currentLogHandler = handler; }
-int XmlRpcLogHandler::getVerbosity() { return currentVerbosity; }
-void XmlRpcLogHandler::setVerbosity(int verbosity) { currentVerbosity = verbosity; }
+int XmlRpcLogHandler::getVerbosity() { return currentVerbosity.load(std::memory_order_relaxed); }
+void XmlRpcLogHandler::setVerbosity(int verbosity) { currentVerbosity.store(verbosity, std::memory_order_relaxed); }
 
 XmlRpcErrorHandler* XmlRpcErrorHandler::getErrorHandler() { return currentErrorHandler; }
 void XmlRpcErrorHandler::setErrorHandler(XmlRpcErrorHandler* handler) { currentErrorHandler = handler; }
 
 void DefaultLogHandler::log(int level, const char* text) {
-  if (level > currentVerbosity) return;
+  if (level > XmlRpcLogHandler::getVerbosity()) return;
   std::fputs(text, stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -58,7 +61,7 @@ void DefaultErrorHandler::error(const char* text) {
 }
 
 void report(int level, const char* format, ...) {
-  if (level > currentVerbosity || currentLogHandler == nullptr) return;
+  if (level > XmlRpcLogHandler::getVerbosity() || currentLogHandler == nullptr) return;
   char buffer[kReportBufferSize];
   va_list arguments;
   va_start(arguments, format);
