@@ -96,6 +96,7 @@ TEST_P(NothingToDetachTest, AFileThatIsNoSignedMessageIsLeftAlone) {
   expectUntouched(signer().certificatePath());
 }
 
-INSTANTIATE_TEST_SUITE_P(BothKinds, NothingToDetachTest, testing::Values("kind6", "kind5"));
+INSTANTIATE_TEST_SUITE_P(BothKinds, NothingToDetachTest, testing::Values("kind6", "kind5"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 // provider kinds (each alone on the loader path) and every signed form.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 
 #include "converter_process.h"
@@ -40,6 +41,11 @@ TEST_P(ConverterRoundTripTest, DetachThenAttachGivesMessagesThatVerify) {
 INSTANTIATE_TEST_SUITE_P(BothKindsAllForms, ConverterRoundTripTest,
                          testing::Combine(testing::Values("kind6", "kind5"),
                                           testing::Values(SignedForm::kDer, SignedForm::kStreamedBer,
-                                                          SignedForm::kPem)));
+                                                          SignedForm::kPem)),
+                         [](const auto& info) {
+                           const SignedForm form = std::get<1>(info.param);
+                           return std::string(std::get<0>(info.param)) +
+                                  (form == SignedForm::kDer ? "Der" : form == SignedForm::kPem ? "Pem" : "StreamedBer");
+                         });
 
 }  // namespace
