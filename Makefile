@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan bench clean
+.PHONY: all deps build test test-asan bench demo clean
 
 all: build
 
@@ -27,9 +27,16 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The main job on a built-in sample setup: two participants exchange a file
+# through a fresh service.
+demo: build
+	@scripts/demo $(BUILD)
+
 # Benchmarks print their figures and the ratios they are judged by.
 bench: build
 	@$(BUILD)/bench/transport_bench
+	@$(BUILD)/bench/service/service_bench
+	@$(BUILD)/bench/converter/converter_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,49 @@
+// The command line of dravont-service:
+//   dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks]
+//                   [--script-memory-mib N] [--read-timeout-ms N] [--idle-timeout-s N]
+//   dravont-service [--store DIR] list
+//   dravont-service [--store DIR] send --from ADDR --to ADDR [--to ADDR ...]
+//                   [--subject S] [--coretype HHHH] FILE...
+// The port is --port, else the environment's XMLRPCPORT, else 12069.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "http_server.h"
+#include "service.h"
+
+namespace dravont_service {
+
+enum class Command { kServe, kList, kSend };
+
+struct SendRequest {
+  std::string from;
+  std::vector<std::string> to;
+  std::string subject;
+  std::string coretype = "1200";
+  std::vector<std::string> files;
+};
+
+struct CommandLine {
+  Command command = Command::kServe;
+  int port = 12069;
+  ServiceOptions service;
+  HttpServerOptions http;
+  SendRequest send;
+};
+
+// Exit statuses.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitStore = 3;
+inline constexpr int kExitListen = 4;
+inline constexpr int kExitSend = 5;
+
+// Parses the arguments after the program name. Returns nullopt and sets
+// `error` for a command line that does not fit the forms above.
+std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& arguments, std::string& error);
+
+extern const char kUsageText[];
+
+}  // namespace dravont_service

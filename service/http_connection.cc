@@ -1,0 +1,131 @@
+#include "http_connection.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "platform/socket.h"
+#include "platform/socket_options.h"
+
+namespace dravont_service {
+
+namespace {
+
+constexpr std::size_t kReceiveChunk = 64 * 1024;
+constexpr int kStopCheckMilliseconds = 200;
+
+}  // namespace
+
+BufferedSocketStream::BufferedSocketStream(int socket, int readTimeoutMilliseconds)
+    : socket_(socket), readTimeoutMilliseconds_(readTimeoutMilliseconds), input_(kReceiveChunk) {
+  // Receives block (no poll before each one) but come back now and then, so
+  // time-outs and a stop are noticed.
+  platform::setReceiveTimeout(socket_, kStopCheckMilliseconds);
+}
+
+long BufferedSocketStream::receive(char* buffer, std::size_t size, std::chrono::steady_clock::time_point deadline,
+                                   const std::atomic<bool>* stopping) {
+  for (;;) {
+    const long got = platform::receiveSome(socket_, buffer, size);
+    if (got >= 0 || !platform::isTransientSocketError(platform::lastSocketError())) return got;
+    if ((stopping != nullptr && stopping->load()) || std::chrono::steady_clock::now() >= deadline) return -1;
+  }
+}
+
+bool BufferedSocketStream::is_readable() const {
+  if (inputUsed_ < inputFilled_) return true;
+  std::vector<platform::PollEntry> entries{{socket_, platform::kPollReadable, 0}};
+  return platform::pollSockets(entries, readTimeoutMilliseconds_) > 0 && entries[0].ready != 0;
+}
+
+ssize_t BufferedSocketStream::read(char* ptr, size_t size) {
+  if (inputUsed_ == inputFilled_) {
+    inputUsed_ = inputFilled_ = 0;
+    // The rest of a request must come within the read time-out.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMilliseconds_);
+    if (size >= input_.size()) return receive(ptr, size, deadline, nullptr);  // large: no copy
+    const long got = receive(input_.data(), input_.size(), deadline, nullptr);
+    if (got <= 0) return got;
+    inputFilled_ = static_cast<std::size_t>(got);
+  }
+  const std::size_t count = std::min(size, inputFilled_ - inputUsed_);
+  std::memcpy(ptr, input_.data() + inputUsed_, count);
+  inputUsed_ += count;
+  return static_cast<ssize_t>(count);
+}
+
+ssize_t BufferedSocketStream::write(const char* ptr, size_t size) {
+  output_.append(ptr, size);
+  return static_cast<ssize_t>(size);
+}
+
+void BufferedSocketStream::get_remote_ip_and_port(std::string& ip, int& port) const {
+  ip = "127.0.0.1";  // the service listens on loopback only
+  port = 0;
+}
+
+void BufferedSocketStream::get_local_ip_and_port(std::string& ip, int& port) const {
+  ip = "127.0.0.1";
+  port = 0;
+}
+
+bool BufferedSocketStream::waitForRequest(int idleSeconds, const std::atomic<bool>& stopping) {
+  if (inputUsed_ < inputFilled_) return true;  // a pipelined request is already here
+  inputUsed_ = inputFilled_ = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(idleSeconds);
+  const long got = receive(input_.data(), input_.size(), deadline, &stopping);
+  if (got <= 0) return false;
+  inputFilled_ = static_cast<std::size_t>(got);
+  return true;
+}
+
+bool BufferedSocketStream::flush() {
+  std::size_t sent = 0;
+  while (sent < output_.size()) {
+    const long n = platform::sendSome(socket_, output_.data() + sent, output_.size() - sent);
+    if (n <= 0) {
+      if (n < 0 && platform::lastSocketError() == platform::kInterruptedError) continue;
+      output_.clear();
+      return false;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  output_.clear();
+  return true;
+}
+
+void ThreadPerConnection::enqueue(std::function<void()> task) {
+  joinFinished();
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  auto shared = std::make_shared<std::function<void()>>(std::move(task));
+  try {
+    std::thread thread([shared, done] {
+      (*shared)();
+      done->store(true);
+    });
+    workers_.push_back({std::move(thread), done});
+  } catch (const std::system_error&) {
+    // No thread to be had: serve this connection here rather than drop it.
+    (*shared)();
+  }
+}
+
+void ThreadPerConnection::joinFinished() {
+  for (auto it = workers_.begin(); it != workers_.end();) {
+    if (it->done->load()) {
+      it->thread.join();
+      it = workers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void ThreadPerConnection::shutdown() {
+  for (Worker& worker : workers_) worker.thread.join();
+  workers_.clear();
+}
+
+}  // namespace dravont_service

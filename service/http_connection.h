@@ -1,0 +1,71 @@
+// The pieces under the HTTP front end: a stream over one accepted socket that
+// collects an answer and sends it in one piece, and a task queue that gives
+// each connection a thread of its own. Internal to http_server.cc; one
+// connection's stream is used by its one thread.
+#pragma once
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <list>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dravont_service {
+
+class BufferedSocketStream final : public httplib::Stream {
+ public:
+  BufferedSocketStream(int socket, int readTimeoutMilliseconds);
+
+  bool is_readable() const override;
+  bool is_writable() const override { return true; }
+  ssize_t read(char* ptr, size_t size) override;
+  ssize_t write(const char* ptr, size_t size) override;
+  void get_remote_ip_and_port(std::string& ip, int& port) const override;
+  void get_local_ip_and_port(std::string& ip, int& port) const override;
+  ::socket_t socket() const override { return socket_; }
+
+  // Waits up to `idleSeconds` for the next request's first bytes, looking at
+  // `stopping` a few times a second. False on time-out or stop.
+  bool waitForRequest(int idleSeconds, const std::atomic<bool>& stopping);
+  // Sends what was written since the last flush, in one piece.
+  bool flush();
+  void discardOutput() { output_.clear(); }
+  // True when the answer waiting to be sent is a "200 OK": anything else
+  // answers a request the connection cannot go on after.
+  bool answerIsSuccess() const { return output_.starts_with("HTTP/1.1 200 "); }
+
+ private:
+  // One receive, repeated after each receive time-out until data, the end of
+  // the stream, an error, `deadline` or a stop; -1 for the last three.
+  long receive(char* buffer, std::size_t size, std::chrono::steady_clock::time_point deadline,
+               const std::atomic<bool>* stopping);
+
+  int socket_;
+  int readTimeoutMilliseconds_;
+  std::vector<char> input_;  // received, not yet read: [inputUsed_, inputFilled_)
+  std::size_t inputUsed_ = 0;
+  std::size_t inputFilled_ = 0;
+  std::string output_;
+};
+
+class ThreadPerConnection final : public httplib::TaskQueue {
+ public:
+  ~ThreadPerConnection() override { shutdown(); }
+  void enqueue(std::function<void()> task) override;
+  void shutdown() override;
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  void joinFinished();
+
+  std::list<Worker> workers_;
+};
+
+}  // namespace dravont_service

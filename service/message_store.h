@@ -1,0 +1,77 @@
+// The durable half of delivery: one file per copy of a message, moved from
+// the recipient's inbox to its archive (accepted) or its rejected box (with
+// the reason) when confirmed; messages into a folder go straight to the
+// folder's archive. Every change is on the disk before the call returns
+// (temporary name, fsync, rename, directory fsync), so whatever a client was
+// told survives a crash. Thread-safe: one mutex serialises the changes.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "message.h"
+#include "store_layout.h"
+
+namespace dravont_service {
+
+// A new message id: posting time in microseconds (16 digits), process id and
+// a sequence number, so ids sort by posting time and never repeat, also
+// between the service and the `send` command. Sets `dateMicros` to now.
+std::string newMessageId(std::int64_t& dateMicros);
+
+struct CopyStatus {
+  std::string box;  // mailbox (or folder name for kFiled)
+  DeliveryState state = DeliveryState::kInbox;
+  std::string reason;
+};
+
+enum class ConfirmOutcome { kUnknown, kConfirmed, kAlreadyConfirmed };
+
+class MessageStore {
+ public:
+  explicit MessageStore(const StoreLayout& layout) : layout_(layout) {}
+
+  // Indexes the copies on disk. A copy found both in an inbox and among the
+  // confirmed ones (a crash between the two steps of a confirmation) keeps
+  // only its confirmed form. Returns "" or a description of the failure.
+  std::string open();
+
+  // Assigns the message its id and date and writes one inbox copy per
+  // distinct recipient mailbox, or one folder copy. On failure returns the
+  // reason; copies already written stay (the client is told it failed).
+  std::string post(Message& message);
+
+  // Up to `limit` (0: all) unconfirmed messages of `mailbox`, oldest first,
+  // with their attachment bytes. `subjectFilter` empty or equal to the
+  // subject. Unreadable files are skipped and reported through `problems`.
+  std::vector<Message> collect(const std::string& mailbox, std::size_t limit, std::string_view subjectFilter,
+                               std::vector<std::string>& problems);
+
+  // Moves the copy of `id` in `mailbox` to the archive or, with a reason, to
+  // the rejected box. `error` is set when a file step fails.
+  ConfirmOutcome confirm(const std::string& mailbox, const std::string& id, bool accept, const std::string& reason,
+                         std::string& error);
+
+  // Every copy of `id` the store knows of; empty for an unknown id.
+  std::vector<CopyStatus> status(const std::string& id);
+
+ private:
+  struct Location {
+    DeliveryState state;
+    std::string box;
+  };
+
+  void indexBox(DeliveryState state, const std::string& box);
+  void remember(const std::string& id, DeliveryState state, const std::string& box);
+  std::string writeCopy(const Message& message, DeliveryState state, const std::string& box);
+
+  const StoreLayout& layout_;
+  std::mutex mutex_;
+  std::map<std::string, std::vector<Location>> index_;  // id -> its copies
+};
+
+}  // namespace dravont_service

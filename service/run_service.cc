@@ -1,0 +1,44 @@
+#include <cstdio>
+
+#include "commands.h"
+#include "platform/console.h"
+#include "platform/file.h"
+#include "rpc_dispatcher.h"
+
+namespace dravont_service {
+
+int runService(const CommandLine& line) {
+  Service service(line.service);
+  if (std::string error = service.open(); !error.empty()) {
+    platform::writeStandardError("dravont-service: " + error + "\n");
+    return kExitStore;
+  }
+  RpcDispatcher dispatcher(service);
+  HttpServer server(
+      [&dispatcher](std::string_view body) {
+        RpcAnswer answer = dispatcher.handle(body);
+        return HttpAnswer{std::move(answer.body), answer.drop};
+      },
+      line.http);
+  if (std::string error = server.listen(line.port); !error.empty()) {
+    platform::writeStandardError("dravont-service: " + error + "\n");
+    return kExitListen;
+  }
+  // Before any thread starts: the control signals are then taken by the
+  // handler's thread alone, and every acknowledged change is already on disk.
+  if (!platform::registerConsoleControlHandler([&server](int) { server.stop(); })) {
+    platform::writeStandardError("dravont-service: can't install the signal handler\n");
+    return kExitListen;
+  }
+  std::printf("%d\n", server.port());
+  std::fflush(stdout);
+  platform::writeStandardError("dravont-service: serving store \"" + line.service.storeDirectory +
+                               "\" on 127.0.0.1:" + std::to_string(server.port()) +
+                               (line.service.testHooks ? " with test hooks" : "") + "\n");
+  server.run();
+  platform::removeConsoleControlHandler();
+  platform::writeStandardError("dravont-service: stopped\n");
+  return 0;
+}
+
+}  // namespace dravont_service

@@ -1,0 +1,80 @@
+#include "service.h"
+
+#include <mutex>
+#include <system_error>
+
+#include "platform/file_lock.h"
+
+namespace dravont_service {
+
+Service::Service(ServiceOptions options)
+    : options_(std::move(options)),
+      layout_(options_.storeDirectory),
+      store_(layout_),
+      params_(layout_),
+      addressBook_(layout_),
+      contextNumbers_(layout_) {}
+
+Service::~Service() = default;
+
+std::string Service::open() {
+  if (int error = layout_.create()) {
+    return "Can't create the store directory \"" + layout_.root() + "\": " + std::generic_category().message(error);
+  }
+  int lockError = 0;
+  storeLock_ = platform::ExclusiveFileLock::tryAcquire(layout_.file("service.lock"), lockError);
+  if (!storeLock_) {
+    if (lockError == EWOULDBLOCK) return "The store \"" + layout_.root() + "\" is in use by another dravont-service";
+    return "Can't lock the store \"" + layout_.root() + "\": " + std::generic_category().message(lockError);
+  }
+  for (std::string error : {store_.open(), params_.load(), addressBook_.open(), contextNumbers_.open()}) {
+    if (!error.empty()) return error;
+  }
+  return "";
+}
+
+OpenedContext Service::openContext(const std::string& settingsPath) {
+  OpenedContext opened;
+  std::optional<ParticipantSettings> settings = loadParticipantSettings(settingsPath, opened.error, opened.status);
+  if (!settings) return opened;
+  if (std::string error = addressBook_.registerParticipant(settings->address(), settingsPath); !error.empty()) {
+    opened.error = error;
+    opened.status = kServiceFailure;
+    return opened;
+  }
+  std::string error;
+  const int number = contextNumbers_.next(error);
+  if (number == 0) {
+    opened.error = error;
+    opened.status = kServiceFailure;
+    return opened;
+  }
+  auto context = std::make_shared<Context>(*this, number, std::move(*settings), options_.scriptMemoryBudget);
+  std::unique_lock<std::shared_mutex> lock(contextsMutex_);
+  contexts_.emplace(number, std::move(context));
+  opened.number = number;
+  return opened;
+}
+
+std::shared_ptr<Context> Service::findContext(int number) const {
+  std::shared_lock<std::shared_mutex> lock(contextsMutex_);
+  const auto found = contexts_.find(number);
+  return found == contexts_.end() ? nullptr : found->second;
+}
+
+bool Service::freeContext(int number) {
+  std::shared_ptr<Context> freed;  // destroyed outside the registry lock
+  std::unique_lock<std::shared_mutex> lock(contextsMutex_);
+  const auto found = contexts_.find(number);
+  if (found == contexts_.end()) return false;
+  freed = std::move(found->second);
+  contexts_.erase(found);
+  return true;
+}
+
+std::size_t Service::contextCount() const {
+  std::shared_lock<std::shared_mutex> lock(contextsMutex_);
+  return contexts_.size();
+}
+
+}  // namespace dravont_service

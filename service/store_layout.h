@@ -1,0 +1,69 @@
+// Where things live in the store directory, and the file-system chores the
+// store's parts share: safe directory names for mailboxes and folders,
+// creating directories durably, listing message files. Thread-safe.
+//
+//   STORE/service.lock          held by the running service
+//   STORE/counters.ini          reserved blocks of context numbers
+//   STORE/params.ini            readParam/saveParam values
+//   STORE/participants.ini      every participant that opened a context
+//   STORE/addressbook.ini       addresses and folders kept by hand
+//   STORE/inbox/MAILBOX/ID.msg  delivered, not yet confirmed
+//   STORE/archive/MAILBOX/ID.msg   accepted
+//   STORE/rejected/MAILBOX/ID.msg  rejected, with the reason inside
+//   STORE/folders/FOLDER/ID.msg    messages posted into a folder
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "message.h"
+
+namespace dravont_service {
+
+inline constexpr std::string_view kMessageFileSuffix = ".msg";
+
+// The mailbox of an address: its text with ASCII letters folded, so that
+// "EMAIL@ABC.X" and "email@abc.x" share one inbox.
+std::string mailboxOf(std::string_view address);
+
+// A directory name that stands for `name` exactly and cannot climb out of
+// its parent: bytes other than letters, digits, '@', '_', '-', '+' and a
+// non-leading '.' are written as "%XX".
+std::string directoryNameFor(std::string_view name);
+// The name a directoryNameFor() result stands for ("" when malformed).
+std::string nameOfDirectory(std::string_view directoryName);
+
+class StoreLayout {
+ public:
+  explicit StoreLayout(std::string root) : root_(std::move(root)) {}
+
+  const std::string& root() const { return root_; }
+  std::string file(std::string_view name) const;  // STORE/name
+  // The directory that holds copies in `state` for a mailbox (or a folder
+  // for kFiled).
+  std::string stateDirectory(DeliveryState state) const;
+  std::string boxDirectory(DeliveryState state, std::string_view mailboxOrFolder) const;
+  std::string messagePath(DeliveryState state, std::string_view mailboxOrFolder, std::string_view id) const;
+
+  // Creates the store and its four state directories. Returns 0 or errno.
+  int create() const;
+
+ private:
+  std::string root_;
+};
+
+// Creates every missing directory of an absolute or relative path, each
+// durably. Returns 0 or the errno of the failing step.
+int makeDirectories(const std::string& path);
+
+// The names of the message files in `directory`, sorted (oldest first, since
+// message ids begin with their posting time). With `removeLeftovers`, the
+// temporary files of writes a crash interrupted are deleted: only when no
+// write can be under way.
+std::vector<std::string> listMessageFiles(const std::string& directory, bool removeLeftovers = false);
+
+// The subdirectory names of `directory`, sorted.
+std::vector<std::string> listSubdirectories(const std::string& directory);
+
+}  // namespace dravont_service

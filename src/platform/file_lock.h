@@ -1,0 +1,26 @@
+// An exclusive advisory lock on a lock file, held while the object lives:
+// keeps two programs from working on one store at once. The lock goes away
+// with the process, also when it is killed. Thread-safe.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class ExclusiveFileLock {
+ public:
+  // Creates the lock file when missing and takes the lock without waiting.
+  // Returns null and sets `error` (EWOULDBLOCK when another holder has it, or
+  // the errno of opening the file) on failure.
+  static std::unique_ptr<ExclusiveFileLock> tryAcquire(const std::string& path, int& error);
+  ~ExclusiveFileLock();  // releases the lock
+  ExclusiveFileLock(const ExclusiveFileLock&) = delete;
+  ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
+
+ private:
+  explicit ExclusiveFileLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+}  // namespace platform

@@ -1,0 +1,154 @@
+// The message store and the byte form of messages, in process.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "message_codec.h"
+#include "message_store.h"
+#include "support/temp_directory.h"
+
+namespace {
+
+using namespace dravont_service;
+using testing::HasSubstr;
+
+Message sampleMessage() {
+  Message message;
+  message.sender = "EMAIL@A.S";
+  message.recipients = {"EMAIL@B.S", "EMAIL@C.S"};
+  message.subject = "line one\nline two = 100% done ";
+  message.text = "";
+  message.dateMicros = 1700000000123456;
+  message.headers = {{"coretype", "02A0"}, {"odd name", "a=b c"}};
+  Attachment attachment;
+  attachment.fileName = "data file.bin";
+  attachment.protectionLevel = 2;
+  attachment.bytes = std::make_shared<const std::string>(std::string("\0\n\nDRAVONT-MESSAGE 1\n", 22));
+  attachment.signatures.push_back({{"dn", "CN=A, O=S"}, {"serial", "01"}});
+  attachment.signatureBytes = std::make_shared<const std::string>("detached");
+  message.attachments.push_back(attachment);
+  Attachment empty;
+  message.attachments.push_back(empty);
+  return message;
+}
+
+TEST(MessageCodecTest, RoundTripsEveryField) {
+  const Message original = sampleMessage();
+  std::string error;
+  const std::optional<Message> decoded = decodeMessage(encodeMessage(original), error);
+  ASSERT_TRUE(decoded) << error;
+  EXPECT_EQ(decoded->sender, original.sender);
+  EXPECT_EQ(decoded->recipients, original.recipients);
+  EXPECT_EQ(decoded->subject, original.subject);
+  EXPECT_EQ(decoded->dateMicros, original.dateMicros);
+  EXPECT_EQ(decoded->headers, original.headers);
+  ASSERT_EQ(decoded->attachments.size(), 2u);
+  EXPECT_EQ(decoded->attachments[0].fileName, "data file.bin");
+  EXPECT_EQ(decoded->attachments[0].protectionLevel, 2);
+  EXPECT_EQ(*decoded->attachments[0].bytes, *original.attachments[0].bytes);
+  EXPECT_EQ(*decoded->attachments[0].signatureBytes, "detached");
+  EXPECT_EQ(decoded->attachments[0].signatures, original.attachments[0].signatures);
+  EXPECT_TRUE(decoded->attachments[1].bytes->empty());
+}
+
+TEST(MessageCodecTest, RefusesEveryCutOrAlteredFormWithoutTrustingItsSizes) {
+  const std::string bytes = encodeMessage(sampleMessage());
+  std::string error;
+  for (std::size_t length = 0; length < bytes.size(); ++length) {
+    EXPECT_FALSE(decodeMessage(std::string_view(bytes).substr(0, length), error)) << length;
+  }
+  EXPECT_FALSE(decodeMessage(bytes + "x", error));
+  EXPECT_THAT(error, HasSubstr("trailing bytes"));
+  std::string oversized = bytes;
+  oversized.replace(oversized.find("attachment=22"), 13, "attachment=99999999999999");
+  EXPECT_FALSE(decodeMessage(oversized, error));
+  std::string badEscape = bytes;
+  badEscape.replace(badEscape.find("sender=EMAIL"), 12, "sender=%ZZ");
+  EXPECT_FALSE(decodeMessage(badEscape, error));
+  EXPECT_FALSE(decodeMessage("HTTP/1.1 200 OK\n\n", error));
+}
+
+class MessageStoreTest : public testing::Test {
+ protected:
+  std::string root() const { return directory_.file("store"); }
+  testing_support::TempDirectory directory_;
+  StoreLayout layout_{directory_.file("store")};
+};
+
+TEST_F(MessageStoreTest, DeliversCollectsOldestFirstAndConfirms) {
+  MessageStore store(layout_);
+  ASSERT_EQ(store.open(), "");
+  std::vector<std::string> ids;
+  for (const char* subject : {"first", "second", "third"}) {
+    Message message = sampleMessage();
+    message.subject = subject;
+    ASSERT_EQ(store.post(message), "");
+    ids.push_back(message.id);
+  }
+  std::vector<std::string> problems;
+  std::vector<Message> waiting = store.collect(mailboxOf("EMAIL@B.S"), 2, "", problems);
+  ASSERT_EQ(waiting.size(), 2u);
+  EXPECT_EQ(waiting[0].id, ids[0]);
+  EXPECT_EQ(waiting[1].id, ids[1]);
+  EXPECT_EQ(store.collect("email@b.s", 0, "third", problems).size(), 1u);
+
+  std::string error;
+  EXPECT_EQ(store.confirm("email@b.s", ids[0], false, "not now", error), ConfirmOutcome::kConfirmed);
+  EXPECT_EQ(store.confirm("email@b.s", ids[0], true, "", error), ConfirmOutcome::kAlreadyConfirmed);
+  EXPECT_EQ(store.confirm("email@b.s", "nothing", true, "", error), ConfirmOutcome::kUnknown);
+  EXPECT_EQ(error, "");
+  const std::vector<CopyStatus> copies = store.status(ids[0]);
+  ASSERT_EQ(copies.size(), 2u);  // one per recipient
+  for (const CopyStatus& copy : copies) {
+    if (copy.box == "email@b.s") {
+      EXPECT_EQ(copy.state, DeliveryState::kRejected);
+      EXPECT_EQ(copy.reason, "not now");
+    } else {
+      EXPECT_EQ(copy.state, DeliveryState::kInbox);
+    }
+  }
+  EXPECT_EQ(store.collect("email@b.s", 0, "", problems).size(), 2u);
+  EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(MessageStoreTest, OpeningFinishesAnInterruptedConfirmationAndDropsTemporaryFiles) {
+  Message message = sampleMessage();
+  {
+    MessageStore store(layout_);
+    ASSERT_EQ(store.open(), "");
+    ASSERT_EQ(store.post(message), "");
+  }
+  // A crash after the archive copy was written, before the inbox copy went.
+  std::filesystem::create_directories(layout_.boxDirectory(DeliveryState::kAccepted, "email@b.s"));
+  std::filesystem::copy_file(layout_.messagePath(DeliveryState::kInbox, "email@b.s", message.id),
+                             layout_.messagePath(DeliveryState::kAccepted, "email@b.s", message.id));
+  const std::string leftover = layout_.messagePath(DeliveryState::kInbox, "email@c.s", message.id) + ".tmp-1-1";
+  directory_.write(leftover.substr(directory_.path().string().size() + 1), "half a message");
+  directory_.write("store/inbox/email@c.s/damaged.msg", "DRAVONT-MESSAGE 1\nsender=x\n");
+
+  MessageStore reopened(layout_);
+  ASSERT_EQ(reopened.open(), "");
+  EXPECT_FALSE(std::filesystem::exists(layout_.messagePath(DeliveryState::kInbox, "email@b.s", message.id)));
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  std::vector<std::string> problems;
+  EXPECT_TRUE(reopened.collect("email@b.s", 0, "", problems).empty());
+  EXPECT_EQ(reopened.collect("email@c.s", 0, "", problems).size(), 1u);
+  ASSERT_EQ(problems.size(), 1u);  // the damaged file is reported, not delivered
+  EXPECT_THAT(problems[0], HasSubstr("damaged.msg"));
+}
+
+TEST_F(MessageStoreTest, NamesThatCouldEscapeTheStoreStayInside) {
+  EXPECT_EQ(directoryNameFor(".."), "%2E.");
+  EXPECT_EQ(directoryNameFor("a/../b"), "a%2F..%2Fb");
+  EXPECT_EQ(nameOfDirectory(directoryNameFor("Invoices 2024/Q1")), "Invoices 2024/Q1");
+  Message filed = sampleMessage();
+  filed.folder = "../../outside";
+  MessageStore store(layout_);
+  ASSERT_EQ(store.open(), "");
+  ASSERT_EQ(store.post(filed), "");
+  EXPECT_TRUE(std::filesystem::exists(layout_.messagePath(DeliveryState::kFiled, "../../outside", filed.id)));
+  EXPECT_EQ(store.status(filed.id).at(0).state, DeliveryState::kFiled);
+}
+
+}  // namespace
