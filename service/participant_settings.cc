@@ -3,9 +3,9 @@
 #include <set>
 #include <system_error>
 
-#include "percent_text.h"
 #include "platform/file.h"
 #include "platform/host_name.h"
+#include "text/ascii.h"
 
 namespace dravont_service {
 
@@ -29,7 +29,7 @@ std::vector<std::string> sectionNames(std::string_view text) {
     if (!line.starts_with('[')) continue;
     const std::string_view inside = line.substr(1);
     const std::string name(trimBlanks(inside.substr(0, inside.find(']'))));
-    if (seen.insert(lowerAscii(name)).second) names.push_back(name);
+    if (seen.insert(text::asciiLowered(name)).second) names.push_back(name);
   }
   return names;
 }
@@ -38,9 +38,9 @@ std::vector<std::string> sectionNames(std::string_view text) {
 
 std::string ParticipantSettings::value(const std::string& section, const std::string& key) const {
   for (const auto& [name, entries] : sections) {
-    if (!equalsIgnoringAsciiCase(name, section)) continue;
+    if (!text::equalsIgnoringAsciiCase(name, section)) continue;
     for (const qnsys::IniEntry& entry : entries) {
-      if (equalsIgnoringAsciiCase(entry.key, key)) return entry.value;
+      if (text::equalsIgnoringAsciiCase(entry.key, key)) return entry.value;
     }
   }
   return "";

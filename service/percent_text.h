@@ -22,10 +22,4 @@ std::string escapeIniKey(std::string_view text);
 // hexadecimal digits.
 std::optional<std::string> unescapeWord(std::string_view text);
 
-// ASCII letters folded to lower case; other bytes unchanged.
-std::string lowerAscii(std::string_view text);
-
-// True when both texts are equal ignoring ASCII letter case.
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
-
 }  // namespace dravont_service

@@ -7,6 +7,7 @@
 #include "platform/atomic_file.h"
 #include "platform/directory.h"
 #include "platform/path.h"
+#include "text/ascii.h"
 
 namespace dravont_service {
 
@@ -22,7 +23,7 @@ bool keptInDirectoryName(char c, bool first) {
 
 }  // namespace
 
-std::string mailboxOf(std::string_view address) { return lowerAscii(address); }
+std::string mailboxOf(std::string_view address) { return text::asciiLowered(address); }
 
 std::string directoryNameFor(std::string_view name) {
   if (name.empty()) return "%";

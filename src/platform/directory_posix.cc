@@ -7,12 +7,12 @@
 #include <memory>
 
 #include "platform/path.h"
+#include "text/ascii.h"
 
 namespace platform {
 
 namespace {
 
-char foldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -25,7 +25,7 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     if (p < pattern.size() && pattern[p] == '*') {
       starPattern = p++;
       starName = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || foldCase(pattern[p]) == foldCase(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || text::asciiLower(pattern[p]) == text::asciiLower(name[n]))) {
       ++p;
       ++n;
     } else if (starPattern != std::string_view::npos) {

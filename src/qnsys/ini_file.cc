@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "text/ascii.h"
+
 namespace qnsys {
 
 namespace {
@@ -19,13 +21,7 @@ std::string_view trimBlanks(std::string_view text) {
 
 // Names compare case-insensitively for ASCII letters only; other bytes
 // (any encoding) compare exactly.
-std::string foldCase(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
+std::string foldCase(std::string_view name) { return text::asciiLowered(name); }
 
 // Takes the next line off `rest`, without its LF or CR LF end.
 std::string_view takeLine(std::string_view& rest) {

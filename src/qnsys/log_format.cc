@@ -3,23 +3,13 @@
 #include <array>
 #include <cstdio>
 
+#include "text/ascii.h"
+
 namespace qnsys {
 
 namespace {
 
 constexpr std::array<const char*, kLogLevelCount> kLevelWords = {"FATAL", "ERROR", "WARNING", "INFO", "DEBUG"};
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -27,7 +17,7 @@ const char* levelWord(LogLevel level) { return kLevelWords[static_cast<std::size
 
 std::optional<LogLevel> parseLogLevel(std::string_view word) {
   for (int level = 0; level < kLogLevelCount; ++level) {
-    if (equalsIgnoringAsciiCase(word, kLevelWords[static_cast<std::size_t>(level)])) {
+    if (text::equalsIgnoringAsciiCase(word, kLevelWords[static_cast<std::size_t>(level)])) {
       return static_cast<LogLevel>(level);
     }
   }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "text/ascii.h"
 #include "transport/xml_scan.h"
 #include "transport/xmlrpc_report.h"
 #include "transport/xmlrpc_socket.h"
@@ -17,13 +18,6 @@ constexpr char kRequestParamsBegin[] = "</methodName>\r\n<params>";
 constexpr char kRequestEnd[] = "</methodCall>\r\n";
 constexpr char kContentLengthName[] = "Content-length: ";
 constexpr std::size_t kContentLengthNameSize = sizeof kContentLengthName - 1;
-
-bool equalsIgnoringCase(const char* a, const char* b, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
 
 // Clears the busy flag on every way out of execute().
 class BusyGuard {
@@ -203,7 +197,7 @@ bool XmlRpcClient::readHeader() {
   std::size_t bodyStart = std::string::npos;
   for (std::size_t i = 0; i < size; ++i) {
     const std::size_t left = size - i;
-    if (left > kContentLengthNameSize && equalsIgnoringCase(text + i, kContentLengthName, kContentLengthNameSize)) {
+    if (left > kContentLengthNameSize && text::equalsIgnoringAsciiCase(std::string_view(text + i, kContentLengthNameSize), kContentLengthName)) {
       lengthPosition = i + kContentLengthNameSize;
     } else if (left > 4 && std::memcmp(text + i, "\r\n\r\n", 4) == 0) {
       bodyStart = i + 4;
