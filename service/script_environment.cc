@@ -130,6 +130,15 @@ NativeResult& callHost(Call call) {
   __builtin_unreachable();
 }
 
+// Ends a native function whose result is a text or nothing: a host error
+// becomes a script error, an absent value is undefined.
+duk_ret_t returnOptionalText(duk_context* ctx, const NativeResult& result) {
+  if (!result.error.empty()) throwHostError(ctx, result);
+  if (!result.hasValue) return 0;
+  duk_push_lstring(ctx, result.value.data(), result.value.size());
+  return 1;
+}
+
 bool kindArgument(duk_context* ctx, ObjectKind& kind) {
   const int code = duk_require_int(ctx, 0);
   if (code < 0 || code > static_cast<int>(ObjectKind::kMessage)) return false;
@@ -175,10 +184,7 @@ duk_ret_t nativeGet(duk_context* ctx) {
     r.hasValue = value.has_value();
     if (value) r.value = std::move(*value);
   });
-  if (!result.error.empty()) throwHostError(ctx, result);
-  if (!result.hasValue) return 0;
-  duk_push_lstring(ctx, result.value.data(), result.value.size());
-  return 1;
+  return returnOptionalText(ctx, result);
 }
 
 duk_ret_t nativeSet(duk_context* ctx) {
@@ -242,10 +248,7 @@ duk_ret_t nativeReadParam(duk_context* ctx) {
     r.hasValue = value.has_value();
     if (value) r.value = std::move(*value);
   });
-  if (!result.error.empty()) throwHostError(ctx, result);
-  if (!result.hasValue) return 0;
-  duk_push_lstring(ctx, result.value.data(), result.value.size());
-  return 1;
+  return returnOptionalText(ctx, result);
 }
 
 duk_ret_t nativeSaveParam(duk_context* ctx) {

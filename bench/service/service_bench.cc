@@ -11,6 +11,7 @@
 #include "platform/socket.h"
 #include "support/temp_directory.h"
 #include "transport/xmlrpc_client.h"
+#include "support/raw_round_trip.h"
 
 namespace {
 
@@ -93,45 +94,7 @@ BENCHMARK(BM_StreamLengthCallClients)->Threads(1)->Threads(8)->UseRealTime();
 
 // A raw ping-pong with the call's sizes, against a one-thread server that
 // answers in one write: the floor any service on loopback stands on.
-void BM_RawTcpRoundTrip(benchmark::State& state) {
-  int port = 0;
-  const int listener = platform::listenOnLoopback(port);
-  std::thread server([listener] {
-    const int socket = platform::acceptConnection(listener);
-    if (socket < 0) return;
-    platform::setNoDelay(socket);
-    const std::string answer(kAnswerSize, 'a');
-    char buffer[65536];
-    std::size_t pending = 0;
-    for (;;) {
-      const long got = platform::receiveSome(socket, buffer, sizeof buffer);
-      if (got <= 0) break;
-      pending += static_cast<std::size_t>(got);
-      for (; pending >= kRequestSize; pending -= kRequestSize) platform::sendSome(socket, answer.data(), answer.size());
-    }
-    platform::closeSocket(socket);
-  });
-  const int socket = platform::createTcpSocket();
-  platform::setNoDelay(socket);
-  platform::connectSocket(socket, "127.0.0.1", port);
-  const std::string request(kRequestSize, 'r');
-  char buffer[65536];
-  for (auto _ : state) {
-    platform::sendSome(socket, request.data(), request.size());
-    for (std::size_t got = 0; got < kAnswerSize;) {
-      const long n = platform::receiveSome(socket, buffer, sizeof buffer);
-      if (n <= 0) {
-        state.SkipWithError("connection lost");
-        break;
-      }
-      got += static_cast<std::size_t>(n);
-    }
-  }
-  platform::closeSocket(socket);
-  platform::shutdownSocket(listener);
-  server.join();
-  platform::closeSocket(listener);
-}
+void BM_RawTcpRoundTrip(benchmark::State& state) { bench_support::runRawRoundTrip(state, kRequestSize, kAnswerSize); }
 BENCHMARK(BM_RawTcpRoundTrip)->UseRealTime();
 
 // What the gateway does per file: open it as a stream, address a message,

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/socket.h"
+#include "support/raw_round_trip.h"
 #include "transport/xmlrpc_client.h"
 
 namespace {
@@ -20,12 +21,11 @@ const std::string kAnswer =
     "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-length: " + std::to_string(kAnswerBody.size()) + "\r\n\r\n" +
     kAnswerBody;
 
-// A server on its own thread that answers each complete request on one
-// connection with one write. `requestSize` > 0: requests are that many raw
-// bytes; 0: requests are HTTP with a Content-length.
+// A server on its own thread that answers each complete HTTP request on one
+// connection with one write.
 class MinimalServer {
  public:
-  explicit MinimalServer(std::size_t requestSize) : requestSize_(requestSize) {
+  MinimalServer() {
     listener_ = platform::listenOnLoopback(port_);
     thread_ = std::thread([this] { serve(); });
   }
@@ -44,7 +44,7 @@ class MinimalServer {
     std::string pending;
     char buffer[65536];
     for (;;) {
-      const std::size_t need = requestSize_ ? requestSize_ : httpRequestSize(pending);
+      const std::size_t need = httpRequestSize(pending);
       if (need != 0 && pending.size() >= need) {
         pending.erase(0, need);
         if (platform::sendSome(socket, kAnswer.data(), kAnswer.size()) <= 0) break;
@@ -65,7 +65,6 @@ class MinimalServer {
     return end + 4 + static_cast<std::size_t>(std::atoi(pending.c_str() + length + 16));
   }
 
-  std::size_t requestSize_;
   int listener_ = -1;
   int port_ = 0;
   std::thread thread_;
@@ -90,31 +89,12 @@ std::size_t threeIntRequestSize() {
 }
 
 void BM_RawTcpRoundTrip(benchmark::State& state) {
-  const std::size_t requestSize = threeIntRequestSize();
-  MinimalServer server(requestSize);
-  const int socket = platform::createTcpSocket();
-  platform::setNoDelay(socket);
-  platform::connectSocket(socket, "127.0.0.1", server.port());
-  const std::string request(requestSize, 'r');
-  char buffer[65536];
-  for (auto _ : state) {
-    platform::sendSome(socket, request.data(), request.size());
-    std::size_t got = 0;
-    while (got < kAnswer.size()) {
-      const long n = platform::receiveSome(socket, buffer, sizeof buffer);
-      if (n <= 0) {
-        state.SkipWithError("connection lost");
-        break;
-      }
-      got += static_cast<std::size_t>(n);
-    }
-  }
-  platform::closeSocket(socket);
+  bench_support::runRawRoundTrip(state, threeIntRequestSize(), kAnswer.size());
 }
 BENCHMARK(BM_RawTcpRoundTrip)->UseRealTime();
 
 void BM_XmlRpcExecuteThreeInts(benchmark::State& state) {
-  MinimalServer server(0);
+  MinimalServer server;
   Quillex::XmlRpcClient client("127.0.0.1", server.port(), "/RPC2");
   const Quillex::XmlRpcValue params = threeInts();
   Quillex::XmlRpcValue result;
