@@ -18,12 +18,6 @@ namespace {
 
 std::string errorText(int error) { return std::generic_category().message(error); }
 
-std::string idOfFileName(const std::string& fileName) {
-  return nameOfDirectory(std::string_view(fileName).substr(0, fileName.size() - kMessageFileSuffix.size()));
-}
-
-constexpr DeliveryState kConfirmedStates[] = {DeliveryState::kAccepted, DeliveryState::kRejected};
-
 }  // namespace
 
 std::string newMessageId(std::int64_t& dateMicros) {
@@ -54,7 +48,7 @@ std::string MessageStore::open() {
 
 void MessageStore::indexBox(DeliveryState state, const std::string& box) {
   for (const std::string& fileName : listMessageFiles(layout_.boxDirectory(state, box), true)) {
-    const std::string id = idOfFileName(fileName);
+    const std::string id = messageIdOfFileName(fileName);
     if (state == DeliveryState::kInbox) {
       // A confirmation interrupted after writing its confirmed copy: finish it.
       bool confirmed = false;
@@ -134,7 +128,7 @@ std::vector<Message> MessageStore::collect(const std::string& mailbox, std::size
       problems.push_back(path + ": " + error);
       continue;
     }
-    message->id = idOfFileName(fileName);
+    message->id = messageIdOfFileName(fileName);
     if (!subjectFilter.empty() && message->subject != subjectFilter) continue;
     found.push_back(std::move(*message));
   }
@@ -146,9 +140,7 @@ std::vector<Message> MessageStore::collect(const std::string& mailbox, std::size
 ConfirmOutcome MessageStore::confirm(const std::string& mailbox, const std::string& id, bool accept,
                                      const std::string& reason, std::string& error) {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const DeliveryState state : kConfirmedStates) {
-    if (platform::pathExists(layout_.messagePath(state, mailbox, id))) return ConfirmOutcome::kAlreadyConfirmed;
-  }
+  if (hasConfirmedCopy(layout_, mailbox, id)) return ConfirmOutcome::kAlreadyConfirmed;
   const std::string inboxPath = layout_.messagePath(DeliveryState::kInbox, mailbox, id);
   std::string bytes;
   if (int readError = platform::readWholeFile(inboxPath, bytes)) {

@@ -60,7 +60,13 @@ void describeState(std::string& out, const StoreLayout& layout, DeliveryState st
   const std::vector<std::string> boxes = listSubdirectories(layout.stateDirectory(state));
   for (const std::string& directory : boxes) {
     const std::string box = nameOfDirectory(directory);
-    const std::vector<std::string> files = listMessageFiles(layout.boxDirectory(state, box));
+    std::vector<std::string> files = listMessageFiles(layout.boxDirectory(state, box));
+    if (state == DeliveryState::kInbox) {
+      // A confirmation a crash interrupted is complete: show its message once.
+      std::erase_if(files, [&](const std::string& file) {
+        return hasConfirmedCopy(layout, box, messageIdOfFileName(file));
+      });
+    }
     out += std::string(title) + " " + (state == DeliveryState::kFiled ? quoted(box) : box) + ": " +
            std::to_string(files.size()) + " message" + (files.size() == 1 ? "" : "s") + "\n";
     for (const std::string& file : files) {

@@ -5,6 +5,7 @@
 
 #include "percent_text.h"
 #include "platform/atomic_file.h"
+#include "platform/file.h"
 #include "platform/directory.h"
 #include "platform/path.h"
 #include "text/ascii.h"
@@ -117,6 +118,15 @@ std::vector<std::string> listSubdirectories(const std::string& directory) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string messageIdOfFileName(const std::string& fileName) {
+  return nameOfDirectory(std::string_view(fileName).substr(0, fileName.size() - kMessageFileSuffix.size()));
+}
+
+bool hasConfirmedCopy(const StoreLayout& layout, std::string_view mailbox, std::string_view id) {
+  return platform::pathExists(layout.messagePath(DeliveryState::kAccepted, mailbox, id)) ||
+         platform::pathExists(layout.messagePath(DeliveryState::kRejected, mailbox, id));
 }
 
 }  // namespace dravont_service

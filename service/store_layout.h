@@ -63,6 +63,15 @@ int makeDirectories(const std::string& path);
 // write can be under way.
 std::vector<std::string> listMessageFiles(const std::string& directory, bool removeLeftovers = false);
 
+// The message id a message file is named after.
+std::string messageIdOfFileName(const std::string& fileName);
+
+// True when the message has its accepted or rejected copy in `mailbox`. An
+// inbox copy beside it is what a confirmation interrupted by a crash left
+// behind: the message counts as confirmed, and the service removes the
+// inbox copy when it opens the store.
+bool hasConfirmedCopy(const StoreLayout& layout, std::string_view mailbox, std::string_view id);
+
 // The subdirectory names of `directory`, sorted.
 std::vector<std::string> listSubdirectories(const std::string& directory);
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "commands.h"
 #include "message_codec.h"
 #include "message_store.h"
 #include "support/temp_directory.h"
@@ -126,6 +127,13 @@ TEST_F(MessageStoreTest, OpeningFinishesAnInterruptedConfirmationAndDropsTempora
   const std::string leftover = layout_.messagePath(DeliveryState::kInbox, "email@c.s", message.id) + ".tmp-1-1";
   directory_.write(leftover.substr(directory_.path().string().size() + 1), "half a message");
   directory_.write("store/inbox/email@c.s/damaged.msg", "DRAVONT-MESSAGE 1\nsender=x\n");
+
+  // Listed before any service opens the store, the message shows once per
+  // recipient: B's confirmation counts as done.
+  const std::string listing = describeStore(root());
+  std::size_t shown = 0;
+  for (std::size_t at = listing.find(message.id); at != std::string::npos; at = listing.find(message.id, at + 1)) ++shown;
+  EXPECT_EQ(shown, 2u) << listing;
 
   MessageStore reopened(layout_);
   ASSERT_EQ(reopened.open(), "");
