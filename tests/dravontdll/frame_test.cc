@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -188,6 +189,28 @@ TEST(CallScopeDeathTest, TerminateInsideAnExportPrintsItsRecords) {
         std::terminate();
       },
       "DyingExport code %X\r\nTerminating");
+}
+
+TEST(CallScopeDeathTest, HardwareFaultInsideAnExportNamesIt) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        CallScope outer("OuterExport");
+        CallScope scope("FaultingExport");
+        std::raise(SIGSEGV);
+      },
+      "FaultingExport code %X\r\n SEH exception code 11\r\n.*OuterExport code %X\r\n SEH exception code 11");
+  // A genuine fault, raised by the processor, takes the same way. (Under the
+  // sanitizers the null store is caught before it faults.)
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_DEATH(
+      {
+        CallScope scope("DereferencingExport");
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+      },
+      "DereferencingExport code %X\r\n SEH exception code 11");
+#endif
 }
 
 TEST(ThreadClientTest, EachThreadGetsItsOwnClient) {

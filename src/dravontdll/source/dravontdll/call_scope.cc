@@ -9,6 +9,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/fault_signals.h"
 #include "platform/thread.h"
 
 namespace Quillex {
@@ -23,6 +24,33 @@ char* copyText(const std::string& text) {
   char* copy = new char[text.size() + 1];
   std::memcpy(copy, text.c_str(), text.size() + 1);
   return copy;
+}
+
+void writeInSignal(const char* text) { platform::writeStandardErrorInSignal(text, std::strlen(text)); }
+
+// A hardware fault inside an export: the thread's records, innermost first,
+// each followed by the signal number, written with async-signal-safe calls
+// only. A fault outside the library's calls is not the library's to explain.
+void reportFaultWithCallRecords(int signal) {
+  const auto* record = static_cast<const CallRecord*>(recordSlot->get());
+  if (record == nullptr) return;
+  char code[12];
+  char* digits = code + sizeof code;
+  *--digits = '\0';
+  unsigned value = static_cast<unsigned>(signal);
+  do {
+    *--digits = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0 && digits > code);
+  for (bool first = true; record != nullptr; record = record->previous, first = false) {
+    if (!first) writeInSignal("\r\n");
+    writeInSignal(record->description);
+    writeInSignal(" ");
+    writeInSignal(record->label);
+    writeInSignal("\r\n SEH exception code ");
+    writeInSignal(digits);
+  }
+  writeInSignal("\r\n");
 }
 
 [[noreturn]] void terminateWithCallRecords() {
@@ -42,6 +70,7 @@ void setUpRecordSlot() {
   if (!slot) throw std::runtime_error("Can't allocate thread local storage index for SEH exceptions translation");
   recordSlot = slot.release();
   previousTerminateHandler = std::set_terminate(terminateWithCallRecords);
+  platform::installFaultReporter(reportFaultWithCallRecords);
 }
 
 }  // namespace

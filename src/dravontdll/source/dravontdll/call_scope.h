@@ -8,7 +8,9 @@
 // closing it pops the record, on every way out. The terminate handler prints
 // the records of the terminating thread ("... code %X\r\nTerminating\r\n")
 // through perror and aborts; on a thread without records it hands over to
-// the handler that was installed before.
+// the handler that was installed before. A hardware fault (SIGSEGV, SIGBUS,
+// SIGILL, SIGFPE) inside an export writes the records the same way, each
+// with "\r\n SEH exception code <signal>", and then takes its usual course.
 #pragma once
 
 #include <source_location>

@@ -1,0 +1,24 @@
+// Last words on a hardware fault (SIGSEGV, SIGBUS, SIGILL, SIGFPE): a
+// process-wide handler that lets a library say where the faulting thread
+// was, and then lets the fault take its course.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// Called on the faulting thread with the signal number. It runs inside a
+// signal handler: it may only use async-signal-safe calls, such as
+// writeStandardErrorInSignal.
+using FaultReporter = void (*)(int signal);
+
+// Installs the reporter once per process (later calls do nothing). After
+// the reporter has run, the disposition that was in place before is
+// restored and the signal raised again, so the program ends as it would
+// have, or its own handler runs.
+void installFaultReporter(FaultReporter reporter);
+
+// Writes the bytes to standard error with write(2); async-signal-safe.
+void writeStandardErrorInSignal(const char* bytes, std::size_t length);
+
+}  // namespace platform
