@@ -105,7 +105,7 @@ TEST_F(BadInputTest, UnknownContextsTellTheClientItsSessionIsGone) {
 TEST_F(BadInputTest, StaleAndForeignHandlesAreErrors) {
   const int mine = openContext("MINE");
   const int theirs = openContext("THEIRS");
-  const int stream = client_->construct("DravontStreamBufferCtor", args({mine, bytesValue("abc"), 3, "b.bin"}));
+  const int stream = client_->number("DravontStreamBufferCtor", args({mine, bytesValue("abc"), 3, "b.bin"}));
   EXPECT_EQ(client_->call("DravontStreamRead", args({theirs, stream, 3}))[2].getString(),
             "Unknown DravontStream handle " + std::to_string(stream));
   EXPECT_EQ(client_->call("DravontStreamRead", args({mine, stream, 3}))[0].getInt(), 3);
@@ -113,7 +113,7 @@ TEST_F(BadInputTest, StaleAndForeignHandlesAreErrors) {
   EXPECT_THAT(client_->call("DravontStreamDtor", args({mine, stream})).getString(), HasSubstr("Unknown DravontStream"));
   EXPECT_THAT(client_->call("DravontStreamTell", args({mine, stream}))[1].getString(), HasSubstr("Unknown"));
   // A handle of another family is not taken for this one.
-  const int url = client_->construct("DravontURLCtor", args({mine, "u", ""}));
+  const int url = client_->number("DravontURLCtor", args({mine, "u", ""}));
   EXPECT_THAT(client_->call("DravontStreamLength", args({mine, url}))[1].getString(),
               HasSubstr("Unknown DravontStream handle"));
   EXPECT_THAT(client_->call("DravontMessageCtor", args({mine, url, ""}))[1].getString(),
@@ -154,7 +154,7 @@ TEST_F(BadInputTest, PathsThatCannotBeOpenedInTheModeAskedAreErrors) {
   EXPECT_THAT(open(fifo, "rb")[1].getString(), HasSubstr("not a regular file"));  // answered, not stalled
   EXPECT_THAT(client_->call("InitContext", args({fifo}))[1].getString(), HasSubstr("not a regular file"));
   // Reading a write-only stream and writing a read-only one are errors too.
-  const int readOnly = client_->construct("DravontStreamFileCtor", args({context, directory_->file("x.txt"), "rb", ""}));
+  const int readOnly = client_->number("DravontStreamFileCtor", args({context, directory_->file("x.txt"), "rb", ""}));
   EXPECT_THAT(client_->call("DravontStreamWrite", args({context, readOnly, bytesValue("z"), 1}))[1].getString(),
               HasSubstr("not open for writing"));
 }

@@ -26,7 +26,7 @@ TEST(CommandsTest, SendPutsAMessageIntoAnInboxThatTheServiceDelivers) {
   const std::string id = output.substr(0, output.find('\n'));
   ASSERT_FALSE(id.empty());
 
-  const int url = client.construct("DravontURLCtor", args({receiver, "receive", ""}));
+  const int url = client.number("DravontURLCtor", args({receiver, "receive", ""}));
   const XmlRpcValue collected = client.call("DravontCollect", args({receiver, url, 0, ""}));
   ASSERT_EQ(collected[1].getInt(), 1);
   const int message = collected[2].getInt();

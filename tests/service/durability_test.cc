@@ -105,7 +105,7 @@ TEST_F(DurabilityTest, EveryAnsweredPostIsInTheStoreExactlyOnceAfterAKill) {
   service = std::make_unique<ServiceProcess>(store());
   WireClient client(service->port());
   const int context = client.openContext(receiverSettings);
-  const int url = client.construct("DravontURLCtor", args({context, "receive", ""}));
+  const int url = client.number("DravontURLCtor", args({context, "receive", ""}));
   const XmlRpcValue collected = client.call("DravontCollect", args({context, url, 0, ""}));
   std::multiset<std::string> waiting;
   for (int i = 0; i < collected[1].getInt(); ++i) {

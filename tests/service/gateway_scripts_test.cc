@@ -38,7 +38,7 @@ class GatewayScriptsTest : public testing::Test {
   }
   int openFileStream(int context, const std::string& name, const std::string& contents, const char* mode = "rb") {
     const std::string path = directory_->write(name, contents);
-    return client_->construct("DravontStreamFileCtor", args({context, path, mode, ""}));
+    return client_->number("DravontStreamFileCtor", args({context, path, mode, ""}));
   }
 
   static testing_support::TempDirectory* directory_;
@@ -84,7 +84,7 @@ TEST_F(GatewayScriptsTest, SequenceParametersAreStoredAsText) {
 TEST_F(GatewayScriptsTest, FolderNameOfAFolderHandle) {
   directory_->write("store/addressbook.ini", "[folders]\nEMAIL@FOLD.SVC=Incoming invoices\n");
   const int context = openContext("FOLDUSER");
-  const int folder = client_->construct("EDIFolderCtor", args({context, "FOLD", "SVC", "", "", ""}));
+  const int folder = client_->number("EDIFolderCtor", args({context, "FOLD", "SVC", "", "", ""}));
   EXPECT_EQ(client_->execute(context, format(kFolderName, static_cast<unsigned>(folder))), "Incoming invoices");
 }
 
@@ -122,7 +122,7 @@ TEST_F(GatewayScriptsTest, NotificationMessageIsBuiltFromTheSettingsAndDelivered
   ASSERT_EQ(posted[1].getString(), "");
   ASSERT_FALSE(posted[0].getString().empty());
 
-  const int receiveUrl = client_->construct("DravontURLCtor", args({admin, "inbox", ""}));
+  const int receiveUrl = client_->number("DravontURLCtor", args({admin, "inbox", ""}));
   const XmlRpcValue collected = client_->call("DravontCollect", args({admin, receiveUrl, 0, ""}));
   ASSERT_EQ(collected[1].getInt(), 1);
   const int received = collected[2].getInt();
@@ -141,7 +141,7 @@ TEST_F(GatewayScriptsTest, UrlParametersComeFromASectionLiteralWithAGetter) {
                                               {"token", "function(){ return 'T' + (40 + 2); }"},
                                               {"mode", "say \"hi\" it's"}});
   EXPECT_THAT(literal, HasSubstr("o.__defineGetter__(\"token\",function(){ return 'T' + (40 + 2); });"));
-  const int url = client_->construct("DravontURLCtor", args({context, "https://exchange.example/out", literal}));
+  const int url = client_->number("DravontURLCtor", args({context, "https://exchange.example/out", literal}));
   EXPECT_EQ(client_->call("DravontURLGet", args({context, url, "token"}))[0].getString(), "T42");
   EXPECT_EQ(client_->call("DravontURLGet", args({context, url, "mode"}))[0].getString(), "say \"hi\" it's");
   EXPECT_EQ(client_->call("DravontURLGet", args({context, url, "url"}))[0].getString(), "https://exchange.example/out");

@@ -106,11 +106,18 @@ int WireClient::openContext(const std::string& settingsPath) {
   return answer[0].getInt();
 }
 
-int WireClient::construct(const char* method, const XmlRpcValue& params) {
+int WireClient::number(const char* method, const XmlRpcValue& params) {
   const XmlRpcValue answer = call(method, params);
   if (!answer.valid()) return 0;
   EXPECT_EQ(answer[1].getString(), "") << method;
   return answer[0].getInt();
+}
+
+std::string WireClient::text(const char* method, const XmlRpcValue& params) {
+  const XmlRpcValue answer = call(method, params);
+  if (!answer.valid()) return "";
+  EXPECT_EQ(answer[1].getString(), "") << method;
+  return answer[0].getString();
 }
 
 std::string WireClient::execute(int context, const std::string& script, std::string* error) {

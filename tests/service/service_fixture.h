@@ -66,8 +66,10 @@ class WireClient {
 
   // InitContext on a settings file; the context number (0 on failure).
   int openContext(const std::string& settingsPath);
-  // [0] of a constructor's answer, after checking [1] is empty.
-  int construct(const char* method, const XmlRpcValue& params);
+  // [0] of an answer shaped [0] value, [1] error text, after checking that
+  // the error text is empty (constructors, counts, text queries).
+  int number(const char* method, const XmlRpcValue& params);
+  std::string text(const char* method, const XmlRpcValue& params);
   // Execute: the result text, with the error text in `error`.
   std::string execute(int context, const std::string& script, std::string* error = nullptr);
 

@@ -40,11 +40,6 @@ class StreamsTest : public testing::Test {
     EXPECT_EQ(answer[1].getString(), "");
     return answer[0].getInt();
   }
-  int number(const char* method, std::initializer_list<XmlRpcValue> params) {
-    const XmlRpcValue answer = client_->call(method, args(params));
-    EXPECT_EQ(answer[1].getString(), "") << method;
-    return answer[0].getInt();
-  }
 
   testing_support::TempDirectory directory_;
   std::unique_ptr<ServiceProcess> service_;
@@ -87,14 +82,14 @@ TEST_F(StreamsTest, TextModeWritesCrLfAndReadsItBack) {
 
 TEST_F(StreamsTest, PositionsLengthsAndProperties) {
   const int handle = stream(directory_.write("digits.txt", "0123456789"), "rb+");
-  EXPECT_EQ(number("DravontStreamLength", {context_, handle}), 10);
+  EXPECT_EQ(client_->number("DravontStreamLength", args({context_, handle})), 10);
   EXPECT_EQ(read(handle, 3), "012");
-  EXPECT_EQ(number("DravontStreamTell", {context_, handle}), 3);
-  EXPECT_EQ(number("DravontStreamSeek", {context_, handle, -2, 2}), 8);  // from the end, signed
+  EXPECT_EQ(client_->number("DravontStreamTell", args({context_, handle})), 3);
+  EXPECT_EQ(client_->number("DravontStreamSeek", args({context_, handle, -2, 2})), 8);  // from the end, signed
   EXPECT_EQ(read(handle, 10), "89");
   EXPECT_EQ(read(handle, 10), "");  // at the end: nothing, no error
-  EXPECT_EQ(number("DravontStreamSeek", {context_, handle, 4, 0}), 4);
-  EXPECT_EQ(number("DravontStreamSeek", {context_, handle, 1, 1}), 5);
+  EXPECT_EQ(client_->number("DravontStreamSeek", args({context_, handle, 4, 0})), 4);
+  EXPECT_EQ(client_->number("DravontStreamSeek", args({context_, handle, 1, 1})), 5);
   EXPECT_EQ(write(handle, "ab"), 2);
   EXPECT_EQ(testing_support::readFile(directory_.file("digits.txt")), "01234ab789");
   EXPECT_THAT(client_->call("DravontStreamSeek", args({context_, handle, -20, 1}))[1].getString(),
@@ -111,27 +106,27 @@ TEST_F(StreamsTest, PositionsLengthsAndProperties) {
 TEST_F(StreamsTest, SubstreamsCopiesAndBufferStreams) {
   const int source = stream(directory_.write("msg.txt", "to: EMAIL@A.B\nbody line\n"), "rb");
   EXPECT_EQ(read(source, 14), "to: EMAIL@A.B\n");
-  const int tell = number("DravontStreamTell", {context_, source});
-  const int body = number("GetDravontSubstream", {context_, source, tell, -1});
-  EXPECT_EQ(number("DravontStreamLength", {context_, body}), 10);
+  const int tell = client_->number("DravontStreamTell", args({context_, source}));
+  const int body = client_->number("GetDravontSubstream", args({context_, source, tell, -1}));
+  EXPECT_EQ(client_->number("DravontStreamLength", args({context_, body})), 10);
   EXPECT_EQ(read(body, 100), "body line\n");
-  const int part = number("GetDravontSubstream", {context_, source, 4, 5});
+  const int part = client_->number("GetDravontSubstream", args({context_, source, 4, 5}));
   EXPECT_EQ(read(part, 100), "EMAIL");
 
-  const int buffer = number("DravontStreamBufferCtor", {context_, bytesValue("head:"), 5, "buffer.bin"});
-  EXPECT_EQ(number("DravontStreamSeek", {context_, buffer, 0, 2}), 5);
-  EXPECT_EQ(number("DravontStream2Stream", {context_, body, buffer}), 0);  // body already read to its end
-  EXPECT_EQ(number("DravontStreamSeek", {context_, body, 0, 0}), 0);
-  EXPECT_EQ(number("DravontStream2Stream", {context_, body, buffer}), 10);
-  EXPECT_EQ(number("DravontStreamSeek", {context_, buffer, 0, 0}), 0);
+  const int buffer = client_->number("DravontStreamBufferCtor", args({context_, bytesValue("head:"), 5, "buffer.bin"}));
+  EXPECT_EQ(client_->number("DravontStreamSeek", args({context_, buffer, 0, 2})), 5);
+  EXPECT_EQ(client_->number("DravontStream2Stream", args({context_, body, buffer})), 0);  // body already read to its end
+  EXPECT_EQ(client_->number("DravontStreamSeek", args({context_, body, 0, 0})), 0);
+  EXPECT_EQ(client_->number("DravontStream2Stream", args({context_, body, buffer})), 10);
+  EXPECT_EQ(client_->number("DravontStreamSeek", args({context_, buffer, 0, 0})), 0);
   EXPECT_EQ(read(buffer, 100), "head:body line\n");
   EXPECT_THAT(client_->call("DravontStreamBufferCtor", args({context_, bytesValue("abc"), 5, ""}))[1].getString(),
               HasSubstr("holds 3 bytes, not the 5"));
 
   // A file:// URL transfers a stream into a file.
-  const int url = number("DravontURLCtor", {context_, "file://" + directory_.file("copied.txt"), ""});
+  const int url = client_->number("DravontURLCtor", args({context_, "file://" + directory_.file("copied.txt"), ""}));
   EXPECT_EQ(client_->call("DravontURLSetReadStream", args({context_, url, buffer})).getString(), "");
-  EXPECT_EQ(number("DravontStreamSeek", {context_, buffer, 5, 0}), 5);
+  EXPECT_EQ(client_->number("DravontStreamSeek", args({context_, buffer, 5, 0})), 5);
   EXPECT_EQ(client_->call("DravontURLPerform", args({context_, url})).getString(), "");
   EXPECT_EQ(testing_support::readFile(directory_.file("copied.txt")), "body line\n");
 }
