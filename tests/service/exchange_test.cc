@@ -59,8 +59,6 @@ class ExchangeTest : public testing::Test {
     return handles;
   }
 
-
-
   testing_support::TempDirectory directory_;
   std::unique_ptr<ServiceProcess> service_;
   std::unique_ptr<WireClient> client_;
