@@ -24,9 +24,6 @@ LocalTime localTimeNow();
 // Converts a time since the epoch to local broken-down time.
 std::tm localTimeOf(std::time_t seconds);
 
-// Seconds since the epoch, from the wall clock.
-std::time_t wallClockSeconds();
-
 // strftime into a string ("" when the result would be empty or too long).
 std::string formatTime(const char* format, const std::tm& calendar);
 

@@ -34,8 +34,6 @@ std::tm localTimeOf(std::time_t seconds) {
   return calendar;
 }
 
-std::time_t wallClockSeconds() { return ::time(nullptr); }
-
 std::string formatTime(const char* format, const std::tm& calendar) {
   char buffer[256];
   const std::size_t length = ::strftime(buffer, sizeof buffer, format, &calendar);

@@ -100,35 +100,24 @@ DRAVONT_API int GetCryptoNum(DravontContext_s* context, int selector) {
 
 DRAVONT_API int SetCryptoDefault(DravontContext_s* context, int selector, int index) {
   CallScope scope("SetCryptoDefault");
-  XmlRpcValue answer;
-  if (!callService("SetCryptoDefault", RpcParams().add(context).add(selector).add(index), answer)) {
-    return kResultCallFailed;
-  }
-  return recordServiceText(answer[0]);
+  return callForErrorText("SetCryptoDefault", RpcParams().add(context).add(selector).add(index),
+                          ErrorTextAnswer::kFirstElement);
 }
 
 DRAVONT_API int PrepareCrypto(DravontContext_s* context, int selector, int index) {
   CallScope scope("PrepareCrypto");
-  XmlRpcValue answer;
-  if (!callService("PrepareCrypto", RpcParams().add(context).add(selector).add(index), answer)) {
-    return kResultCallFailed;
-  }
-  return recordServiceText(answer[0]);
+  return callForErrorText("PrepareCrypto", RpcParams().add(context).add(selector).add(index),
+                          ErrorTextAnswer::kFirstElement);
 }
 
-DRAVONT_API int GetCryptoProperty(DravontContext_s* context, int selector, int index, const char* name,
-                                  char** value) {
+DRAVONT_API int GetCryptoProperty(DravontContext_s* context, int selector, int index, const char* name, char** value) {
   CallScope scope("GetCryptoProperty");
   if (value == nullptr) {
     recordLastError("Invalid return value pointer");
     return kResultInvalidArgument;
   }
   *value = nullptr;
-  XmlRpcValue answer;
-  if (!callService("GetCryptoProperty", RpcParams().add(context).add(selector).add(index).addText(name), answer)) {
-    return kResultCallFailed;
-  }
-  return deliverStringAnswer(answer[0], answer[1], value);
+  return callForString("GetCryptoProperty", RpcParams().add(context).add(selector).add(index).addText(name), value);
 }
 
 }  // extern "C"

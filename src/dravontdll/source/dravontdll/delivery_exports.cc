@@ -16,9 +16,7 @@ constexpr char kUrlOrStream[] = "Invalid DravontURL or DravontStream pointer";
 
 int urlStreamCall(const char* method, DravontURL* url, DravontStream_s* stream) {
   if (url == nullptr || stream == nullptr) return invalidArgument(kUrlOrStream);
-  XmlRpcValue answer;
-  if (!callService(method, objectParams(*url).add(stream->handle), answer)) return kResultCallFailed;
-  return recordServiceText(answer);
+  return callForErrorText(method, objectParams(*url).add(stream->handle), ErrorTextAnswer::kText);
 }
 
 // Confirm and ConfirmMessage: [0] found, [1] error text.
@@ -30,9 +28,7 @@ int confirmAnswer(XmlRpcValue& answer) {
 
 // The answer of "DravontCollect": [0] error, [1] n, [2..n+1] handles. An n
 // below 0 or beyond the handles the answer carries is a broken answer.
-bool collectedCountFits(const XmlRpcValue& answer, int count) {
-  return count >= 0 && count <= answer.size() - 2;
-}
+bool collectedCountFits(const XmlRpcValue& answer, int count) { return count >= 0 && count <= answer.size() - 2; }
 
 }  // namespace
 
@@ -51,9 +47,7 @@ DRAVONT_API int DravontURLSetReadStream(DravontURL* url, DravontStream_s* stream
 DRAVONT_API int DravontURLPerform(DravontURL* url) {
   CallScope scope("DravontURLPerform");
   if (url == nullptr) return invalidArgument(kUrlFamily.pointerMessage);
-  XmlRpcValue answer;
-  if (!callService("DravontURLPerform", objectParams(*url), answer)) return kResultCallFailed;
-  return recordServiceText(answer);
+  return callForErrorText("DravontURLPerform", objectParams(*url), ErrorTextAnswer::kText);
 }
 
 DRAVONT_API int PostMessageTo(DravontMessage_s* message, DravontURL* url, char** messageId) {

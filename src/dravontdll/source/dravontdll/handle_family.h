@@ -19,7 +19,8 @@ struct HandleFamily {
   const char* propertyMessage;   // "Invalid DravontAddress or return value pointer"
 };
 
-inline constexpr HandleFamily kAddressFamily{"DravontAddressDtor", "DravontAddressGet", "Invalid DravontAddress pointer",
+inline constexpr HandleFamily kAddressFamily{"DravontAddressDtor", "DravontAddressGet",
+                                             "Invalid DravontAddress pointer",
                                              "Invalid DravontAddress or return value pointer"};
 inline constexpr HandleFamily kFolderFamily{"EDIFolderDtor", "EDIFolderGet", "Invalid EDIFolder pointer",
                                             "Invalid EDIFolder or return value pointer"};
@@ -27,7 +28,8 @@ inline constexpr HandleFamily kStreamFamily{"DravontStreamDtor", "DravontStreamG
                                             "Invalid DravontStream or return value pointer"};
 inline constexpr HandleFamily kUrlFamily{"DravontURLDtor", "DravontURLGet", "Invalid DravontURL pointer",
                                          "Invalid DravontURL or return value pointer"};
-inline constexpr HandleFamily kMessageFamily{"DravontMessageDtor", "DravontMessageGet", "Invalid DravontMessage pointer",
+inline constexpr HandleFamily kMessageFamily{"DravontMessageDtor", "DravontMessageGet",
+                                             "Invalid DravontMessage pointer",
                                              "Invalid DravontMessage or return value pointer"};
 
 // Records `text` and yields 1: a failed argument check.
@@ -55,18 +57,14 @@ int wrapHandle(Record* record, DravontContext_s* context, unsigned int handle, c
 template <typename Record>
 int freeObject(Record* record, const HandleFamily& family) {
   if (record == nullptr) return invalidArgument(family.pointerMessage);
-  XmlRpcValue answer;
-  if (!callService(family.destructorMethod, objectParams(*record), answer)) return kResultCallFailed;
-  return recordServiceText(answer);
+  return callForErrorText(family.destructorMethod, objectParams(*record), ErrorTextAnswer::kText);
 }
 
 template <typename Record>
 int objectProperty(Record* record, const char* name, char** value, const HandleFamily& family) {
   if (value != nullptr) *value = nullptr;
   if (record == nullptr || value == nullptr) return invalidArgument(family.propertyMessage);
-  XmlRpcValue answer;
-  if (!callService(family.propertyMethod, objectParams(*record).addText(name), answer)) return kResultCallFailed;
-  return deliverStringAnswer(answer[0], answer[1], value);
+  return callForString(family.propertyMethod, objectParams(*record).addText(name), value);
 }
 
 template <typename Record>

@@ -105,9 +105,7 @@ XmlRpcClient& threadClient() {
   return client != nullptr ? *client : *attachThread();
 }
 
-platform::ThreadSlot& clientSlot() { return *slots.client; }
 platform::ThreadSlot& lastErrorSlot() { return *slots.lastError; }
-platform::ThreadSlot& allocateSlot() { return *slots.allocate; }
 
 AllocateFunction threadAllocateFunction() { return reinterpret_cast<AllocateFunction>(slots.allocate->get()); }
 

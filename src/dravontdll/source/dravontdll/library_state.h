@@ -33,10 +33,8 @@ int environmentInteger(const char* variable, int fallback);
 // slot cannot be set is ended with exit code 127.
 XmlRpcClient& threadClient();
 
-// The slots. Valid between attachProcess() and detachProcess().
-platform::ThreadSlot& clientSlot();
+// The last-error slot. Valid between attachProcess() and detachProcess().
 platform::ThreadSlot& lastErrorSlot();
-platform::ThreadSlot& allocateSlot();
 
 // The calling thread's allocation callback (NULL before InitContext).
 AllocateFunction threadAllocateFunction();

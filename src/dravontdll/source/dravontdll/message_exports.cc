@@ -13,20 +13,6 @@ constexpr char kMessageOrOutput[] = "Invalid DravontMessage or return value poin
 constexpr char kMessageOrStreams[] = "Invalid DravontMessage or DravontStream pointers";
 constexpr char kMessageOrInt[] = "Invalid DravontMessage or int pointers";
 
-// A call answered by a single error text.
-int textAnswerCall(const char* method, const RpcParams& params) {
-  XmlRpcValue answer;
-  if (!callService(method, params, answer)) return kResultCallFailed;
-  return recordServiceText(answer);
-}
-
-// A call answered by [0] text value, [1] error, handed back as a string.
-int stringAnswerCall(const char* method, const RpcParams& params, char** output) {
-  XmlRpcValue answer;
-  if (!callService(method, params, answer)) return kResultCallFailed;
-  return deliverStringAnswer(answer[0], answer[1], output);
-}
-
 // A count answer ([0] int, [1] error): the count is written before the
 // error text is looked at.
 int countAnswerCall(const char* method, const RpcParams& params, int* count) {
@@ -34,15 +20,6 @@ int countAnswerCall(const char* method, const RpcParams& params, int* count) {
   if (!callService(method, params, answer)) return kResultCallFailed;
   *count = answer[0].asInt();
   return recordServiceText(answer[1]);
-}
-
-// The save and to-stream calls: the service's number, 3 on call failure.
-unsigned int numberAnswerCall(const char* method, const RpcParams& params) {
-  XmlRpcValue answer;
-  if (!callService(method, params, answer)) return kResultCallFailed;
-  const auto number = static_cast<unsigned int>(answer[0].asInt());
-  recordServiceText(answer[1]);
-  return number;
 }
 
 // The service's calendar record, read as local time of this machine. Like
@@ -62,7 +39,7 @@ DRAVONT_API int GetDravontMessageCustomHeader(DravontMessage_s* message, const c
   CallScope scope("GetDravontMessageCustomHeader");
   if (value != nullptr) *value = nullptr;
   if (message == nullptr || value == nullptr) return invalidArgument(kMessageOrOutput);
-  return stringAnswerCall("GetDravontMessageCustomHeader", objectParams(*message).addText(name), value);
+  return callForString("GetDravontMessageCustomHeader", objectParams(*message).addText(name), value);
 }
 
 DRAVONT_API int SetDravontMessageCustomHeader(DravontMessage_s* message, const char* name, const char* value) {
@@ -70,11 +47,8 @@ DRAVONT_API int SetDravontMessageCustomHeader(DravontMessage_s* message, const c
   if (message == nullptr || name == nullptr || value == nullptr) {
     return invalidArgument("Invalid DravontMessage or header or value pointers");
   }
-  XmlRpcValue answer;
-  if (!callService("SetDravontMessageCustomHeader", objectParams(*message).addText(name).addText(value), answer)) {
-    return kResultCallFailed;
-  }
-  return recordServiceText(answer[0]);
+  return callForErrorText("SetDravontMessageCustomHeader", objectParams(*message).addText(name).addText(value),
+                          ErrorTextAnswer::kFirstElement);
 }
 
 DRAVONT_API int RemoveDravontMessageCustomHeader(DravontMessage_s* message, const char* name) {
@@ -104,16 +78,18 @@ DRAVONT_API int DravontAttachStreamToMessage(DravontMessage_s* message, DravontS
                                              ProtectionLevel_t level) {
   CallScope scope("DravontAttachStreamToMessage");
   if (message == nullptr || stream == nullptr) return invalidArgument(kMessageOrStreams);
-  return textAnswerCall("DravontAttachStreamToMessage",
-                        objectParams(*message).add(stream->handle).add(static_cast<int>(level)));
+  return callForErrorText("DravontAttachStreamToMessage",
+                          objectParams(*message).add(stream->handle).add(static_cast<int>(level)),
+                          ErrorTextAnswer::kText);
 }
 
 DRAVONT_API int DravontAttachSignedStreamToMessage(DravontMessage_s* message, DravontStream_s* data,
                                                    DravontStream_s* signature, ProtectionLevel_t level) {
   CallScope scope("DravontAttachSignedStreamToMessage");
   if (message == nullptr || data == nullptr || signature == nullptr) return invalidArgument(kMessageOrStreams);
-  return textAnswerCall("DravontAttachSignedStreamToMessage",
-                        objectParams(*message).add(data->handle).add(signature->handle).add(static_cast<int>(level)));
+  return callForErrorText("DravontAttachSignedStreamToMessage",
+                          objectParams(*message).add(data->handle).add(signature->handle).add(static_cast<int>(level)),
+                          ErrorTextAnswer::kText);
 }
 
 DRAVONT_API int GetNumOfDravontMessageAttachments(DravontMessage_s* message, int* count) {
@@ -126,7 +102,7 @@ DRAVONT_API int GetDravontMessageAttachmentFilename(DravontMessage_s* message, i
   CallScope scope("GetDravontMessageAttachmentFilename");
   if (name != nullptr) *name = nullptr;
   if (message == nullptr || name == nullptr) return invalidArgument(kMessageOrOutput);
-  return stringAnswerCall("GetDravontMessageAttachmentFilename", objectParams(*message).add(attachment), name);
+  return callForString("GetDravontMessageAttachmentFilename", objectParams(*message).add(attachment), name);
 }
 
 DRAVONT_API int GetDravontMessageAttachmentSize(DravontMessage_s* message, int attachment, unsigned int* size) {
@@ -145,15 +121,16 @@ DRAVONT_API unsigned int SaveDravontMessageAttachment(DravontMessage_s* message,
                                                       DravontStream_s* stream) {
   CallScope scope("SaveDravontMessageAttachment");
   if (message == nullptr || stream == nullptr) return static_cast<unsigned int>(invalidArgument(kMessageOrStreams));
-  return numberAnswerCall("SaveDravontMessageAttachment", objectParams(*message).add(attachment).add(stream->handle));
+  return callForNumber("SaveDravontMessageAttachment", objectParams(*message).add(attachment).add(stream->handle),
+                       kResultCallFailed);
 }
 
 DRAVONT_API unsigned int SaveDravontMessageAttachmentSignature(DravontMessage_s* message, int attachment,
                                                                DravontStream_s* stream) {
   CallScope scope("SaveDravontMessageAttachmentSignature");
   if (message == nullptr || stream == nullptr) return static_cast<unsigned int>(invalidArgument(kMessageOrStreams));
-  return numberAnswerCall("SaveDravontMessageAttachmentSignature",
-                          objectParams(*message).add(attachment).add(stream->handle));
+  return callForNumber("SaveDravontMessageAttachmentSignature",
+                       objectParams(*message).add(attachment).add(stream->handle), kResultCallFailed);
 }
 
 DRAVONT_API int GetNumOfDravontMessageAttachmentSignatures(DravontMessage_s* message, int attachment, int* count) {
@@ -167,14 +144,14 @@ DRAVONT_API int GetDravontMessageAttachmentSignatureAttr(DravontMessage_s* messa
   CallScope scope("GetDravontMessageAttachmentSignatureAttr");
   if (value != nullptr) *value = nullptr;
   if (message == nullptr || value == nullptr) return invalidArgument(kMessageOrOutput);
-  return stringAnswerCall("GetDravontMessageAttachmentSignatureAttr",
-                          objectParams(*message).add(attachment).add(signature).addText(name), value);
+  return callForString("GetDravontMessageAttachmentSignatureAttr",
+                       objectParams(*message).add(attachment).add(signature).addText(name), value);
 }
 
 DRAVONT_API unsigned int DravontMessageToStream(DravontMessage_s* message, DravontStream_s* stream) {
   CallScope scope("DravontMessageToStream");
   if (message == nullptr || stream == nullptr) return static_cast<unsigned int>(invalidArgument(kMessageOrStreams));
-  return numberAnswerCall("DravontMessageToStream", objectParams(*message).add(stream->handle));
+  return callForNumber("DravontMessageToStream", objectParams(*message).add(stream->handle), kResultCallFailed);
 }
 
 DRAVONT_API int GetDravontMessageSender(DravontMessage_s* message, DravontAddress_s* address) {

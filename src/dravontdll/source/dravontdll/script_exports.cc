@@ -5,17 +5,6 @@
 
 namespace Quillex {
 
-namespace {
-
-// A call answered by a single error text, or by an array holding it.
-int errorTextCall(const char* method, const RpcParams& params, bool answerIsArray, const char* failureText = nullptr) {
-  XmlRpcValue answer;
-  if (!callService(method, params, answer, failureText)) return kResultCallFailed;
-  return recordServiceText(answerIsArray ? answer[0] : answer);
-}
-
-}  // namespace
-
 extern "C" {
 
 DRAVONT_API int Execute(DravontContext_s* context, const char* script, char** result) {
@@ -33,12 +22,12 @@ DRAVONT_API int Execute(DravontContext_s* context, const char* script, char** re
 
 DRAVONT_API int AddMixin(DravontContext_s* context, const char* name, const char* script) {
   CallScope scope("AddMixin");
-  return errorTextCall("AddMixin", RpcParams().add(context).addText(name).addText(script), false);
+  return callForErrorText("AddMixin", RpcParams().add(context).addText(name).addText(script), ErrorTextAnswer::kText);
 }
 
 DRAVONT_API int RemoveMixin(DravontContext_s* context, const char* name) {
   CallScope scope("RemoveMixin");
-  return errorTextCall("RemoveMixin", RpcParams().add(context).addText(name), false);
+  return callForErrorText("RemoveMixin", RpcParams().add(context).addText(name), ErrorTextAnswer::kText);
 }
 
 DRAVONT_API int ReadDravontParameter(DravontContext_s* context, const char* name, char** value, long long* number) {
@@ -61,15 +50,16 @@ DRAVONT_API int SaveDravontParameter(DravontContext_s* context, const char* name
   CallScope scope("SaveDravontParameter");
   if (name == nullptr || value == nullptr) return invalidArgument("Invalid string pointer");
   if (context == nullptr) return invalidArgument("Invalid context pointer");
-  return errorTextCall("SaveDravontParam", RpcParams().add(context).addText(name).addText(value), true,
-                       "RPC call SetDravontParameter failed");
+  return callForErrorText("SaveDravontParam", RpcParams().add(context).addText(name).addText(value),
+                          ErrorTextAnswer::kFirstElement, "RPC call SetDravontParameter failed");
 }
 
 DRAVONT_API int SetDravontDetachedSignaturePattern(DravontContext_s* context, const char* pattern) {
   CallScope scope("SetDravontDetachedSignaturePattern");
   if (pattern == nullptr) return invalidArgument("Invalid string pointer");
   if (context == nullptr) return invalidArgument("Invalid context pointer");
-  return errorTextCall("SetDravontDetachedSignaturePattern", RpcParams().add(context).addText(pattern), true);
+  return callForErrorText("SetDravontDetachedSignaturePattern", RpcParams().add(context).addText(pattern),
+                          ErrorTextAnswer::kFirstElement);
 }
 
 }  // extern "C"

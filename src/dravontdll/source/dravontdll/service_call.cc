@@ -4,6 +4,7 @@
 
 #include "dravontdll/last_error.h"
 #include "dravontdll/library_state.h"
+#include "dravontdll/result_codes.h"
 #include "transport/xmlrpc_client.h"
 
 namespace Quillex {
@@ -47,5 +48,19 @@ bool callService(const char* method, const RpcParams& params, XmlRpcValue& resul
 }
 
 int recordServiceText(XmlRpcValue& text) { return recordLastError(text.asString().c_str()); }
+
+int callForErrorText(const char* method, const RpcParams& params, ErrorTextAnswer shape, const char* failureText) {
+  XmlRpcValue answer;
+  if (!callService(method, params, answer, failureText)) return kResultCallFailed;
+  return recordServiceText(shape == ErrorTextAnswer::kText ? answer : answer[0]);
+}
+
+unsigned int callForNumber(const char* method, const RpcParams& params, unsigned int failureValue) {
+  XmlRpcValue answer;
+  if (!callService(method, params, answer)) return failureValue;
+  const auto number = static_cast<unsigned int>(answer[0].asInt());
+  recordServiceText(answer[1]);
+  return number;
+}
 
 }  // namespace Quillex

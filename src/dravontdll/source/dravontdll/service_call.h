@@ -44,4 +44,19 @@ std::string callFailedText(const char* method);
 // otherwise. Throws the transport's "type error" when it is no text.
 int recordServiceText(XmlRpcValue& text);
 
+// Where an answer that carries nothing but the error text holds it.
+enum class ErrorTextAnswer {
+  kText,          // the answer is the text itself
+  kFirstElement,  // the answer is an array, the text its element 0
+};
+
+// A call whose answer is only an error text: 0 or 2 by the text, 3 when the
+// call failed (recording `failureText`, by default "RPC call <method> failed").
+int callForErrorText(const char* method, const RpcParams& params, ErrorTextAnswer shape,
+                     const char* failureText = nullptr);
+
+// A call answered by [0] number, [1] error text: the error text is recorded
+// and the number returned; `failureValue` when the call failed.
+unsigned int callForNumber(const char* method, const RpcParams& params, unsigned int failureValue);
+
 }  // namespace Quillex

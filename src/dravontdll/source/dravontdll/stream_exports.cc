@@ -11,15 +11,6 @@ namespace Quillex {
 
 namespace {
 
-// Runs a stream call whose answer is [0] number, [1] error text.
-unsigned int streamNumberCall(const char* method, const RpcParams& params) {
-  XmlRpcValue answer;
-  if (!callService(method, params, answer)) return 0;
-  const auto number = static_cast<unsigned int>(answer[0].asInt());
-  recordServiceText(answer[1]);
-  return number;
-}
-
 unsigned int invalidStream(const char* text) {
   recordLastError(text);
   return 0;
@@ -32,8 +23,8 @@ extern "C" {
 DRAVONT_API unsigned int StreamWrite(DravontStream_s* stream, const void* buffer, unsigned int size) {
   CallScope scope("StreamWrite");
   if (stream == nullptr) return invalidStream(kStreamFamily.pointerMessage);
-  return streamNumberCall("DravontStreamWrite",
-                          objectParams(*stream).addBinary(buffer, buffer != nullptr ? size : 0).add(size));
+  return callForNumber("DravontStreamWrite",
+                       objectParams(*stream).addBinary(buffer, buffer != nullptr ? size : 0).add(size), 0);
 }
 
 DRAVONT_API unsigned int StreamRead(DravontStream_s* stream, void* buffer, unsigned int size) {
@@ -54,25 +45,25 @@ DRAVONT_API unsigned int StreamRead(DravontStream_s* stream, void* buffer, unsig
 DRAVONT_API unsigned int StreamTell(DravontStream_s* stream) {
   CallScope scope("StreamTell");
   if (stream == nullptr) return invalidStream(kStreamFamily.pointerMessage);
-  return streamNumberCall("DravontStreamTell", objectParams(*stream));
+  return callForNumber("DravontStreamTell", objectParams(*stream), 0);
 }
 
 DRAVONT_API unsigned int StreamLength(DravontStream_s* stream) {
   CallScope scope("StreamLength");
   if (stream == nullptr) return invalidStream(kStreamFamily.pointerMessage);
-  return streamNumberCall("DravontStreamLength", objectParams(*stream));
+  return callForNumber("DravontStreamLength", objectParams(*stream), 0);
 }
 
 DRAVONT_API unsigned int StreamSeek(DravontStream_s* stream, unsigned int offset, int origin) {
   CallScope scope("StreamSeek");
   if (stream == nullptr) return invalidStream(kStreamFamily.pointerMessage);
-  return streamNumberCall("DravontStreamSeek", objectParams(*stream).add(offset).add(origin));
+  return callForNumber("DravontStreamSeek", objectParams(*stream).add(offset).add(origin), 0);
 }
 
 DRAVONT_API unsigned int StreamWriteToStream(DravontStream_s* first, DravontStream_s* second) {
   CallScope scope("StreamWriteToStream");
   if (first == nullptr || second == nullptr) return invalidStream("Invalid DravontStream pointers");
-  return streamNumberCall("DravontStream2Stream", objectParams(*first).add(second->handle));
+  return callForNumber("DravontStream2Stream", objectParams(*first).add(second->handle), 0);
 }
 
 DRAVONT_API int GetDravontSubstream(DravontStream_s* source, DravontStream_s* target, unsigned int start,

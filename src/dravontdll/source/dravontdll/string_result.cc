@@ -28,8 +28,14 @@ int deliverStringResult(const std::string& value, char** output) {
 
 int deliverStringAnswer(XmlRpcValue& value, XmlRpcValue& errorText, char** output) {
   *output = nullptr;
-  if (recordLastError(errorText.asString().c_str()) != kResultSuccess) return kResultServiceError;
+  if (recordServiceText(errorText) != kResultSuccess) return kResultServiceError;
   return deliverStringResult(value.asString(), output);
+}
+
+int callForString(const char* method, const RpcParams& params, char** output) {
+  XmlRpcValue answer;
+  if (!callService(method, params, answer)) return kResultCallFailed;
+  return deliverStringAnswer(answer[0], answer[1], output);
 }
 
 }  // namespace Quillex

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "dravontdll/service_call.h"
 #include "transport/xmlrpc_value.h"
 
 namespace Quillex {
@@ -19,5 +20,9 @@ int deliverStringResult(const std::string& value, char** output);
 // The usual answer of a text query: a non-empty error text is recorded and
 // gives 2 with *output NULL; otherwise the value is delivered as above.
 int deliverStringAnswer(XmlRpcValue& value, XmlRpcValue& errorText, char** output);
+
+// A call answered by [0] text value, [1] error text, handed back through
+// `output` as above; 3 when the call failed.
+int callForString(const char* method, const RpcParams& params, char** output);
 
 }  // namespace Quillex

@@ -42,7 +42,6 @@ class XmlRpcClient : public XmlRpcSource {
   bool execute(const char* method, const XmlRpcValue& params, XmlRpcValue& result);
 
   bool isFault() const { return _isFault; }
-  int connectionState() const { return _connectionState; }
 
   void close() override;
   unsigned handleEvent(unsigned eventType) override;

@@ -32,8 +32,6 @@ void XmlRpcDispatch::unwatchSource(XmlRpcSource* source) {
   }
 }
 
-void XmlRpcDispatch::exit() { endWork(); }
-
 std::list<XmlRpcDispatch::MonitoredSource>::iterator XmlRpcDispatch::findEntry(std::uint64_t id) {
   for (auto it = _sources.begin(); it != _sources.end(); ++it) {
     if (it->id == id) return it;
@@ -44,7 +42,6 @@ std::list<XmlRpcDispatch::MonitoredSource>::iterator XmlRpcDispatch::findEntry(s
 void XmlRpcDispatch::work(double timeout) {
   _endTime = timeout < 0.0 ? -1.0 : now() + timeout;
   const int pollTimeout = timeout < 0.0 ? -1 : static_cast<int>(std::floor(timeout * 1000.0));
-  _inWork = true;
 
   std::vector<platform::PollEntry> polled;
   std::vector<std::uint64_t> polledIds;
@@ -67,7 +64,6 @@ void XmlRpcDispatch::work(double timeout) {
       if (platform::lastSocketError() == platform::kInterruptedError) continue;
       // The report keeps the text operators know, although the wait is a poll.
       reportError("Error in XmlRpcDispatch::work: error in select (%d).", polledCount);
-      _inWork = false;
       return;
     }
 
@@ -94,7 +90,6 @@ void XmlRpcDispatch::work(double timeout) {
 
     if (_endTime >= 0.0 && now() > _endTime) break;
   }
-  _inWork = false;
 }
 
 }  // namespace Quillex

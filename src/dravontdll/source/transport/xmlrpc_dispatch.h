@@ -29,13 +29,10 @@ class XmlRpcDispatch {
   void unwatchSource(XmlRpcSource* source);
   // Runs the loop for `timeout` seconds (negative: until no entry is left).
   void work(double timeout);
-  // Makes the running loop stop after the entry it is handling.
-  void exit();
   // Asks the loop to end after the current round (sets the end time to 0).
   void endWork() { _endTime = 0.0; }
   // Forgets every entry.
   void clear() { _sources.clear(); }
-  bool empty() const { return _sources.empty(); }
 
  private:
   struct MonitoredSource {
@@ -50,7 +47,6 @@ class XmlRpcDispatch {
   std::list<MonitoredSource> _sources;
   std::uint64_t _nextId = 0;
   double _endTime = -1.0;
-  bool _inWork = false;
 };
 
 }  // namespace Quillex

@@ -56,8 +56,6 @@ bool XmlRpcSocket::nbRead(int fd, std::string& text, bool* eof) {
   return platform::isTransientSocketError(platform::lastSocketError());
 }
 
-int XmlRpcSocket::getError() { return platform::lastSocketError(); }
-
 std::string XmlRpcSocket::getErrorMsg() { return platform::lastSocketErrorText(); }
 
 }  // namespace Quillex

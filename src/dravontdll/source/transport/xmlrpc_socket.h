@@ -21,8 +21,7 @@ class XmlRpcSocket {
   // Receives once (at most 4095 bytes) and appends what came to `text`. Sets
   // *eof when the peer closed. False on a non-transient receive error.
   static bool nbRead(int fd, std::string& text, bool* eof);
-  // The calling thread's last socket error number, and the text "error %d".
-  static int getError();
+  // The text "error %d" with the calling thread's last socket error number.
   static std::string getErrorMsg();
 };
 
