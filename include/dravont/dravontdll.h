@@ -1,16 +1,41 @@
 /*
  * DravontDLL: the client library of the document-exchange service.
  *
- * Every function below (but GetLastDravontError) makes one XML-RPC call to
- * the service on this machine and returns an integer result code:
+ * Calls. Most functions below make one XML-RPC call to the service on this
+ * machine; InitContext makes three. These make none and only work on the
+ * record or the thread: GetLastDravontError, the Init...ByHandle and
+ * Get...Handle functions, AddStreamFilter and RemoveStreamFilter. A NULL
+ * argument that a function validates is reported without a call (result 1).
+ *
+ * Int results:
  *
  *   0  success
  *   1  an argument failed validation (a NULL pointer where one is required)
  *   2  the service reported a failure; its text is the last error
- *   3  the XML-RPC call itself failed (no service, broken answer, fault)
+ *   3  the XML-RPC call itself failed: no service, no complete answer, an
+ *      answer that is no well-formed method response, or a fault answer
  *   4  a string result cannot be handed back: no allocation callback on
  *      this thread ("Invalid callback function pointer") or the callback
  *      returned NULL ("Can't allocate memory")
+ *
+ * Functions returning a handle, count or size state their own convention.
+ *
+ * What else can leave a call. The library is written in C++, and two C++
+ * exceptions are not turned into result codes but leave the function, so a
+ * caller that is a C program ends in std::terminate (the process aborts,
+ * after the library printed the calls that were active):
+ *
+ *   - the transport's exception (Quillex::XmlRpcException, a std::exception
+ *     whose what() is "type error" or "type error: expected an array") when
+ *     the service answers a well-formed response of the wrong shape, for
+ *     example a text where a number belongs; a service built to this
+ *     interface never does;
+ *   - std::bad_alloc when memory for a request or an answer runs out.
+ *
+ * A C++ caller may catch both as std::exception; the call then had no other
+ * effect on the caller's records than the ones its description names. C
+ * callers that talk to a service they do not trust should run the calls in
+ * a process of their own.
  *
  * Threads: any number of threads may call the library at once. Each thread
  * has its own connection to the service, its own last-error text and its
@@ -153,6 +178,21 @@ DRAVONT_API int GetCryptoProperty(DravontContext_s* context, int selector, int i
  *   Get...Handle    the record's handle; 0 for a NULL record.
  * Results: 0 success, 1 NULL record (no call), 2 service error, 3 call failed.
  * NULL texts are sent as empty texts.
+ *
+ * The texts of the constructors are the service's to interpret; the library
+ * passes them through unchanged. For this machine's service:
+ *   InitDravontAddress, InitDravontAddressEx: text1 the ticker, text2 the
+ *     service name (the address is "EMAIL@" ticker "." service), text3 and
+ *     text4 unused, `options` a script expression yielding an object of
+ *     options, for example ({subject:"x"}); empty for none.
+ *   InitEDIFolder: text1 the ticker and text2 the service of a folder
+ *     address; the others unused.
+ *   InitDravontURL: `urlText` the delivery address, `parameters` a script
+ *     expression yielding an object of parameters.
+ *   InitDravontStreamFromFile, InitDravontStreamFromBuffer: the last text
+ *     is the stream's file name (what an attachment made from it is called);
+ *     empty: the file's base name, or no name for a buffer.
+ *   Message constructors: the text is the message's body text.
  */
 DRAVONT_API int InitDravontAddress(DravontAddress_s* address, DravontContext_s* context, const char* text1,
                                    const char* text2, const char* text3, const char* text4, const char* options);

@@ -221,6 +221,24 @@ TEST(ClientTest, BodySplitOverManySmallSegmentsIsReassembled) {
   EXPECT_EQ(result.getString(), payload);
 }
 
+TEST(ClientTest, ZeroByteInTheBodyDoesNotStallTheCall) {
+  // The body is read by its Content-length. The server keeps the connection
+  // open a while after answering; a client that stopped at the zero byte
+  // would wait for more and fail only when the server finally closes.
+  const std::string answer = httpAnswer(methodResponse(std::string("<value>a\0b</value>", 19)));
+  ScriptedServer server([&answer](ServerConnection& connection) {
+    std::string request;
+    if (!connection.readRequest(request)) return;
+    connection.send(answer);
+    platform::sleepMilliseconds(300);
+  });
+  ReportCapture capture;
+  XmlRpcClient client("127.0.0.1", server.port(), "/RPC2");
+  XmlRpcValue result;
+  EXPECT_TRUE(client.execute("Call", threeInts(), result));
+  EXPECT_TRUE(capture.errors().empty());
+}
+
 TEST(ClientTest, TruncatedBodyOrHeaderFails) {
   const std::string full = httpAnswer(kIntAnswer);
   for (const auto& [cut, error] : std::vector<std::pair<std::size_t, std::string>>{

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 
 #include "dravont/dravontdll.h"
 #include "dravontdll/last_error.h"
@@ -34,8 +35,14 @@ struct Slots {
   std::unique_ptr<platform::ThreadSlot> allocate;
 };
 
-Slots slots;
+// The slots live on the heap behind a plain pointer, released only by the
+// unload function. A static object with a destructor would be destroyed by
+// the runtime's exit handlers, which run before the unload function when the
+// library was loaded with dlopen, and the unload function would then free
+// the same slots again.
+Slots* slots = nullptr;
 std::mutex attachMutex;
+static_assert(std::is_trivially_destructible_v<std::mutex>, "the unload function locks attachMutex after exit handlers ran");
 
 void destroyClient(void* client) { delete static_cast<XmlRpcClient*>(client); }
 
@@ -45,7 +52,7 @@ void destroyClient(void* client) { delete static_cast<XmlRpcClient*>(client); }
 // alone here.
 XmlRpcClient* attachThread() {
   auto* client = new XmlRpcClient(kServiceHost, RpcPort, kServicePath);
-  if (!slots.client->set(client)) {
+  if (!slots->client->set(client)) {
     delete client;
     platform::exitCurrentThread(kThreadSlotFailureExitCode);
   }
@@ -53,10 +60,10 @@ XmlRpcClient* attachThread() {
 }
 
 void detachThread() {
-  delete static_cast<XmlRpcClient*>(slots.client->get());
-  slots.client->set(nullptr);
-  freeLastErrorText(slots.lastError->get());
-  slots.lastError->set(nullptr);
+  delete static_cast<XmlRpcClient*>(slots->client->get());
+  slots->client->set(nullptr);
+  freeLastErrorText(slots->lastError->get());
+  slots->lastError->set(nullptr);
 }
 
 }  // namespace
@@ -69,22 +76,22 @@ int environmentInteger(const char* variable, int fallback) {
 
 bool attachProcess() {
   std::lock_guard<std::mutex> lock(attachMutex);
-  if (slots.client) return true;
+  if (slots != nullptr) return true;
 
   hDLLModule = const_cast<void*>(platform::moduleContaining(reinterpret_cast<const void*>(&attachProcess)).base);
   XmlRpcLogHandler::setVerbosity(0);
 
-  Slots created;
-  created.client = platform::ThreadSlot::create(destroyClient);
-  if (!created.client) return false;
-  created.lastError = platform::ThreadSlot::create(freeLastErrorText);
-  if (!created.lastError) return false;
-  created.allocate = platform::ThreadSlot::create(nullptr);
-  if (!created.allocate) return false;
-  slots = std::move(created);
-  XmlRpcClientIndex = slots.client->index();
-  LastErrorIndex = slots.lastError->index();
-  MallocIndex = slots.allocate->index();
+  auto created = std::make_unique<Slots>();
+  created->client = platform::ThreadSlot::create(destroyClient);
+  if (!created->client) return false;
+  created->lastError = platform::ThreadSlot::create(freeLastErrorText);
+  if (!created->lastError) return false;
+  created->allocate = platform::ThreadSlot::create(nullptr);
+  if (!created->allocate) return false;
+  slots = created.release();
+  XmlRpcClientIndex = slots->client->index();
+  LastErrorIndex = slots->lastError->index();
+  MallocIndex = slots->allocate->index();
 
   RpcPort = environmentInteger("XMLRPCPORT", kDefaultRpcPort);
   XmlRpcLogHandler::setVerbosity(environmentInteger("XMLRPCVERBOSITY", 0));
@@ -95,20 +102,21 @@ bool attachProcess() {
 
 void detachProcess() {
   std::lock_guard<std::mutex> lock(attachMutex);
-  if (!slots.client) return;
+  if (slots == nullptr) return;
   detachThread();
-  slots = Slots{};
+  delete slots;
+  slots = nullptr;
 }
 
 XmlRpcClient& threadClient() {
-  auto* client = static_cast<XmlRpcClient*>(slots.client->get());
+  auto* client = static_cast<XmlRpcClient*>(slots->client->get());
   return client != nullptr ? *client : *attachThread();
 }
 
-platform::ThreadSlot& lastErrorSlot() { return *slots.lastError; }
+platform::ThreadSlot& lastErrorSlot() { return *slots->lastError; }
 
-AllocateFunction threadAllocateFunction() { return reinterpret_cast<AllocateFunction>(slots.allocate->get()); }
+AllocateFunction threadAllocateFunction() { return reinterpret_cast<AllocateFunction>(slots->allocate->get()); }
 
-void setThreadAllocateFunction(AllocateFunction allocate) { slots.allocate->set(reinterpret_cast<void*>(allocate)); }
+void setThreadAllocateFunction(AllocateFunction allocate) { slots->allocate->set(reinterpret_cast<void*>(allocate)); }
 
 }  // namespace Quillex

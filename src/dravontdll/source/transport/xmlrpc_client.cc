@@ -223,9 +223,10 @@ bool XmlRpcClient::readHeader() {
   if (!parseContentLength(lengthPosition)) return false;
 
   report(4, "client read content length: %d", _contentLength);
-  // The body so far: the bytes after the header, up to a first zero byte.
-  const std::size_t bodyLength = std::strlen(text + bodyStart);
-  _response.assign(text + bodyStart, std::min(bodyLength, size - bodyStart));
+  // The body so far: every byte after the header. The body is measured by
+  // its Content-length alone; a zero byte in it is the value parser's to
+  // judge; cutting the body there would wait for bytes that never come.
+  _response.assign(text + bodyStart, size - bodyStart);
   _header.clear();
   _connectionState = READ_RESPONSE;
   return true;

@@ -13,10 +13,10 @@ namespace {
 
 constexpr std::size_t kReportBufferSize = 2048;
 
-DefaultLogHandler defaultLogHandler;
-DefaultErrorHandler defaultErrorHandler;
-XmlRpcLogHandler* currentLogHandler = &defaultLogHandler;
-XmlRpcErrorHandler* currentErrorHandler = &defaultErrorHandler;
+// The default handlers are never destroyed: a client closed while the
+// library unloads, after the runtime's exit handlers ran, may still report.
+XmlRpcLogHandler* currentLogHandler = new DefaultLogHandler;
+XmlRpcErrorHandler* currentErrorHandler = new DefaultErrorHandler;
 // Read on every report of every thread; atomic so that changing it while
 // other threads call is well defined.
 std::atomic<int> currentVerbosity{0};
