@@ -34,19 +34,27 @@ long BufferedSocketStream::receive(char* buffer, std::size_t size, std::chrono::
   }
 }
 
+void BufferedSocketStream::startRequest() {
+  requestDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMilliseconds_);
+}
+
 bool BufferedSocketStream::is_readable() const {
   if (inputUsed_ < inputFilled_) return true;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(requestDeadline_ -
+                                                                          std::chrono::steady_clock::now());
+  if (left.count() <= 0) return false;
   std::vector<platform::PollEntry> entries{{socket_, platform::kPollReadable, 0}};
-  return platform::pollSockets(entries, readTimeoutMilliseconds_) > 0 && entries[0].ready != 0;
+  return platform::pollSockets(entries, static_cast<int>(left.count())) > 0 && entries[0].ready != 0;
 }
 
 ssize_t BufferedSocketStream::read(char* ptr, size_t size) {
   if (inputUsed_ == inputFilled_) {
     inputUsed_ = inputFilled_ = 0;
-    // The rest of a request must come within the read time-out.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMilliseconds_);
-    if (size >= input_.size()) return receive(ptr, size, deadline, nullptr);  // large: no copy
-    const long got = receive(input_.data(), input_.size(), deadline, nullptr);
+    // The whole request must come within the read time-out: a client that
+    // keeps sending a byte now and then gets no more time than one that stalls.
+    if (std::chrono::steady_clock::now() >= requestDeadline_) return -1;
+    if (size >= input_.size()) return receive(ptr, size, requestDeadline_, nullptr);  // large: no copy
+    const long got = receive(input_.data(), input_.size(), requestDeadline_, nullptr);
     if (got <= 0) return got;
     inputFilled_ = static_cast<std::size_t>(got);
   }
@@ -72,12 +80,14 @@ void BufferedSocketStream::get_local_ip_and_port(std::string& ip, int& port) con
 }
 
 bool BufferedSocketStream::waitForRequest(int idleSeconds, const std::atomic<bool>& stopping) {
-  if (inputUsed_ < inputFilled_) return true;  // a pipelined request is already here
-  inputUsed_ = inputFilled_ = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(idleSeconds);
-  const long got = receive(input_.data(), input_.size(), deadline, &stopping);
-  if (got <= 0) return false;
-  inputFilled_ = static_cast<std::size_t>(got);
+  if (inputUsed_ == inputFilled_) {  // else a pipelined request is already here
+    inputUsed_ = inputFilled_ = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(idleSeconds);
+    const long got = receive(input_.data(), input_.size(), deadline, &stopping);
+    if (got <= 0) return false;
+    inputFilled_ = static_cast<std::size_t>(got);
+  }
+  startRequest();
   return true;
 }
 

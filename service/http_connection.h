@@ -29,7 +29,9 @@ class BufferedSocketStream final : public httplib::Stream {
   ::socket_t socket() const override { return socket_; }
 
   // Waits up to `idleSeconds` for the next request's first bytes, looking at
-  // `stopping` a few times a second. False on time-out or stop.
+  // `stopping` a few times a second. False on time-out or stop. On true, the
+  // request's read time-out starts: reads fail once it has passed, however
+  // steadily bytes come.
   bool waitForRequest(int idleSeconds, const std::atomic<bool>& stopping);
   // Sends what was written since the last flush, in one piece.
   bool flush();
@@ -44,8 +46,11 @@ class BufferedSocketStream final : public httplib::Stream {
   long receive(char* buffer, std::size_t size, std::chrono::steady_clock::time_point deadline,
                const std::atomic<bool>* stopping);
 
+  void startRequest();
+
   int socket_;
   int readTimeoutMilliseconds_;
+  std::chrono::steady_clock::time_point requestDeadline_;
   std::vector<char> input_;  // received, not yet read: [inputUsed_, inputFilled_)
   std::size_t inputUsed_ = 0;
   std::size_t inputFilled_ = 0;

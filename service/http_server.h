@@ -2,8 +2,8 @@
 // per connection. Request framing comes from the HTTP server library; each
 // answer leaves in one write on a TCP_NODELAY socket (an answer split over
 // several writes would wait for delayed acknowledgements). Malformed HTTP gets
-// an HTTP error answer; a request that stalls is given up after the read
-// time-out. Thread-safe: stop() may be called from any thread.
+// an HTTP error answer; a request that has not arrived whole within the read
+// time-out is given up. Thread-safe: stop() may be called from any thread.
 #pragma once
 
 #include <functional>
