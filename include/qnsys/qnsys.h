@@ -113,11 +113,15 @@ QNSYS_API unsigned int QnIniGetFileName(int ini, char* buffer, unsigned int* siz
 
 /* QnIniCustGetInt: the key's value read as an integer: blanks, an optional
  * sign, then decimal digits or "0x"/"0X" and hexadecimal digits; reading
- * stops at the first other byte ("12abc" is 12, "abc" is 0). Decimal values
- * beyond the int range saturate at INT_MIN/INT_MAX; hexadecimal values are
- * 32-bit patterns (only the low 32 bits count, so 0xFFFFFFFF is -1).
- * Returns `defaultValue` only when the key is absent (also for a NULL
- * section or key, no open INI file, or a handle other than -1). */
+ * stops at the first other byte ("12abc" is 12). Decimal values beyond the
+ * int range saturate at INT_MIN/INT_MAX; hexadecimal values are 32-bit
+ * patterns (only the low 32 bits count, so 0xFFFFFFFF is -1).
+ * Returns `defaultValue` when the key is absent (also for a NULL section or
+ * key, no open INI file, or a handle other than -1) and when its value holds
+ * no number: empty, blanks only, a word ("Signed"), or a sign or "0x" without
+ * digits after it. So a key that holds either a number or a name can be
+ * read with a default no expected number equals; when that default comes
+ * back, QnIniCustGetStr gives the name. */
 QNSYS_API int QnIniCustGetInt(int ini, const char* section, const char* key, int defaultValue);
 
 /* QnIniCustGetStr: copies the key's value, or `defaultValue` when the key is

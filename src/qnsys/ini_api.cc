@@ -45,7 +45,7 @@ unsigned int QnIniGetFileName(int ini, char* buffer, unsigned int* size) {
 int QnIniCustGetInt(int ini, const char* section, const char* key, int defaultValue) {
   const std::shared_ptr<const qnsys::OpenIni> open = qnsys::currentIni();
   const std::string* value = lookUp(open, ini, section, key);
-  return value == nullptr ? defaultValue : qnsys::parseProfileInt(*value);
+  return value == nullptr ? defaultValue : qnsys::parseProfileInt(*value, defaultValue);
 }
 
 unsigned int QnIniCustGetStr(int ini, char* buffer, unsigned int size, const char* section, const char* key,

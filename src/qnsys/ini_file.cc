@@ -13,6 +13,8 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
 std::string_view trimBlanks(std::string_view text) {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
@@ -87,7 +89,7 @@ const std::vector<IniEntry>* IniFile::entries(std::string_view section) const {
   return inSection == nullptr ? nullptr : &inSection->entries;
 }
 
-int parseProfileInt(std::string_view text) {
+int parseProfileInt(std::string_view text, int noNumber) {
   text = trimBlanks(text);
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
@@ -96,9 +98,11 @@ int parseProfileInt(std::string_view text) {
   }
 
   if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    if (text.empty() || hexDigitValue(text.front()) < 0) return noNumber;
     // Unsigned arithmetic wraps by definition: the low 32 bits survive.
     std::uint32_t bits = 0;
-    for (const char c : text.substr(2)) {
+    for (const char c : text) {
       const int digit = hexDigitValue(c);
       if (digit < 0) break;
       bits = bits * 16u + static_cast<std::uint32_t>(digit);
@@ -107,11 +111,12 @@ int parseProfileInt(std::string_view text) {
     return static_cast<int>(bits);  // modular conversion since C++20
   }
 
+  if (text.empty() || !isDecimalDigit(text.front())) return noNumber;
   const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<int>::min())
                                       : static_cast<std::int64_t>(std::numeric_limits<int>::max());
   std::int64_t magnitude = 0;
   for (const char c : text) {
-    if (c < '0' || c > '9') break;
+    if (!isDecimalDigit(c)) break;
     magnitude = magnitude * 10 + (c - '0');
     if (magnitude > limit) magnitude = limit;
   }

@@ -42,8 +42,9 @@ class IniFile {
 
 // The integer a profile value denotes: optional blanks and sign, then
 // decimal digits or "0x"/"0X" and hexadecimal digits, up to the first other
-// byte; no digits give 0. Decimal saturates at the int range; hexadecimal
-// keeps the low 32 bits as a two's-complement pattern.
-int parseProfileInt(std::string_view text);
+// byte ("12abc" is 12). A value without such a number ("", "abc", "-", "0x")
+// gives `noNumber`. Decimal saturates at the int range; hexadecimal keeps the
+// low 32 bits as a two's-complement pattern.
+int parseProfileInt(std::string_view text, int noNumber = 0);
 
 }  // namespace qnsys

@@ -97,11 +97,15 @@ TEST_F(IniApiTest, GetFileNameRefusesSmallBuffersAndOtherHandles) {
   EXPECT_EQ(QnIniGetFileName(-1, buffer, nullptr), QNERROR_INVALID_ARGUMENT);
 }
 
-TEST_F(IniApiTest, GetIntUsesTheDefaultOnlyForAbsentKeys) {
-  openIni("[n]\nhex=0x1F\nmixed=12abc\nword=abc\n");
+TEST_F(IniApiTest, GetIntUsesTheDefaultForAbsentKeysAndValuesWithoutANumber) {
+  openIni("[n]\nhex=0x1F\nmixed=12abc\nzero=0\nword=Signed\nempty=\nsign=-\nprefix=0x\n");
   EXPECT_EQ(QnIniCustGetInt(-1, "N", "HEX", 0), 31);
   EXPECT_EQ(QnIniCustGetInt(-1, "n", "mixed", 0), 12);
-  EXPECT_EQ(QnIniCustGetInt(-1, "n", "word", 99), 0);
+  EXPECT_EQ(QnIniCustGetInt(-1, "n", "zero", -666), 0);
+  EXPECT_EQ(QnIniCustGetInt(-1, "n", "word", -666), -666);
+  EXPECT_EQ(QnIniCustGetInt(-1, "n", "empty", -666), -666);
+  EXPECT_EQ(QnIniCustGetInt(-1, "n", "sign", -666), -666);
+  EXPECT_EQ(QnIniCustGetInt(-1, "n", "prefix", -666), -666);
   EXPECT_EQ(QnIniCustGetInt(-1, "n", "absent", 99), 99);
   EXPECT_EQ(QnIniCustGetInt(-1, nullptr, "hex", 99), 99);
   EXPECT_EQ(QnIniCustGetInt(3, "n", "hex", 99), 99);

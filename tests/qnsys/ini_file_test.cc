@@ -97,6 +97,17 @@ TEST(ParseProfileIntTest, StopsAtTheFirstForeignByte) {
   EXPECT_EQ(parseProfileInt("0x1G"), 1);
 }
 
+TEST(ParseProfileIntTest, NoNumberGivesTheCallersValue) {
+  EXPECT_EQ(parseProfileInt("Signed", -666), -666);
+  EXPECT_EQ(parseProfileInt(" \t", -666), -666);
+  EXPECT_EQ(parseProfileInt("+", -666), -666);
+  EXPECT_EQ(parseProfileInt("- 5", -666), -666);
+  EXPECT_EQ(parseProfileInt("0xG", -666), -666);
+  EXPECT_EQ(parseProfileInt("-0", -666), 0);
+  EXPECT_EQ(parseProfileInt(" 7 days", -666), 7);
+  EXPECT_EQ(parseProfileInt("0x0", -666), 0);
+}
+
 TEST(ParseProfileIntTest, OverflowSaturatesDecimalAndWrapsHex) {
   EXPECT_EQ(parseProfileInt("2147483647"), INT_MAX);
   EXPECT_EQ(parseProfileInt("2147483648"), INT_MAX);
