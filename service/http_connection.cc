@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "platform/socket.h"
 #include "platform/socket_options.h"
+#include "platform/thread_start.h"
 
 namespace dravont_service {
 
@@ -110,16 +110,30 @@ void ThreadPerConnection::enqueue(std::function<void()> task) {
   joinFinished();
   auto done = std::make_shared<std::atomic<bool>>(false);
   auto shared = std::make_shared<std::function<void()>>(std::move(task));
-  try {
-    std::thread thread([shared, done] {
-      (*shared)();
-      done->store(true);
-    });
+  std::thread thread;
+  if (platform::startThread(thread, [shared, done] {
+        (*shared)();
+        done->store(true);
+      })) {
     workers_.push_back({std::move(thread), done});
-  } catch (const std::system_error&) {
-    // No thread to be had: serve this connection here rather than drop it.
-    (*shared)();
+  } else {
+    // Served here, it would keep every later connection waiting.
+    refuse(*shared, "no thread can be started for it");
   }
+}
+
+namespace {
+
+thread_local std::string currentRefusal;
+
+}  // namespace
+
+const std::string& ThreadPerConnection::refusal() { return currentRefusal; }
+
+void ThreadPerConnection::refuse(const std::function<void()>& task, std::string reason) {
+  currentRefusal = std::move(reason);
+  task();
+  currentRefusal.clear();
 }
 
 void ThreadPerConnection::joinFinished() {

@@ -57,13 +57,22 @@ class BufferedSocketStream final : public httplib::Stream {
   std::string output_;
 };
 
+// Gives each connection a thread of its own. A connection no thread can be
+// started for is refused. The library hands a connection over only as the
+// task that serves it, so a refused connection's task runs on the accepting
+// thread with refusal() saying why, and closes its socket instead of serving.
 class ThreadPerConnection final : public httplib::TaskQueue {
  public:
   ~ThreadPerConnection() override { shutdown(); }
   void enqueue(std::function<void()> task) override;
   void shutdown() override;
 
+  // Why the connection task running on this thread is refused; empty while
+  // connections are served.
+  static const std::string& refusal();
+
  private:
+  static void refuse(const std::function<void()>& task, std::string reason);
   struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "http_connection.h"
+#include "platform/file.h"
 #include "platform/socket.h"
 
 namespace dravont_service {
@@ -54,6 +55,11 @@ class HttpServer::Implementation final : public httplib::Server {
 
  private:
   bool process_and_close_socket(::socket_t socket) override {
+    if (const std::string& refusal = ThreadPerConnection::refusal(); !refusal.empty()) {
+      platform::writeStandardError("dravont-service: refused a connection: " + refusal + "\n");
+      platform::closeSocket(socket);
+      return false;
+    }
     platform::setNoDelay(socket);
     BufferedSocketStream stream(socket, options_.readTimeoutMilliseconds);
     ConnectionControl control;

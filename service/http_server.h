@@ -1,5 +1,6 @@
 // The HTTP/1.1 front end: 127.0.0.1 only, POST /RPC2, keep-alive, one thread
-// per connection. Request framing comes from the HTTP server library; each
+// per connection (a connection no thread can be started for is closed at once
+// and logged). Request framing comes from the HTTP server library; each
 // answer leaves in one write on a TCP_NODELAY socket (an answer split over
 // several writes would wait for delayed acknowledgements). Malformed HTTP gets
 // an HTTP error answer; a request that has not arrived whole within the read

@@ -1,18 +1,21 @@
 // The HTTP front end's bounds, on a server in this process on 127.0.0.1: a
 // request must arrive whole within the read time-out, however slowly it
-// trickles in.
+// trickles in; a connection no thread can be had for is refused at once and
+// the server goes on accepting.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "http_server.h"
 #include "method_call.h"
 #include "platform/socket.h"
+#include "platform/thread_start.h"
 
 namespace {
 
@@ -33,11 +36,12 @@ class RawConnection {
 
   bool open() const { return socket_ >= 0; }
   void send(const std::string& bytes) { platform::sendSome(socket_, bytes.data(), bytes.size()); }
-  // Collects what arrives for up to `milliseconds`; true when the server
-  // closed the connection in that time.
-  bool closedWithin(int milliseconds) {
+  // Collects what arrives for up to `milliseconds`, or until `enough` has
+  // arrived; true when the server closed the connection in that time.
+  bool closedWithin(int milliseconds, std::string_view enough = {}) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
+      if (!enough.empty() && received.find(enough) != std::string::npos) return false;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       std::vector<platform::PollEntry> entries{{socket_, platform::kPollReadable, 0}};
       if (left <= 0 || platform::pollSockets(entries, static_cast<int>(left)) <= 0) return false;
@@ -77,11 +81,19 @@ class HttpServerTest : public testing::Test {
     runner_ = std::thread([this] { server_->run(); });
   }
   void TearDown() override {
+    platform::failNextThreadStarts(0);
     if (!server_) return;
     server_->stop();
     runner_.join();
   }
   int port() const { return server_->port(); }
+  // True when a version call on a new connection is answered in time.
+  bool answersANewConnection() {
+    RawConnection client(port());
+    client.send(postText(kVersionCall));
+    client.closedWithin(1000, "</methodResponse>");
+    return client.received.starts_with("HTTP/1.1 200");
+  }
 
   std::unique_ptr<HttpServer> server_;
   std::thread runner_;
@@ -105,6 +117,16 @@ TEST_F(HttpServerTest, ARequestTricklingInIsGivenUpAtTheReadTimeOut) {
   EXPECT_TRUE(closed);
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
   EXPECT_EQ(calls_.load(), 0);
+}
+
+TEST_F(HttpServerTest, AConnectionNoThreadCanBeStartedForIsRefusedAndAcceptingGoesOn) {
+  start(HttpServerOptions{});
+  platform::failNextThreadStarts(1);
+  RawConnection idle(port());  // would hold the accepting thread if served there
+  ASSERT_TRUE(idle.open());
+  EXPECT_TRUE(idle.closedWithin(1000));
+  EXPECT_EQ(idle.received, "");
+  EXPECT_TRUE(answersANewConnection());
 }
 
 }  // namespace
