@@ -1,0 +1,87 @@
+#include "rule/directories.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/directory.h"
+#include "platform/file.h"
+#include "platform/path.h"
+#include "trasvik/ini_values.h"
+#include "trasvik/notification.h"
+
+namespace trasvik {
+
+namespace {
+
+bool isDirectory(const std::string& path) {
+  platform::FileFacts facts;
+  return platform::fileFacts(path, facts) == 0 && facts.kind == platform::FileKind::kDirectory;
+}
+
+std::optional<std::string> absolutePath(const std::string& path) {
+  if (!platform::isRelativePath(path)) return platform::canonicalizePath(path);
+  const std::optional<std::string> current = platform::currentDirectory();
+  if (!current) return std::nullopt;
+  return platform::canonicalizePath(platform::joinPath(*current, path));
+}
+
+}  // namespace
+
+bool readDirectoryKey(std::string& result, const char* section, const char* key) {
+  result.clear();
+  const std::string value = iniText(section, key, 256);
+  if (value.empty()) return true;
+  const std::string directory = platform::withTrailingSeparator(value);
+  if (!checkDirectory(directory, section)) return false;
+  result = directory;
+  return true;
+}
+
+bool checkDirectory(const std::string& path, const std::string& section) {
+  if (isDirectory(path)) return true;
+  reportCantContinue("Directory \"%s\" dosn't exist, (section [%s])", path.c_str(), section.c_str());
+  return false;
+}
+
+bool makeDirectories(const std::string& path) {
+  const std::optional<std::string> absolute = absolutePath(path);
+  if (!absolute) return false;
+  std::string walked;
+  std::size_t start = 1;  // after the root '/'
+  while (start < absolute->size()) {
+    std::size_t end = absolute->find('/', start);
+    if (end == std::string::npos) end = absolute->size();
+    walked += "/" + absolute->substr(start, end - start);
+    start = end + 1;
+    platform::FileFacts facts;
+    if (platform::fileFacts(walked, facts) == 0) {
+      if (facts.kind != platform::FileKind::kDirectory) return false;
+    } else if (platform::makeDirectory(walked) != 0 && !isDirectory(walked)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool fileExists(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.find_first_of("*?") == std::string::npos) return platform::pathExists(path);
+  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  std::vector<platform::DirectoryEntry> entries;
+  platform::scanDirectory(directory, name, entries);
+  return !entries.empty();
+}
+
+std::string uniqueName(const std::string& directory, const std::string& name) {
+  if (!fileExists(directory + name)) return directory + name;
+  const std::size_t dot = name.find_last_of('.');
+  const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (unsigned k = 2;; ++k) {
+    const std::string candidate = directory + base + " (" + std::to_string(k) + ")" + extension;
+    if (!fileExists(candidate)) return candidate;
+  }
+}
+
+}  // namespace trasvik

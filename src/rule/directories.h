@@ -1,0 +1,35 @@
+// Directories of the rules: reading a directory key, checking and making
+// directories, and finding names that do not collide.
+#pragma once
+
+#include <string>
+
+namespace trasvik {
+
+// Reads a directory key (256 bytes): empty stays empty (true); otherwise a
+// separator is appended unless the value ends with '/' or '\', and the
+// directory must exist (checkDirectory). `result` is empty on failure.
+bool readDirectoryKey(std::string& result, const char* section, const char* key);
+
+// True when `path` is an existing directory; otherwise the fatal record
+// naming the directory and the section, a can't-continue notification, and
+// false.
+bool checkDirectory(const std::string& path, const std::string& section);
+
+// Makes every missing directory of the path (relative paths are taken from
+// the current directory). False when a component cannot be made or exists
+// as something other than a directory.
+bool makeDirectories(const std::string& path);
+
+// True when something exists under `path`. '*' and '?' in the last
+// component are wildcards (ASCII letters then match in any case); a name
+// without them is compared exactly.
+bool fileExists(const std::string& path);
+
+// directory + name when nothing of that name exists (wildcards in `name`
+// count as in fileExists); else directory + base + " (k)" + extension for
+// the first k = 2, 3, ... that is free, the extension being the name's part
+// from its last '.'.
+std::string uniqueName(const std::string& directory, const std::string& name);
+
+}  // namespace trasvik

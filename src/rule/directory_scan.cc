@@ -1,0 +1,33 @@
+#include "rule/directory_scan.h"
+
+#include "platform/directory.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/settings.h"
+
+namespace trasvik {
+
+void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std::uint64_t sizeLimit) {
+  const std::size_t slash = pattern.find_last_of('/');
+  const std::string directory = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+  const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+
+  std::vector<platform::DirectoryEntry> entries;
+  platform::scanDirectory(directory, namePattern, entries);
+  const int tries = settings().retryonerror;
+  for (const platform::DirectoryEntry& entry : entries) {
+    if (entry.isDirectory) continue;
+    if (entry.readOnly || entry.hidden || entry.system) {
+      GATEWAY_WARNING("File \"%s\" is ReadOnly, Hidden or System. Ignoring", entry.name.c_str());
+    } else if (sizeLimit != 0 && entry.size > sizeLimit) {
+      GATEWAY_WARNING("File \"%s\" is too long. Ignoring", entry.name.c_str());
+    } else {
+      FileEntry file;
+      file.name = entry.name;
+      file.addressTries = tries;
+      file.folderTries = tries;
+      list.push_back(std::move(file));
+    }
+  }
+}
+
+}  // namespace trasvik

@@ -1,0 +1,71 @@
+#include "rule/file_moves.h"
+
+#include <cerrno>
+#include <optional>
+
+#include "platform/file.h"
+#include "platform/path.h"
+#include "rule/directories.h"
+#include "rule/rule_text.h"
+#include "trasvik/notification.h"
+
+namespace trasvik {
+
+namespace {
+
+[[noreturn]] void failMove(const char* what, const std::string& source, const std::string& target, int error) {
+  reportCantContinue("Can't rename %s \"%s\" to \"%s\", %s", what, source.c_str(), target.c_str(),
+                     errnoText(error).c_str());
+  throw kMoveFailure;
+}
+
+// The absolute, canonical form of a path (the current directory joined to
+// a relative one).
+std::optional<std::string> absoluteForm(const std::string& path) {
+  if (!platform::isRelativePath(path)) return platform::canonicalizePath(path);
+  const std::optional<std::string> current = platform::currentDirectory();
+  if (!current) return std::nullopt;
+  return platform::canonicalizePath(platform::joinPath(*current, path));
+}
+
+}  // namespace
+
+void moveFile(const std::string& source, const std::string& directory, const std::string& name) {
+  std::string target = uniqueName(directory, name);
+  for (;;) {
+    const int error = platform::moveFile(source, target);
+    if (error == 0) return;
+    // A file of that name appeared after the name was chosen: the move never
+    // replaces it, and takes the next free name instead.
+    if (error != EEXIST) failMove("file", source, target, error);
+    target = uniqueName(directory, name);
+  }
+}
+
+void moveFileTo(const std::string& source, const std::string& destination) {
+  const std::optional<std::string> absolute = absoluteForm(source);
+  if (!absolute) failMove("file", source, destination, ENAMETOOLONG);
+  const std::size_t slash = absolute->find_last_of('/');
+  const std::string name = absolute->substr(slash + 1);
+  const std::string directory = destination.find('/') != std::string::npos
+                                    ? platform::withTrailingSeparator(destination)
+                                    : absolute->substr(0, slash + 1) + destination + "/";
+  moveFile(source, directory, name);
+}
+
+void moveEnvelope(const std::string& sourceBase, const std::string& directory, const std::string& nameBase) {
+  // uniqueName of "base.???" gives "base (k).???"; the pattern's last four
+  // characters are dropped again.
+  const std::string pattern = nameBase + ".???";
+  std::string targetBase = directory + nameBase;
+  if (fileExists(directory + pattern)) {
+    targetBase = uniqueName(directory, pattern);
+    targetBase.resize(targetBase.size() - 4);
+  }
+  for (const char* extension : {".env", ".001"}) {
+    const int error = platform::moveFile(sourceBase + extension, targetBase + extension);
+    if (error != 0) failMove("envelope", sourceBase + extension, targetBase + extension, error);
+  }
+}
+
+}  // namespace trasvik

@@ -1,0 +1,29 @@
+// Moving files and envelopes into directories under names that never
+// replace an existing file. A failed move is a condition the gateway cannot
+// continue from: the fatal record, a can't-continue notification, and the
+// exception kMoveFailure, which ends the run.
+#pragma once
+
+#include <string>
+
+namespace trasvik {
+
+// Thrown (as an int) after a move failed and was reported.
+inline constexpr int kMoveFailure = 666;
+
+// Moves `source` to directory + name, or to the next free name
+// (uniqueName) when that exists, also when a file of that name appears
+// during the move.
+void moveFile(const std::string& source, const std::string& directory, const std::string& name);
+
+// Moves `source` under its own name into `destination`: a directory path
+// when it contains a '/', else the name of a subdirectory beside the source.
+// The target directory must exist.
+void moveFileTo(const std::string& source, const std::string& destination);
+
+// Moves the envelope pair sourceBase + ".env" and sourceBase + ".001" to
+// directory + nameBase, or to a base no file of any three-letter extension
+// uses yet ("name (2)").
+void moveEnvelope(const std::string& sourceBase, const std::string& directory, const std::string& nameBase);
+
+}  // namespace trasvik

@@ -1,0 +1,30 @@
+// Small text helpers the rule kinds share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dravont/dravontdll.h"
+
+namespace trasvik {
+
+// Reads a 16-bit hexadecimal number: leading blanks skipped, then digits
+// 0-9, A-F, a-f (higher bits are lost), the letters x and X skipped
+// anywhere. Any other character refuses the text (false). An empty text
+// gives 0.
+bool parseHex16(const std::string& text, std::uint16_t& value);
+
+// The text for an errno value: "errno ENOENT: No such file or directory",
+// "errno EACCES: Permission denied", else "errno <number>".
+std::string errnoText(int error);
+
+// The ticker of an address: the part between the first "@" and the first
+// "." after it; "<unknown>" when either is missing.
+std::string senderTicker(const std::string& address);
+
+// Writes the header line "name: value\r\n" ("name:value\r\n" when compact)
+// to a library stream.
+void writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
+                     bool compact);
+
+}  // namespace trasvik

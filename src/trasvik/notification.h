@@ -1,0 +1,27 @@
+// Fatal-error notifications: a short message, prepared by the service from
+// its own notification settings, that tells an administrator the gateway
+// has stopped. Notifying never changes the caller's course: every problem
+// is logged and swallowed (but a lost session still throws ContextError).
+#pragma once
+
+#include <string>
+
+namespace trasvik {
+
+// Asks the service for its notification URL; without one, notifications
+// are off. Problems are warnings.
+void prepareNotificationUrl();
+// Frees the notification URL, if there is one.
+void releaseNotificationUrl();
+
+// Sends one notification with `text` (line breaks become blanks).
+void postNotification(const std::string& text);
+
+// A condition the gateway cannot continue from: the fatal record with the
+// formatted text, and the notification "Trasvik can't continue - " + text.
+void reportCantContinue(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The fatal record and a notification of the same text, without prefix.
+void reportFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace trasvik

@@ -1,0 +1,62 @@
+// The gateway's session with the document-exchange service: opening the
+// context with its retry policy, turning a library failure into a text or a
+// lost-session exception, and the critical abort. All on the main thread.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "dravont/dravontdll.h"
+
+namespace trasvik {
+
+using Quillex::DravontContext_s;
+
+// The service session is lost and must be opened again. reason(): 0 when
+// the library says the thread does not own the context, 1 when an RPC call
+// failed.
+class ContextError {
+ public:
+  explicit ContextError(int reason) : reason_(reason) {}
+  int reason() const { return reason_; }
+
+ private:
+  int reason_;
+};
+
+// A script the service could not evaluate; what() is the library's text.
+class ScriptError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The exit status of every start-up failure and critical abort.
+inline constexpr int kFailureExitStatus = 13;
+
+// Opens the service context for "[trasvik]:srvcini", retrying as
+// "reconnect_tries" and "reconnect_timeout" say (read on the first opening
+// only). Returns the context, which serviceContext() then also gives, or
+// nullptr after the fatal record. Ends the process with status 13 when the
+// service's status code is in "[trasvik]:stoperrors". A malformed
+// "stoperrors" throws std::invalid_argument ("invalid stoi argument") or
+// std::out_of_range ("stoi argument out of range").
+DravontContext_s* openServiceContext();
+
+// The context opened last (nullptr before). Freed by releaseServiceContext.
+DravontContext_s* serviceContext();
+void releaseServiceContext();
+
+// Pause after a lost RPC call before the session is opened again, in
+// milliseconds.
+unsigned reconnectTimeout();
+
+// The failure text of the library call that just failed. Throws
+// ContextError when the text says the session is lost (after a pause of
+// reconnectTimeout() when an RPC call failed).
+std::string lastError();
+
+// Writes the critical record naming the source file and line and ends the
+// process with status 13.
+[[noreturn]] void criticalAbort(const char* sourceFile, int line);
+
+}  // namespace trasvik

@@ -1,0 +1,180 @@
+#include "trasvik/settings.h"
+
+#include <new>
+
+#include "rule/directories.h"
+#include "text/ascii.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/ini_values.h"
+#include "trasvik/library_text.h"
+#include "trasvik/notification.h"
+#include "trasvik/script_bridge.h"
+#include "trasvik/script_texts.h"
+#include "trasvik/session.h"
+#include "trasvik/stop_control.h"
+#include "trasvik/text_format.h"
+
+namespace trasvik {
+
+namespace {
+
+constexpr char kSection[] = "trasvik";
+constexpr int kLevelNotANumber = -666;
+
+GatewaySettings current;
+
+struct LevelName {
+  const char* name;
+  int level;
+};
+constexpr LevelName kLevelNames[] = {{"Cleartext", 0},           {"Signed", 1},         {"SignedEncrypted", 2},
+                                     {"MIMESignedEncrypted", 4}, {"DetachedSigned", 5}, {"DetachedSignedEcripted", 6}};
+
+// Sets up `url` from the parameter section: its "url" key and the object
+// literal of all its keys.
+bool setUpUrl(Quillex::DravontURL& url, const std::string& section) {
+  const std::string address = iniText(section.c_str(), "url", 256);
+  const std::string parameters = sectionObjectScript(section.c_str());
+  return Quillex::InitDravontURL(&url, serviceContext(), address.c_str(), parameters.c_str()) == 0;
+}
+
+void readSleepTime(GatewaySettings& s) {
+  const int seconds = iniInteger(kSection, "sleeptime", 60);
+  unsigned value = static_cast<unsigned>(seconds);
+  if (seconds == 0) {
+    GATEWAY_WARNING("init(): wrong [trasvik]:sleeptime=%d, forcing to 1", seconds);
+    value = 1;
+  } else if (value > 600) {
+    GATEWAY_WARNING("init(): wrong [trasvik]:sleeptime=%d, forcing to 600", seconds);
+    value = 600;
+  }
+  s.sleeptime = value * 1000;
+}
+
+// The gateway's own address, from the service's sender address; empty when
+// the service does not tell it.
+bool readSelfAddress(GatewaySettings& s) {
+  Quillex::DravontAddress_s address{};
+  if (Quillex::GetDravontSenderAddress(serviceContext(), &address) != 0) {
+    const std::string error = lastError();
+    GATEWAY_FATAL("Can't get self address %s", error.c_str());
+    return false;
+  }
+  LibraryText text;
+  s.selfAddress.clear();
+  if (runScript(formatText(scripts::kAddressText, static_cast<unsigned>(Quillex::GetDravontAddressHandle(&address))),
+                text) &&
+      text.text() != nullptr) {
+    s.selfAddress = text.text();
+  }
+  Quillex::FreeDravontAddress(&address);
+  return true;
+}
+
+bool readProtectionLevel(GatewaySettings& s) {
+  const int number = iniInteger(kSection, "protectionlevel", kLevelNotANumber);
+  if (number != kLevelNotANumber) {
+    s.protectionLevel = number;
+    return true;
+  }
+  const std::string name = iniText(kSection, "protectionlevel", 256, "SignedEncrypted");
+  const int level = protectionLevelByName(name);
+  if (level < 0) {
+    reportFatal("Wrong [trasvik]:protectionlevel \"%s\", must be \"Cleartext\", \"Signed\", \"SignedEncrypted\", or "
+                "\"MIMESignedEncrypted\", or \"DetachedSignedEcripted\"",
+                name.c_str());
+    return false;
+  }
+  s.protectionLevel = level;
+  return true;
+}
+
+bool readUrls(GatewaySettings& s) {
+  const std::string sendSection = iniText(kSection, "sendparam", 256);
+  if (sendSection.empty()) {
+    GATEWAY_FATAL("No [trasvik]:sendparam in ini file");
+    return false;
+  }
+  if (!setUpUrl(s.sendUrl, sendSection)) {
+    const std::string error = lastError();
+    GATEWAY_FATAL("Can't init send url from section [%s], %s", sendSection.c_str(), error.c_str());
+    return false;
+  }
+  const std::string folderSection = iniText(kSection, "folderparam", 256);
+  if (!folderSection.empty()) {
+    if (!setUpUrl(s.folderUrl, folderSection)) {
+      const std::string error = lastError();
+      GATEWAY_FATAL("Can't init send url from section [%s], %s", folderSection.c_str(), error.c_str());
+      return false;
+    }
+  } else {
+    Quillex::InitDravontURLByHandle(&s.folderUrl, serviceContext(), 0);
+  }
+  const std::string receiveSection = iniText(kSection, "recvparam", 256);
+  if (receiveSection.empty()) {
+    GATEWAY_FATAL("No [trasvik]:recvparam in ini file");
+    return false;
+  }
+  if (!setUpUrl(s.receiveUrl, receiveSection)) {
+    const std::string error = lastError();
+    GATEWAY_FATAL("Can't init recv url from section [%s], %s", receiveSection.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+GatewaySettings& settings() { return current; }
+
+int protectionLevelByName(const std::string& name) {
+  for (const LevelName& entry : kLevelNames) {
+    if (text::equalsIgnoringAsciiCase(name, entry.name)) return entry.level;
+  }
+  return -1;
+}
+
+bool init() {
+  if (!createStopMachinery()) criticalAbort(__FILE__, __LINE__);
+  GatewaySettings& s = current;
+
+  readSleepTime(s);
+  s.ncollect = static_cast<unsigned>(iniInteger(kSection, "ncollect", 1));
+  s.switchafter = static_cast<unsigned>(iniInteger(kSection, "switchafter", 2147483647));
+  s.retryonerror = iniInteger(kSection, "retryonerror", 3);
+  s.adminMailOnly = iniInteger(kSection, "admin_mail_only", 0) != 0;
+
+  if (!readUrls(s) || !readSelfAddress(s)) return false;
+  prepareNotificationUrl();
+  if (!readProtectionLevel(s)) return false;
+
+  if (!readDirectoryKey(s.sent, kSection, "sent") || !readDirectoryKey(s.error, kSection, "error")) return false;
+  s.outFileError = iniText(kSection, "outFileError", 260, "err");
+  if (s.error.empty()) {
+    reportFatal("No error directory ([trasvik]:error)");
+    return false;
+  }
+  if (s.outFileError.empty()) {
+    reportFatal("No file output error subdirectory name ([trasvik]:outFileError)");
+    return false;
+  }
+
+  s.loops = iniInteger(kSection, "loops", 0);
+  if (s.loops < 0) s.loops = 0;
+  s.fileTimeout = iniInteger(kSection, "fileTimeout", 0);
+  if (s.fileTimeout == 0) s.fileTimeout = 1;
+  if (static_cast<unsigned>(s.fileTimeout) > 60000) s.fileTimeout = 60000;
+  s.recvDNinfo = iniInteger(kSection, "RecvDNinfo", 0) != 0;
+  s.recvDNprefix = iniText(kSection, "RecvDNprefix", 260, "./");
+  s.detachedSignaturePattern = iniText(kSection, "DetachedSignaturePattern", 260);
+
+  if (!s.detachedSignaturePattern.empty() &&
+      Quillex::SetDravontDetachedSignaturePattern(serviceContext(), s.detachedSignaturePattern.c_str()) != 0) {
+    const std::string error = lastError();
+    GATEWAY_FATAL("Can't set detached signature pattern %s", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace trasvik

@@ -1,0 +1,44 @@
+// The gateway's process-wide settings from section [trasvik], the three
+// service URLs and the gateway's own address. Written by init() at every
+// service session start; read by the main cycle and the rules.
+#pragma once
+
+#include <string>
+
+#include "dravont/dravontdll.h"
+
+namespace trasvik {
+
+struct GatewaySettings {
+  unsigned sleeptime = 60000;  // pause between passes, milliseconds
+  unsigned ncollect = 1;       // messages per collect call; 0: one call per pass
+  unsigned switchafter = 2147483647;
+  int retryonerror = 3;
+  bool adminMailOnly = false;
+  Quillex::DravontURL sendUrl{};
+  Quillex::DravontURL folderUrl{};
+  Quillex::DravontURL receiveUrl{};
+  std::string selfAddress;  // EMAIL@ticker.service, empty when unknown
+  int protectionLevel = 2;
+  std::string sent;   // with a trailing separator, or empty
+  std::string error;  // with a trailing separator
+  std::string outFileError = "err";
+  int loops = 0;  // passes before the gateway ends; 0: no limit
+  int fileTimeout = 1;
+  bool recvDNinfo = false;
+  std::string recvDNprefix = "./";
+  std::string detachedSignaturePattern;
+};
+
+// The settings as the last init() left them.
+GatewaySettings& settings();
+
+// Reads the settings, sets up the URLs and the stop machinery. False after
+// the fatal record (and, for some failures, a notification): the gateway
+// cannot run. May throw ContextError.
+bool init();
+
+// The number of a protection-level name (any letter case), -1 for none.
+int protectionLevelByName(const std::string& name);
+
+}  // namespace trasvik

@@ -1,0 +1,75 @@
+#include "trasvik/stop_control.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/event.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/text_format.h"
+
+namespace trasvik {
+
+namespace {
+
+// The console thread signals the event while a new session start may
+// replace it: both take their own reference under the mutex.
+std::mutex stopEventMutex;
+std::shared_ptr<platform::ManualResetEvent> stopEvent;
+std::atomic<bool> stopFlag{false};
+
+std::shared_ptr<platform::ManualResetEvent> currentStopEvent() {
+  std::lock_guard<std::mutex> lock(stopEventMutex);
+  return stopEvent;
+}
+
+void replaceStopEvent(std::shared_ptr<platform::ManualResetEvent> event) {
+  std::lock_guard<std::mutex> lock(stopEventMutex);
+  stopEvent = std::move(event);
+}
+
+std::string controlEventName(int code) {
+  switch (code) {
+    case 0: return "Control C";
+    case 1: return "Control Break";
+    case 2: return "Close Event";
+    case 5: return "Log Off Event";
+    case 6: return "Shutdown Event";
+    default: return formatText("Event 0x%08X", static_cast<unsigned>(code));
+  }
+}
+
+}  // namespace
+
+bool createStopMachinery() {
+  replaceStopEvent(std::make_shared<platform::ManualResetEvent>());
+  return platform::registerConsoleControlHandler([](int code) { ControlHandler(code); });
+}
+
+void releaseStopMachinery() {
+  platform::removeConsoleControlHandler();
+  replaceStopEvent(nullptr);
+}
+
+void requestStop() {
+  if (const auto event = currentStopEvent()) event->set();
+  stopFlag.store(true);
+}
+
+bool stopRequested() { return stopFlag.load(); }
+
+bool waitForStop(unsigned milliseconds) {
+  const auto event = currentStopEvent();
+  return !event || event->waitFor(milliseconds);
+}
+
+bool ControlHandler(int code) {
+  const std::string name = controlEventName(code);
+  GATEWAY_INFO("ControlHandler(): %s received.", name.c_str());
+  requestStop();
+  return true;
+}
+
+}  // namespace trasvik
