@@ -9,6 +9,7 @@ namespace dravont_service {
 const char kUsageText[] =
     "Usage: dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks]\n"
     "                       [--script-memory-mib N] [--read-timeout-ms N] [--idle-timeout-s N]\n"
+    "                       [--max-connections N] [--max-request-mib N] [--max-request-values N]\n"
     "       dravont-service [--store DIR] list\n"
     "       dravont-service [--store DIR] send --from ADDR --to ADDR [--subject S] [--coretype HHHH] FILE...\n";
 
@@ -113,7 +114,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     } else if (argument == "--test-hooks") {
       line.service.testHooks = true;
     } else if (argument == "--port" || argument == "--store" || argument == "--version" ||
-               argument == "--script-memory-mib" || argument == "--read-timeout-ms" || argument == "--idle-timeout-s") {
+               argument == "--script-memory-mib" || argument == "--read-timeout-ms" || argument == "--idle-timeout-s" ||
+               argument == "--max-connections" || argument == "--max-request-mib" ||
+               argument == "--max-request-values") {
       if (!reader.value(argument, value, error)) return std::nullopt;
       int number = 0;
       bool ok = true;
@@ -129,8 +132,17 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
         line.service.scriptMemoryBudget = static_cast<std::size_t>(number) << 20;
       } else if (argument == "--read-timeout-ms") {
         ok = parseInt(value, 1, 3600000, line.http.readTimeoutMilliseconds);
-      } else {
+      } else if (argument == "--idle-timeout-s") {
         ok = parseInt(value, 1, 86400, line.http.idleTimeoutSeconds);
+      } else if (argument == "--max-connections") {
+        ok = parseInt(value, 1, 100000, number);
+        line.http.maxConnections = static_cast<std::size_t>(number);
+      } else if (argument == "--max-request-mib") {
+        ok = parseInt(value, 1, 4095, number);
+        line.http.maxRequestBytes = static_cast<std::size_t>(number) << 20;
+      } else {
+        ok = parseInt(value, 1, 1000000000, number);
+        line.http.maxRequestValues = static_cast<std::size_t>(number);
       }
       if (!ok) {
         error = "Bad value for " + argument + ": \"" + value + "\"";

@@ -1,6 +1,7 @@
 // The command line of dravont-service:
 //   dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks]
 //                   [--script-memory-mib N] [--read-timeout-ms N] [--idle-timeout-s N]
+//                   [--max-connections N] [--max-request-mib N] [--max-request-values N]
 //   dravont-service [--store DIR] list
 //   dravont-service [--store DIR] send --from ADDR --to ADDR [--to ADDR ...]
 //                   [--subject S] [--coretype HHHH] FILE...
@@ -39,6 +40,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitStore = 3;
 inline constexpr int kExitListen = 4;
 inline constexpr int kExitSend = 5;
+inline constexpr int kExitSignals = 6;  // the handler of the stop signals cannot be installed
 
 // Parses the arguments after the program name. Returns nullopt and sets
 // `error` for a command line that does not fit the forms above.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include "platform/socket.h"
@@ -15,6 +17,8 @@ namespace {
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 constexpr int kStopCheckMilliseconds = 200;
+
+thread_local std::string currentRefusal;
 
 }  // namespace
 
@@ -36,6 +40,12 @@ long BufferedSocketStream::receive(char* buffer, std::size_t size, std::chrono::
 
 void BufferedSocketStream::startRequest() {
   requestDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMilliseconds_);
+  requestBytesLeft_ = kHeadBytes;
+}
+
+void BufferedSocketStream::allowBody(std::uint64_t bytes) {
+  constexpr std::uint64_t kAll = std::numeric_limits<std::uint64_t>::max();
+  requestBytesLeft_ = bytes > kAll - requestBytesLeft_ ? kAll : requestBytesLeft_ + bytes;
 }
 
 bool BufferedSocketStream::is_readable() const {
@@ -48,6 +58,14 @@ bool BufferedSocketStream::is_readable() const {
 }
 
 ssize_t BufferedSocketStream::read(char* ptr, size_t size) {
+  if (requestBytesLeft_ == 0) return -1;
+  size = static_cast<size_t>(std::min<std::uint64_t>(size, requestBytesLeft_));
+  const ssize_t got = readBuffered(ptr, size);
+  if (got > 0) requestBytesLeft_ -= static_cast<std::uint64_t>(got);
+  return got;
+}
+
+ssize_t BufferedSocketStream::readBuffered(char* ptr, size_t size) {
   if (inputUsed_ == inputFilled_) {
     inputUsed_ = inputFilled_ = 0;
     // The whole request must come within the read time-out: a client that
@@ -108,6 +126,10 @@ bool BufferedSocketStream::flush() {
 
 void ThreadPerConnection::enqueue(std::function<void()> task) {
   joinFinished();
+  if (workers_.size() >= maxConnections_) {
+    refuse(task, "the limit of " + std::to_string(maxConnections_) + " open connections is reached");
+    return;
+  }
   auto done = std::make_shared<std::atomic<bool>>(false);
   auto shared = std::make_shared<std::function<void()>>(std::move(task));
   std::thread thread;
@@ -121,12 +143,6 @@ void ThreadPerConnection::enqueue(std::function<void()> task) {
     refuse(*shared, "no thread can be started for it");
   }
 }
-
-namespace {
-
-thread_local std::string currentRefusal;
-
-}  // namespace
 
 const std::string& ThreadPerConnection::refusal() { return currentRefusal; }
 

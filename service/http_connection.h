@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
@@ -31,8 +32,12 @@ class BufferedSocketStream final : public httplib::Stream {
   // Waits up to `idleSeconds` for the next request's first bytes, looking at
   // `stopping` a few times a second. False on time-out or stop. On true, the
   // request's read time-out starts: reads fail once it has passed, however
-  // steadily bytes come.
+  // steadily bytes come. So do reads beyond kHeadBytes plus what allowBody()
+  // adds: a request line or header without end costs no more than that.
   bool waitForRequest(int idleSeconds, const std::atomic<bool>& stopping);
+  // Lets the current request read `bytes` more, for its body.
+  void allowBody(std::uint64_t bytes);
+  static constexpr std::uint64_t kHeadBytes = 64 * 1024;
   // Sends what was written since the last flush, in one piece.
   bool flush();
   void discardOutput() { output_.clear(); }
@@ -47,22 +52,26 @@ class BufferedSocketStream final : public httplib::Stream {
                const std::atomic<bool>* stopping);
 
   void startRequest();
+  ssize_t readBuffered(char* ptr, size_t size);
 
   int socket_;
   int readTimeoutMilliseconds_;
   std::chrono::steady_clock::time_point requestDeadline_;
+  std::uint64_t requestBytesLeft_ = 0;
   std::vector<char> input_;  // received, not yet read: [inputUsed_, inputFilled_)
   std::size_t inputUsed_ = 0;
   std::size_t inputFilled_ = 0;
   std::string output_;
 };
 
-// Gives each connection a thread of its own. A connection no thread can be
-// started for is refused. The library hands a connection over only as the
-// task that serves it, so a refused connection's task runs on the accepting
-// thread with refusal() saying why, and closes its socket instead of serving.
+// Gives each connection a thread of its own, up to `maxConnections` at once.
+// A connection beyond them, or one no thread can be started for, is refused.
+// The library hands a connection over only as the task that serves it, so a
+// refused connection's task runs on the accepting thread with refusal()
+// saying why, and closes its socket instead of serving.
 class ThreadPerConnection final : public httplib::TaskQueue {
  public:
+  explicit ThreadPerConnection(std::size_t maxConnections) : maxConnections_(maxConnections) {}
   ~ThreadPerConnection() override { shutdown(); }
   void enqueue(std::function<void()> task) override;
   void shutdown() override;
@@ -79,7 +88,8 @@ class ThreadPerConnection final : public httplib::TaskQueue {
   };
   void joinFinished();
 
-  std::list<Worker> workers_;
+  std::size_t maxConnections_;
+  std::list<Worker> workers_;  // one per connection being served
 };
 
 }  // namespace dravont_service

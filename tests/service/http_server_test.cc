@@ -1,7 +1,9 @@
 // The HTTP front end's bounds, on a server in this process on 127.0.0.1: a
 // request must arrive whole within the read time-out, however slowly it
-// trickles in; a connection no thread can be had for is refused at once and
-// the server goes on accepting.
+// trickles in; a connection beyond the limit, or one no thread can be had
+// for, is refused at once and the server goes on accepting; a request that
+// would cost more memory than allowed is refused before it is read or parsed.
+// Last, the service's command line sets these limits.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -16,11 +18,16 @@
 #include "method_call.h"
 #include "platform/socket.h"
 #include "platform/thread_start.h"
+#include "support/service_fixture.h"
+#include "support/temp_directory.h"
 
 namespace {
 
 using namespace dravont_service;
 using Quillex::XmlRpcValue;
+using service_testing::args;
+using service_testing::WireClient;
+using testing::HasSubstr;
 using testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 
@@ -127,6 +134,73 @@ TEST_F(HttpServerTest, AConnectionNoThreadCanBeStartedForIsRefusedAndAcceptingGo
   EXPECT_TRUE(idle.closedWithin(1000));
   EXPECT_EQ(idle.received, "");
   EXPECT_TRUE(answersANewConnection());
+}
+
+TEST_F(HttpServerTest, ConnectionsBeyondTheLimitAreRefusedUntilOneEnds) {
+  HttpServerOptions options;
+  options.maxConnections = 2;
+  start(options);
+  RawConnection first(port());
+  RawConnection second(port());
+  for (RawConnection* open : {&first, &second}) {
+    open->send(postText(kVersionCall));
+    EXPECT_FALSE(open->closedWithin(1000, "</methodResponse>"));  // served, and kept
+  }
+  RawConnection third(port());
+  EXPECT_TRUE(third.closedWithin(1000));
+  EXPECT_EQ(third.received, "");
+  first.close();
+  bool served = false;
+  for (int attempt = 0; attempt < 20 && !served; ++attempt) {
+    served = answersANewConnection();
+    if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(served);
+}
+
+// The parameters of a call holding `count` values.
+XmlRpcValue valuesOf(int count) {
+  XmlRpcValue params;
+  for (int i = 0; i < count; ++i) params[i] = i;
+  return params;
+}
+
+// The fault string a call is answered with; "" when it succeeds.
+std::string faultOf(int port, const XmlRpcValue& params) {
+  XmlRpcValue result;
+  if (WireClient(port).tryCall("DravontStreamWrite", params, result)) return "";
+  return result.valid() ? result["faultString"].getString() : "<no answer>";
+}
+
+TEST_F(HttpServerTest, ARequestCostingMoreMemoryThanAllowedIsRefusedBeforeItIsReadOrParsed) {
+  HttpServerOptions options;
+  options.maxRequestBytes = 64 * 1024;
+  options.maxRequestValues = 100;
+  start(options);
+  const XmlRpcValue large = args({1, 2, service_testing::bytesValue(std::string(100 * 1024, 'x')), 1});
+  EXPECT_THAT(faultOf(port(), large), HasSubstr("exceeds the limit of 65536 bytes"));
+  EXPECT_EQ(faultOf(port(), valuesOf(101)), "The request holds more than 100 values, the limit");
+  EXPECT_EQ(faultOf(port(), valuesOf(100)), "");
+  EXPECT_EQ(calls_.load(), 1);
+  // A body without a stated length, or a head without end, would have no bound.
+  RawConnection chunked(port());
+  chunked.send("POST /RPC2 HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+  EXPECT_TRUE(chunked.closedWithin(1000));
+  EXPECT_THAT(chunked.received, StartsWith("HTTP/1.1 411"));
+  RawConnection endless(port());
+  endless.send("POST /RPC2 HTTP/1.1\r\nX: " + std::string(200 * 1024, 'a'));
+  EXPECT_TRUE(endless.closedWithin(1000));
+  EXPECT_EQ(calls_.load(), 1);
+}
+
+TEST(ServiceLimitsTest, TheCommandLineSetsTheRequestLimits) {
+  testing_support::TempDirectory directory;
+  service_testing::ServiceProcess service(directory.file("store"),
+                                          {"--max-request-mib", "1", "--max-request-values", "10"});
+  ASSERT_TRUE(service.running());
+  const XmlRpcValue large = args({1, 2, service_testing::bytesValue(std::string(1 << 20, 'x')), 1});
+  EXPECT_THAT(faultOf(service.port(), large), HasSubstr("exceeds the limit of 1048576 bytes"));
+  EXPECT_EQ(faultOf(service.port(), valuesOf(11)), "The request holds more than 10 values, the limit");
 }
 
 }  // namespace
