@@ -9,6 +9,7 @@
 
 #include "message_codec.h"
 #include "platform/atomic_file.h"
+#include "platform/durable_rename.h"
 #include "platform/file.h"
 #include "platform/thread.h"
 
@@ -43,6 +44,11 @@ std::string MessageStore::open() {
   for (const std::string& directory : listSubdirectories(layout_.stateDirectory(DeliveryState::kInbox))) {
     indexBox(DeliveryState::kInbox, nameOfDirectory(directory));
   }
+  for (const DeliveryState state : {DeliveryState::kInbox, DeliveryState::kFiled}) {
+    for (const std::string& directory : listSubdirectories(layout_.stateDirectory(state))) {
+      finishPosts(state, nameOfDirectory(directory));
+    }
+  }
   return "";
 }
 
@@ -64,23 +70,53 @@ void MessageStore::indexBox(DeliveryState state, const std::string& box) {
   }
 }
 
+void MessageStore::finishPosts(DeliveryState state, const std::string& box) {
+  for (const std::string& fileName : listPendingFiles(layout_.boxDirectory(state, box))) {
+    const std::string id = messageIdOfFileName(fileName);
+    const std::string pending = layout_.pendingPath(state, box, id);
+    if (!postTookPlace(layout_, id)) {
+      platform::removeFileDurably(pending);
+    } else if (platform::renameDurably(pending, layout_.messagePath(state, box, id)) == 0) {
+      remember(id, state, box);
+    }
+  }
+}
+
 void MessageStore::remember(const std::string& id, DeliveryState state, const std::string& box) {
   std::vector<Location>& copies = index_[id];
   for (Location& location : copies) {
     if (location.box == box && (location.state == DeliveryState::kFiled) == (state == DeliveryState::kFiled)) {
-      location.state = state;
+      // A confirmation is final: whoever saw the inbox copy before it (a
+      // collect, a post still at work) cannot set it back.
+      if (state != DeliveryState::kInbox || location.state == DeliveryState::kInbox) location.state = state;
       return;
     }
   }
   copies.push_back({state, box});
 }
 
-std::string MessageStore::writeCopy(const Message& message, DeliveryState state, const std::string& box) {
+bool MessageStore::confirmedLocked(const std::string& id, const std::string& mailbox) const {
+  const auto found = index_.find(id);
+  if (found == index_.end()) return false;
+  for (const Location& location : found->second) {
+    const bool confirmedState = location.state == DeliveryState::kAccepted || location.state == DeliveryState::kRejected;
+    if (confirmedState && location.box == mailbox) return true;
+  }
+  return false;
+}
+
+bool MessageStore::confirmed(const std::string& id, const std::string& mailbox) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return confirmedLocked(id, mailbox);
+}
+
+std::string MessageStore::writeInBox(DeliveryState state, const std::string& box, const std::string& path,
+                                     const std::string& bytes, const std::string& id) {
   if (int error = platform::makeDirectoryDurably(layout_.boxDirectory(state, box))) {
     return "cannot create the mailbox directory for " + box + ": " + errorText(error);
   }
-  if (int error = platform::replaceFileAtomically(layout_.messagePath(state, box, message.id), encodeMessage(message))) {
-    return "cannot store message " + message.id + " for " + box + ": " + errorText(error);
+  if (int error = platform::replaceFileAtomically(path, bytes)) {
+    return "cannot store message " + id + " for " + box + ": " + errorText(error);
   }
   return "";
 }
@@ -101,9 +137,33 @@ std::string MessageStore::post(Message& message) {
     }
   }
   if (boxes.empty()) return "the message has no recipient";
-  // Ids are unique, so copies are written without holding the lock.
-  for (const auto& [state, box] : boxes) {
-    if (std::string error = writeCopy(message, state, box); !error.empty()) return error;
+  // Ids are unique, so copies are written without holding the lock. Every
+  // copy is on the disk under its pending name before the first one becomes
+  // visible; that first rename decides the post.
+  const std::string bytes = encodeMessage(message);
+  std::size_t written = 0;
+  std::string error;
+  for (; written < boxes.size() && error.empty(); ++written) {
+    const auto& [state, box] = boxes[written];
+    error = writeInBox(state, box, layout_.pendingPath(state, box, message.id), bytes, message.id);
+  }
+  for (std::size_t next = 0; next < boxes.size() && error.empty(); ++next) {
+    const auto& [state, box] = boxes[next];
+    const int renameError =
+        platform::renameDurably(layout_.pendingPath(state, box, message.id), layout_.messagePath(state, box, message.id));
+    if (renameError == 0) continue;
+    const std::string failure = "cannot deliver message " + message.id + " to " + box + ": " + errorText(renameError);
+    if (next == 0) {
+      error = failure;
+    } else {
+      platform::writeStandardError("dravont-service: " + failure + "; the store delivers it when it opens next\n");
+    }
+  }
+  if (!error.empty()) {
+    for (std::size_t i = 0; i < written; ++i) {
+      platform::removeFileDurably(layout_.pendingPath(boxes[i].first, boxes[i].second, message.id));
+    }
+    return error;
   }
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& [state, box] : boxes) remember(message.id, state, box);
@@ -116,6 +176,7 @@ std::vector<Message> MessageStore::collect(const std::string& mailbox, std::size
   const std::string directory = layout_.boxDirectory(DeliveryState::kInbox, mailbox);
   for (const std::string& fileName : listMessageFiles(directory)) {
     if (limit != 0 && found.size() >= limit) break;
+    if (confirmed(messageIdOfFileName(fileName), mailbox)) continue;  // its inbox copy could not be removed
     std::string bytes;
     const std::string path = directory + "/" + fileName;
     if (int error = platform::readWholeFile(path, bytes)) {
@@ -132,7 +193,10 @@ std::vector<Message> MessageStore::collect(const std::string& mailbox, std::size
     if (!subjectFilter.empty() && message->subject != subjectFilter) continue;
     found.push_back(std::move(*message));
   }
+  // A confirmation may have come between the reading and now: it stands, and
+  // its message is not handed out.
   std::lock_guard<std::mutex> lock(mutex_);
+  std::erase_if(found, [&](const Message& message) { return confirmedLocked(message.id, mailbox); });
   for (const Message& message : found) remember(message.id, DeliveryState::kInbox, mailbox);
   return found;
 }
@@ -158,12 +222,12 @@ ConfirmOutcome MessageStore::confirm(const std::string& mailbox, const std::stri
   message->reason = accept ? "" : reason;
   // Confirmed copy first, then the inbox copy goes: a crash in between leaves
   // both, and open() finishes the move.
-  error = writeCopy(*message, message->state, mailbox);
+  error = writeInBox(message->state, mailbox, layout_.messagePath(message->state, mailbox, id), encodeMessage(*message), id);
   if (!error.empty()) return ConfirmOutcome::kUnknown;
-  if (int removeError = platform::removeFileDurably(inboxPath)) {
-    error = "cannot remove message " + id + " from the inbox: " + errorText(removeError);
-  }
   remember(id, message->state, mailbox);
+  if (int removeError = platform::removeFileDurably(inboxPath)) {
+    error = "message " + id + " is confirmed, but its inbox copy stays: " + errorText(removeError);
+  }
   return ConfirmOutcome::kConfirmed;
 }
 

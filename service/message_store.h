@@ -3,7 +3,9 @@
 // the reason) when confirmed; messages into a folder go straight to the
 // folder's archive. Every change is on the disk before the call returns
 // (temporary name, fsync, rename, directory fsync), so whatever a client was
-// told survives a crash. Thread-safe: one mutex serialises the changes.
+// told survives a crash. A post to several boxes is all or nothing, also
+// across a crash (postTookPlace() in store_layout.h). Thread-safe: one mutex
+// serialises the bookkeeping.
 #pragma once
 
 #include <cstddef>
@@ -35,24 +37,32 @@ class MessageStore {
  public:
   explicit MessageStore(const StoreLayout& layout) : layout_(layout) {}
 
-  // Indexes the copies on disk. A copy found both in an inbox and among the
-  // confirmed ones (a crash between the two steps of a confirmation) keeps
-  // only its confirmed form. Returns "" or a description of the failure.
+  // Indexes the copies on disk and finishes what a crash interrupted: a copy
+  // found both in an inbox and among the confirmed ones (between the two
+  // steps of a confirmation) keeps only its confirmed form; the pending
+  // copies of a post are moved into place or removed, as postTookPlace()
+  // decides. Returns "" or a description of the failure.
   std::string open();
 
-  // Assigns the message its id and date and writes one inbox copy per
-  // distinct recipient mailbox, or one folder copy. On failure returns the
-  // reason; copies already written stay (the client is told it failed).
+  // Assigns the message its id and date and delivers one copy per distinct
+  // recipient mailbox, or one folder copy: all copies are written under
+  // pending names, then renamed into place. Returns "" once the first rename
+  // is done (a later rename that fails leaves its pending copy to the next
+  // open(); that is logged), else the reason, and then no copy stays.
   std::string post(Message& message);
 
   // Up to `limit` (0: all) unconfirmed messages of `mailbox`, oldest first,
   // with their attachment bytes. `subjectFilter` empty or equal to the
-  // subject. Unreadable files are skipped and reported through `problems`.
+  // subject. An inbox copy whose message is confirmed is never handed out.
+  // Unreadable files are skipped and reported through `problems`.
   std::vector<Message> collect(const std::string& mailbox, std::size_t limit, std::string_view subjectFilter,
                                std::vector<std::string>& problems);
 
   // Moves the copy of `id` in `mailbox` to the archive or, with a reason, to
-  // the rejected box. `error` is set when a file step fails.
+  // the rejected box. `error` is set when a file step fails. The confirmed
+  // copy decides: once it is written the outcome is kConfirmed, and an
+  // `error` beside it only says that the inbox copy stays behind (it is not
+  // handed out again, and open() removes it).
   ConfirmOutcome confirm(const std::string& mailbox, const std::string& id, bool accept, const std::string& reason,
                          std::string& error);
 
@@ -66,8 +76,16 @@ class MessageStore {
   };
 
   void indexBox(DeliveryState state, const std::string& box);
+  void finishPosts(DeliveryState state, const std::string& box);
+  // Records a copy's state; a confirmed copy never goes back to kInbox.
   void remember(const std::string& id, DeliveryState state, const std::string& box);
-  std::string writeCopy(const Message& message, DeliveryState state, const std::string& box);
+  // True when the index has an accepted or rejected copy of `id` in `mailbox`.
+  bool confirmedLocked(const std::string& id, const std::string& mailbox) const;
+  bool confirmed(const std::string& id, const std::string& mailbox);
+  // Writes `bytes` durably under `path` in the directory of `box`, which is
+  // created when missing.
+  std::string writeInBox(DeliveryState state, const std::string& box, const std::string& path, const std::string& bytes,
+                         const std::string& id);
 
   const StoreLayout& layout_;
   std::mutex mutex_;

@@ -116,7 +116,13 @@ XmlRpcValue confirmById(Call& call, const std::string& id, const std::string& ma
   if (id.empty() || mailbox.empty()) return answer(0, "");
   std::string error;
   const ConfirmOutcome outcome = call.service.store().confirm(mailbox, id, status == 0, call.textAt(4), error);
-  check(error);
+  if (outcome == ConfirmOutcome::kConfirmed && !error.empty()) {
+    // The confirmed copy is written, which is what counts; the inbox copy
+    // left behind is never handed out again.
+    platform::writeStandardError("dravont-service: " + error + "\n");
+  } else {
+    check(error);
+  }
   return answer(outcome == ConfirmOutcome::kUnknown ? 0 : 1, "");
 }
 

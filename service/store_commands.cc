@@ -61,6 +61,11 @@ void describeState(std::string& out, const StoreLayout& layout, DeliveryState st
   for (const std::string& directory : boxes) {
     const std::string box = nameOfDirectory(directory);
     std::vector<std::string> files = listMessageFiles(layout.boxDirectory(state, box));
+    // The copies of a post a crash interrupted count as the service will
+    // count them when it opens the store.
+    for (const std::string& pending : listPendingFiles(layout.boxDirectory(state, box))) {
+      if (postTookPlace(layout, messageIdOfFileName(pending))) files.push_back(pending);
+    }
     if (state == DeliveryState::kInbox) {
       // A confirmation a crash interrupted is complete: show its message once.
       std::erase_if(files, [&](const std::string& file) {

@@ -68,6 +68,12 @@ std::string StoreLayout::messagePath(DeliveryState state, std::string_view mailb
   return platform::joinPath(boxDirectory(state, mailboxOrFolder), directoryNameFor(id) + std::string(kMessageFileSuffix));
 }
 
+std::string StoreLayout::pendingPath(DeliveryState state, std::string_view mailboxOrFolder, std::string_view id) const {
+  std::string path = messagePath(state, mailboxOrFolder, id);
+  path.replace(path.size() - kMessageFileSuffix.size(), kMessageFileSuffix.size(), kPendingFileSuffix);
+  return path;
+}
+
 int StoreLayout::create() const {
   if (int error = makeDirectories(root_)) return error;
   for (const DeliveryState state :
@@ -93,7 +99,11 @@ int makeDirectories(const std::string& path) {
   return 0;
 }
 
-std::vector<std::string> listMessageFiles(const std::string& directory, bool removeLeftovers) {
+namespace {
+
+// The sorted names in `directory` that end with `suffix`; the temporary files
+// of interrupted atomic writes are skipped (and deleted with `removeLeftovers`).
+std::vector<std::string> filesEndingWith(const std::string& directory, std::string_view suffix, bool removeLeftovers) {
   std::vector<platform::DirectoryEntry> entries;
   platform::scanDirectory(directory, "*", entries);
   std::vector<std::string> names;
@@ -103,10 +113,20 @@ std::vector<std::string> listMessageFiles(const std::string& directory, bool rem
       if (removeLeftovers) platform::removeFileDurably(platform::joinPath(directory, entry.name));
       continue;
     }
-    if (entry.name.ends_with(kMessageFileSuffix)) names.push_back(entry.name);
+    if (entry.name.ends_with(suffix)) names.push_back(entry.name);
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> listMessageFiles(const std::string& directory, bool removeLeftovers) {
+  return filesEndingWith(directory, kMessageFileSuffix, removeLeftovers);
+}
+
+std::vector<std::string> listPendingFiles(const std::string& directory) {
+  return filesEndingWith(directory, kPendingFileSuffix, false);
 }
 
 std::vector<std::string> listSubdirectories(const std::string& directory) {
@@ -121,12 +141,23 @@ std::vector<std::string> listSubdirectories(const std::string& directory) {
 }
 
 std::string messageIdOfFileName(const std::string& fileName) {
-  return nameOfDirectory(std::string_view(fileName).substr(0, fileName.size() - kMessageFileSuffix.size()));
+  const std::size_t suffix = fileName.ends_with(kPendingFileSuffix) ? kPendingFileSuffix.size() : kMessageFileSuffix.size();
+  return nameOfDirectory(std::string_view(fileName).substr(0, fileName.size() - suffix));
 }
 
 bool hasConfirmedCopy(const StoreLayout& layout, std::string_view mailbox, std::string_view id) {
   return platform::pathExists(layout.messagePath(DeliveryState::kAccepted, mailbox, id)) ||
          platform::pathExists(layout.messagePath(DeliveryState::kRejected, mailbox, id));
+}
+
+bool postTookPlace(const StoreLayout& layout, std::string_view id) {
+  for (const DeliveryState state :
+       {DeliveryState::kInbox, DeliveryState::kAccepted, DeliveryState::kRejected, DeliveryState::kFiled}) {
+    for (const std::string& directory : listSubdirectories(layout.stateDirectory(state))) {
+      if (platform::pathExists(layout.messagePath(state, nameOfDirectory(directory), id))) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace dravont_service

@@ -8,6 +8,8 @@
 //   STORE/participants.ini      every participant that opened a context
 //   STORE/addressbook.ini       addresses and folders kept by hand
 //   STORE/inbox/MAILBOX/ID.msg  delivered, not yet confirmed
+//   STORE/inbox/MAILBOX/ID.pending  a copy of a post still being made
+//                                   visible (also under folders/)
 //   STORE/archive/MAILBOX/ID.msg   accepted
 //   STORE/rejected/MAILBOX/ID.msg  rejected, with the reason inside
 //   STORE/folders/FOLDER/ID.msg    messages posted into a folder
@@ -22,6 +24,7 @@
 namespace dravont_service {
 
 inline constexpr std::string_view kMessageFileSuffix = ".msg";
+inline constexpr std::string_view kPendingFileSuffix = ".pending";
 
 // The mailbox of an address: its text with ASCII letters folded, so that
 // "EMAIL@ABC.X" and "email@abc.x" share one inbox.
@@ -45,6 +48,8 @@ class StoreLayout {
   std::string stateDirectory(DeliveryState state) const;
   std::string boxDirectory(DeliveryState state, std::string_view mailboxOrFolder) const;
   std::string messagePath(DeliveryState state, std::string_view mailboxOrFolder, std::string_view id) const;
+  // Where a post writes the copy before making it visible at messagePath().
+  std::string pendingPath(DeliveryState state, std::string_view mailboxOrFolder, std::string_view id) const;
 
   // Creates the store and its four state directories. Returns 0 or errno.
   int create() const;
@@ -63,8 +68,19 @@ int makeDirectories(const std::string& path);
 // write can be under way.
 std::vector<std::string> listMessageFiles(const std::string& directory, bool removeLeftovers = false);
 
-// The message id a message file is named after.
+// The names of the pending copies in `directory`, sorted.
+std::vector<std::string> listPendingFiles(const std::string& directory);
+
+// The message id a message file or a pending copy is named after.
 std::string messageIdOfFileName(const std::string& fileName);
+
+// A post to several boxes is all or nothing: it writes every copy under its
+// pending name first, then renames them into place one by one, and the first
+// rename decides it. So after a crash a pending copy belongs to a post that
+// took place exactly when its message has a copy in place somewhere in the
+// store (in an inbox, archived, rejected or in a folder): the copy is then
+// due in its box; otherwise the post never happened and the copy goes.
+bool postTookPlace(const StoreLayout& layout, std::string_view id);
 
 // True when the message has its accepted or rejected copy in `mailbox`. An
 // inbox copy beside it is what a confirmation interrupted by a crash left

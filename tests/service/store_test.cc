@@ -2,7 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "commands.h"
 #include "message_codec.h"
@@ -144,6 +146,83 @@ TEST_F(MessageStoreTest, OpeningFinishesAnInterruptedConfirmationAndDropsTempora
   EXPECT_EQ(reopened.collect("email@c.s", 0, "", problems).size(), 1u);
   ASSERT_EQ(problems.size(), 1u);  // the damaged file is reported, not delivered
   EXPECT_THAT(problems[0], HasSubstr("damaged.msg"));
+}
+
+// A crash while a post to several boxes makes its copies visible leaves
+// pending copies; whether the post took place is decided by whether any of
+// its copies was in place, and the listing counts them as the service will.
+TEST_F(MessageStoreTest, OpeningCompletesAPostThatTookPlaceAndDropsOneThatDidNot) {
+  Message begun = sampleMessage();      // no copy in place yet
+  Message renamed = sampleMessage();    // B's copy in place
+  Message confirmed = sampleMessage();  // B's copy in place and already accepted
+  {
+    MessageStore store(layout_);
+    ASSERT_EQ(store.open(), "");
+    for (Message* message : {&begun, &renamed, &confirmed}) ASSERT_EQ(store.post(*message), "");
+    std::string error;
+    ASSERT_EQ(store.confirm("email@b.s", confirmed.id, true, "", error), ConfirmOutcome::kConfirmed);
+  }
+  const auto unrename = [&](const std::string& box, const std::string& id) {
+    std::filesystem::rename(layout_.messagePath(DeliveryState::kInbox, box, id),
+                            layout_.pendingPath(DeliveryState::kInbox, box, id));
+  };
+  unrename("email@b.s", begun.id);
+  unrename("email@c.s", begun.id);
+  unrename("email@c.s", renamed.id);
+  unrename("email@c.s", confirmed.id);
+
+  const auto shown = [&](const std::string& id) {
+    const std::string listing = describeStore(root());
+    std::size_t count = 0;
+    for (std::size_t at = listing.find(id); at != std::string::npos; at = listing.find(id, at + 1)) ++count;
+    return count;
+  };
+  EXPECT_EQ(shown(begun.id), 0u);
+  EXPECT_EQ(shown(renamed.id), 2u);
+  EXPECT_EQ(shown(confirmed.id), 2u);
+
+  MessageStore reopened(layout_);
+  ASSERT_EQ(reopened.open(), "");
+  std::vector<std::string> problems;
+  std::vector<std::string> waiting;
+  for (const char* box : {"email@b.s", "email@c.s"}) {
+    for (const Message& message : reopened.collect(box, 0, "", problems)) waiting.push_back(message.id + " " + box);
+  }
+  EXPECT_THAT(waiting, testing::UnorderedElementsAre(renamed.id + " email@b.s", renamed.id + " email@c.s",
+                                                     confirmed.id + " email@c.s"));
+  EXPECT_TRUE(reopened.status(begun.id).empty());
+  EXPECT_EQ(reopened.status(confirmed.id).size(), 2u);
+  EXPECT_EQ(shown(begun.id), 0u);
+  EXPECT_FALSE(std::filesystem::exists(layout_.pendingPath(DeliveryState::kInbox, "email@b.s", begun.id)));
+}
+
+// Collects read the inbox while confirmations move its messages away: a
+// confirmation that lands between a collect's reading and its bookkeeping
+// must stay a confirmation.
+TEST_F(MessageStoreTest, ConfirmationsRacingCollectsStayConfirmed) {
+  MessageStore store(layout_);
+  ASSERT_EQ(store.open(), "");
+  std::vector<std::string> ids;
+  for (int i = 0; i < 60; ++i) {
+    Message message = sampleMessage();
+    message.recipients = {"EMAIL@B.S"};
+    ASSERT_EQ(store.post(message), "");
+    ids.push_back(message.id);
+  }
+  std::atomic<bool> done{false};
+  std::thread collector([&] {
+    std::vector<std::string> problems;
+    while (!done.load()) store.collect("email@b.s", 0, "", problems);
+  });
+  std::string error;
+  for (const std::string& id : ids) EXPECT_EQ(store.confirm("email@b.s", id, true, "", error), ConfirmOutcome::kConfirmed);
+  done = true;
+  collector.join();
+  for (const std::string& id : ids) {
+    const std::vector<CopyStatus> copies = store.status(id);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].state, DeliveryState::kAccepted) << id;
+  }
 }
 
 TEST_F(MessageStoreTest, NamesThatCouldEscapeTheStoreStayInside) {
