@@ -8,7 +8,7 @@ namespace dravont_service {
 
 const char kUsageText[] =
     "Usage: dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks]\n"
-    "                       [--script-memory-mib N] [--read-timeout-ms N] [--idle-timeout-s N]\n"
+    "                       [--script-memory-mib N] [--script-time-ms N] [--read-timeout-ms N] [--idle-timeout-s N]\n"
     "                       [--max-connections N] [--max-request-mib N] [--max-request-values N]\n"
     "       dravont-service [--store DIR] list\n"
     "       dravont-service [--store DIR] send --from ADDR --to ADDR [--subject S] [--coretype HHHH] FILE...\n";
@@ -114,8 +114,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     } else if (argument == "--test-hooks") {
       line.service.testHooks = true;
     } else if (argument == "--port" || argument == "--store" || argument == "--version" ||
-               argument == "--script-memory-mib" || argument == "--read-timeout-ms" || argument == "--idle-timeout-s" ||
-               argument == "--max-connections" || argument == "--max-request-mib" ||
+               argument == "--script-memory-mib" || argument == "--script-time-ms" || argument == "--read-timeout-ms" ||
+               argument == "--idle-timeout-s" || argument == "--max-connections" || argument == "--max-request-mib" ||
                argument == "--max-request-values") {
       if (!reader.value(argument, value, error)) return std::nullopt;
       int number = 0;
@@ -130,6 +130,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
       } else if (argument == "--script-memory-mib") {
         ok = parseInt(value, 1, 4096, number);
         line.service.scriptMemoryBudget = static_cast<std::size_t>(number) << 20;
+      } else if (argument == "--script-time-ms") {
+        ok = parseInt(value, 1, 3600000, line.service.scriptTimeMilliseconds);
       } else if (argument == "--read-timeout-ms") {
         ok = parseInt(value, 1, 3600000, line.http.readTimeoutMilliseconds);
       } else if (argument == "--idle-timeout-s") {

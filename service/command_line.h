@@ -1,6 +1,6 @@
 // The command line of dravont-service:
 //   dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks]
-//                   [--script-memory-mib N] [--read-timeout-ms N] [--idle-timeout-s N]
+//                   [--script-memory-mib N] [--script-time-ms N] [--read-timeout-ms N] [--idle-timeout-s N]
 //                   [--max-connections N] [--max-request-mib N] [--max-request-values N]
 //   dravont-service [--store DIR] list
 //   dravont-service [--store DIR] send --from ADDR --to ADDR [--to ADDR ...]

@@ -71,8 +71,8 @@ Message newOutgoingMessage(const Context& context) {
   return message;
 }
 
-Context::Context(Service& service, int number, ParticipantSettings settings, std::size_t scriptMemoryBudget)
-    : service_(service), number_(number), settings_(std::move(settings)), scripts_(*this, scriptMemoryBudget) {}
+Context::Context(Service& service, int number, ParticipantSettings settings, const ScriptLimits& scriptLimits)
+    : service_(service), number_(number), settings_(std::move(settings)), scripts_(*this, scriptLimits) {}
 
 Context::~Context() = default;
 

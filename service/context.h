@@ -23,7 +23,7 @@ class Service;
 
 class Context final : public ScriptHost {
  public:
-  Context(Service& service, int number, ParticipantSettings settings, std::size_t scriptMemoryBudget);
+  Context(Service& service, int number, ParticipantSettings settings, const ScriptLimits& scriptLimits);
   ~Context() override;
 
   std::mutex& lock() { return mutex_; }

@@ -11,6 +11,8 @@ namespace {
 
 XmlRpcValue execute(Call& call) {
   const ScriptOutcome outcome = call.ctx().scripts().evaluate(call.textAt(1));
+  // Not even a character reference can carry U+0000 in XML.
+  if (outcome.text.find('\0') != std::string::npos) return answer("", "the script's value holds a NUL character");
   return answer(outcome.text, outcome.error);
 }
 

@@ -44,6 +44,14 @@ XmlRpcValue::Type typeOf(char kind) {
   }
 }
 
+// XML cannot carry U+0000, not even as a character reference: an answer
+// holding one becomes an error answer that every client can read.
+std::string answerText(const MethodSpec& method, const XmlRpcValue& value) {
+  std::string text = responseText(value);
+  if (text.find('\0') == std::string::npos) return text;
+  return responseText(errorAnswer(method.answer, "the answer holds a NUL character, which XML cannot carry"));
+}
+
 void addMethods(std::unordered_map<std::string, MethodSpec>& table, const std::vector<MethodSpec>& methods) {
   for (const MethodSpec& method : methods) table.emplace(method.name, method);
 }
@@ -125,10 +133,11 @@ RpcAnswer RpcDispatcher::run(const MethodSpec& method, const std::vector<XmlRpcV
       lock = std::unique_lock<std::mutex>(context->lock());
     }
     Call call{service_, context.get(), params};
+    const StopControl::AtWork atWork(service_.stopControl());
     try {
-      return {responseText(method.handler(call))};
+      return {answerText(method, method.handler(call))};
     } catch (const ServiceError& failure) {
-      return {responseText(errorAnswer(method.answer, failure.text))};
+      return {answerText(method, errorAnswer(method.answer, failure.text))};
     }
   } catch (const Quillex::XmlRpcException& failure) {
     return {faultText(kFaultInvalidParameters, std::string(method.name) + ": " + failure.getMessage())};

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "orderly_stop.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "rpc_dispatcher.h"
@@ -26,9 +27,10 @@ int runService(const CommandLine& line) {
   }
   // Before any thread starts: the control signals are then taken by the
   // handler's thread alone, and every acknowledged change is already on disk.
-  if (!platform::registerConsoleControlHandler([&server](int) { server.stop(); })) {
+  OrderlyStop stop(server, service.stopControl());
+  if (!platform::registerConsoleControlHandler([&stop](int) { stop.request(); })) {
     platform::writeStandardError("dravont-service: can't install the signal handler\n");
-    return kExitListen;
+    return kExitSignals;
   }
   std::printf("%d\n", server.port());
   std::fflush(stdout);
@@ -36,6 +38,7 @@ int runService(const CommandLine& line) {
                                "\" on 127.0.0.1:" + std::to_string(server.port()) +
                                (line.service.testHooks ? " with test hooks" : "") + "\n");
   server.run();
+  stop.served();
   platform::removeConsoleControlHandler();
   platform::writeStandardError("dravont-service: stopped\n");
   return 0;

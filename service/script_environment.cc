@@ -5,6 +5,7 @@
 #include <exception>
 #include <limits>
 
+#include "script_budget.h"
 #include "script_host.h"
 
 namespace dravont_service {
@@ -99,7 +100,10 @@ NativeResult& scratch() {
   return result;
 }
 
+// Every native begins here, which makes it a place where the script's time
+// budget is checked (script_budget.h): out of time, the native throws.
 ScriptHost& hostOf(duk_context* ctx) {
+  if (!ScriptBudget::of(ctx).inTime()) (void)duk_range_error(ctx, "the script is out of time");
   duk_push_global_stash(ctx);
   duk_get_prop_string(ctx, -1, "host");
   auto* host = static_cast<ScriptHost*>(duk_get_pointer(ctx, -1));

@@ -2,72 +2,17 @@
 
 #include <duktape.h>
 
-#include <cstddef>
 #include <cstdlib>
 #include <new>
 
 #include "platform/file.h"
 #include "script_environment.h"
 #include "script_host.h"
+#include "stop_control.h"
 
 namespace dravont_service {
 
-struct ScriptHeap::Budget {
-  std::size_t used = 0;
-  std::size_t cap = 0;
-  bool exhausted = false;
-};
-
 namespace {
-
-using Budget = ScriptHeap::Budget;
-
-// Every block carries its size in front of it, so frees and reallocations
-// can be counted against the budget.
-constexpr std::size_t kHeaderSize = alignof(std::max_align_t);
-
-std::size_t& sizeOf(void* block) { return *reinterpret_cast<std::size_t*>(static_cast<char*>(block) - kHeaderSize); }
-
-void* budgetAllocate(void* udata, duk_size_t size) {
-  auto* budget = static_cast<Budget*>(udata);
-  if (size > budget->cap - budget->used) {
-    budget->exhausted = true;
-    return nullptr;
-  }
-  void* raw = std::malloc(kHeaderSize + size);
-  if (raw == nullptr) return nullptr;
-  void* block = static_cast<char*>(raw) + kHeaderSize;
-  sizeOf(block) = size;
-  budget->used += size;
-  return block;
-}
-
-void budgetFree(void* udata, void* block) {
-  if (block == nullptr) return;
-  auto* budget = static_cast<Budget*>(udata);
-  budget->used -= sizeOf(block);
-  std::free(static_cast<char*>(block) - kHeaderSize);
-}
-
-void* budgetReallocate(void* udata, void* block, duk_size_t size) {
-  if (block == nullptr) return budgetAllocate(udata, size);
-  if (size == 0) {
-    budgetFree(udata, block);
-    return nullptr;
-  }
-  auto* budget = static_cast<Budget*>(udata);
-  const std::size_t old = sizeOf(block);
-  if (size > old && size - old > budget->cap - budget->used) {
-    budget->exhausted = true;
-    return nullptr;
-  }
-  void* raw = std::realloc(static_cast<char*>(block) - kHeaderSize, kHeaderSize + size);
-  if (raw == nullptr) return nullptr;
-  void* moved = static_cast<char*>(raw) + kHeaderSize;
-  sizeOf(moved) = size;
-  budget->used = budget->used - old + size;
-  return moved;
-}
 
 // Reached only for an error outside every protected call, which the heap
 // never makes; Duktape requires that this function does not return.
@@ -127,9 +72,8 @@ duk_ret_t runUnsafe(duk_context* ctx, void* udata) {
 
 }  // namespace
 
-ScriptHeap::ScriptHeap(ScriptHost& host, std::size_t memoryBudget) : host_(host), budget_(std::make_unique<Budget>()) {
-  budget_->cap = memoryBudget;
-}
+ScriptHeap::ScriptHeap(ScriptHost& host, const ScriptLimits& limits)
+    : host_(host), budget_(std::make_unique<ScriptBudget>(limits)) {}
 
 ScriptHeap::~ScriptHeap() { reset(); }
 
@@ -138,11 +82,11 @@ void ScriptHeap::reset() {
   context_ = nullptr;
 }
 
-std::size_t ScriptHeap::bytesInUse() const { return budget_->used; }
+std::size_t ScriptHeap::bytesInUse() const { return budget_->bytesInUse(); }
 
 bool ScriptHeap::build(std::string& error) {
-  budget_->exhausted = false;
-  context_ = duk_create_heap(budgetAllocate, budgetReallocate, budgetFree, budget_.get(), fatalScriptError);
+  context_ = duk_create_heap(ScriptBudget::allocate, ScriptBudget::reallocate, ScriptBudget::release, budget_.get(),
+                             fatalScriptError);
   if (context_ == nullptr) {
     error = "Can't create a script heap";
     return false;
@@ -168,23 +112,30 @@ bool ScriptHeap::build(std::string& error) {
 
 ScriptOutcome ScriptHeap::run(std::string_view code, std::map<std::string, std::string>* properties) {
   ScriptOutcome outcome;
-  if (context_ == nullptr && !build(outcome.error)) return outcome;
-  budget_->exhausted = false;
+  StopControl::Paused paused(budget_->limits().stop);  // a stop does not wait for a script
+  budget_->begin();
   Job job;
   job.code = code;
   job.properties = properties;
-  if (duk_safe_call(context_, runUnsafe, &job, 0, 1) == DUK_EXEC_SUCCESS && !job.allocationFailed) {
-    outcome.ok = true;
-    outcome.text = std::move(job.text);
-  } else {
-    outcome.error = job.allocationFailed ? "out of memory" : duk_safe_to_string(context_, -1);
+  const bool built = context_ != nullptr || build(outcome.error);
+  const bool ran = built && duk_safe_call(context_, runUnsafe, &job, 0, 1) == DUK_EXEC_SUCCESS;
+  budget_->end();  // taking the outcome may allocate
+  if (built) {
+    if (ran && !job.allocationFailed) {
+      outcome.ok = true;
+      outcome.text = std::move(job.text);
+    } else {
+      outcome.error = job.allocationFailed ? "out of memory" : duk_safe_to_string(context_, -1);
+    }
+    duk_pop(context_);
   }
-  duk_pop(context_);
-  if (!outcome.ok && budget_->exhausted) {
+  if (outcome.ok || budget_->exceeded() == ScriptBudget::Exceeded::kNothing) return outcome;
+  if (budget_->exceeded() == ScriptBudget::Exceeded::kMemory) {
     // What the script built may still fill the heap: start the next script afresh.
-    outcome.error = "Script exceeded its memory budget of " + std::to_string(budget_->cap >> 20) + " MiB (" +
-                    outcome.error + ")";
+    outcome.error = budget_->exceededText() + " (" + outcome.error + ")";
     reset();
+  } else {
+    outcome.error = budget_->exceededText();
   }
   return outcome;
 }

@@ -1,7 +1,7 @@
-// One JavaScript heap (Duktape) for one context, with a memory budget: the
-// heap's allocator refuses to go beyond it, the script that asked fails with
-// an error text, and the heap is rebuilt for the next script so the context
-// goes on working. The heap is built on first use and installs the script
+// One JavaScript heap (Duktape) for one context, with a memory and a time
+// budget (script_budget.h): a script that exceeds one fails with an error
+// text naming it, and the context goes on working; after the memory budget
+// the heap is rebuilt for the next script. The heap is built on first use and installs the script
 // environment (script_environment.h) and the host's mixins. Not
 // synchronised: the owning context serialises use.
 #pragma once
@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "script_budget.h"
 
 struct duk_hthread;
 
@@ -26,7 +28,7 @@ struct ScriptOutcome {
 
 class ScriptHeap {
  public:
-  ScriptHeap(ScriptHost& host, std::size_t memoryBudget);
+  ScriptHeap(ScriptHost& host, const ScriptLimits& limits);
   ~ScriptHeap();
   ScriptHeap(const ScriptHeap&) = delete;
   ScriptHeap& operator=(const ScriptHeap&) = delete;
@@ -44,14 +46,12 @@ class ScriptHeap {
   bool built() const { return context_ != nullptr; }
   std::size_t bytesInUse() const;
 
-  struct Budget;
-
  private:
   bool build(std::string& error);
   ScriptOutcome run(std::string_view code, std::map<std::string, std::string>* properties);
 
   ScriptHost& host_;
-  std::unique_ptr<Budget> budget_;
+  std::unique_ptr<ScriptBudget> budget_;  // at a fixed address: the allocator's udata
   duk_hthread* context_ = nullptr;
 };
 

@@ -49,7 +49,8 @@ OpenedContext Service::openContext(const std::string& settingsPath) {
     opened.status = kServiceFailure;
     return opened;
   }
-  auto context = std::make_shared<Context>(*this, number, std::move(*settings), options_.scriptMemoryBudget);
+  const ScriptLimits limits{options_.scriptMemoryBudget, options_.scriptTimeMilliseconds, &stopControl_};
+  auto context = std::make_shared<Context>(*this, number, std::move(*settings), limits);
   std::unique_lock<std::shared_mutex> lock(contextsMutex_);
   contexts_.emplace(number, std::move(context));
   opened.number = number;

@@ -15,6 +15,7 @@
 #include "context_numbers.h"
 #include "message_store.h"
 #include "param_store.h"
+#include "stop_control.h"
 #include "store_layout.h"
 #include "test_hooks.h"
 
@@ -29,6 +30,7 @@ struct ServiceOptions {
   std::string version = "21.0.0.0";
   bool testHooks = false;
   std::size_t scriptMemoryBudget = 32u << 20;
+  int scriptTimeMilliseconds = 10000;
 };
 
 // The text that tells a client its context is gone (the service restarted,
@@ -56,6 +58,7 @@ class Service {
   ParamStore& params() { return params_; }
   AddressBook& addressBook() { return addressBook_; }
   TestHooks& hooks() { return hooks_; }
+  StopControl& stopControl() { return stopControl_; }
 
   // Reads the settings file and opens a context for its participant.
   OpenedContext openContext(const std::string& settingsPath);
@@ -73,6 +76,7 @@ class Service {
   AddressBook addressBook_;
   ContextNumbers contextNumbers_;
   TestHooks hooks_;
+  StopControl stopControl_;
   mutable std::shared_mutex contextsMutex_;
   std::map<int, std::shared_ptr<Context>> contexts_;
 };
