@@ -73,13 +73,17 @@ bool fileExists(const std::string& path) {
   return !entries.empty();
 }
 
-std::string uniqueName(const std::string& directory, const std::string& name) {
-  if (!fileExists(directory + name)) return directory + name;
+std::string candidateName(const std::string& directory, const std::string& name, unsigned k) {
+  if (k <= 1) return directory + name;
   const std::size_t dot = name.find_last_of('.');
   const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
   const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-  for (unsigned k = 2;; ++k) {
-    const std::string candidate = directory + base + " (" + std::to_string(k) + ")" + extension;
+  return directory + base + " (" + std::to_string(k) + ")" + extension;
+}
+
+std::string uniqueName(const std::string& directory, const std::string& name) {
+  for (unsigned k = 1;; ++k) {
+    std::string candidate = candidateName(directory, name, k);
     if (!fileExists(candidate)) return candidate;
   }
 }

@@ -32,4 +32,8 @@ bool fileExists(const std::string& path);
 // from its last '.'.
 std::string uniqueName(const std::string& directory, const std::string& name);
 
+// The k-th name uniqueName tries: directory + name for k = 1, else
+// directory + base + " (k)" + extension.
+std::string candidateName(const std::string& directory, const std::string& name, unsigned k);
+
 }  // namespace trasvik

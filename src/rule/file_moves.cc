@@ -31,14 +31,14 @@ std::optional<std::string> absoluteForm(const std::string& path) {
 }  // namespace
 
 void moveFile(const std::string& source, const std::string& directory, const std::string& name) {
-  std::string target = uniqueName(directory, name);
-  for (;;) {
+  for (unsigned k = 1;; ++k) {
+    const std::string target = candidateName(directory, name, k);
+    if (fileExists(target)) continue;
     const int error = platform::moveFile(source, target);
     if (error == 0) return;
-    // A file of that name appeared after the name was chosen: the move never
-    // replaces it, and takes the next free name instead.
+    // A file of that name appeared after the test: the move never replaces
+    // it, and takes the next free name instead.
     if (error != EEXIST) failMove("file", source, target, error);
-    target = uniqueName(directory, name);
   }
 }
 

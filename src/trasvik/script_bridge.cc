@@ -1,6 +1,5 @@
 #include "trasvik/script_bridge.h"
 
-#include <cctype>
 #include <new>
 
 #include "dravont/dravontdll.h"
@@ -11,55 +10,16 @@
 
 namespace trasvik {
 
-std::string escapeScriptText(std::string_view value) {
-  std::string escaped;
-  escaped.reserve(value.size() + 8);
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    switch (c) {
-      case '\\':
-      case '"':
-      case '\'':
-        escaped += '\\';
-        escaped += c;
-        break;
-      case '\n':
-        escaped += "\\n";
-        break;
-      case '\r':
-        escaped += "\\r";
-        break;
-      default:
-        // U+2028 and U+2029 (E2 80 A8/A9) end a line inside a script literal.
-        if (c == '\xE2' && i + 2 < value.size() && value[i + 1] == '\x80' &&
-            (value[i + 2] == '\xA8' || value[i + 2] == '\xA9')) {
-          escaped += value[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-          i += 2;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped;
-}
-
 bool runScript(const std::string& script, LibraryText& result) {
   return Quillex::Execute(serviceContext(), script.c_str(), result.out()) == 0;
 }
 
 namespace {
 
-int appendKeyStatement(int, const char* key, const char* value, void* context) {
-  std::string& script = *static_cast<std::string*>(context);
-  std::string compact;
-  for (const char* p = value; *p != '\0'; ++p) {
-    if (!std::isspace(static_cast<unsigned char>(*p))) compact += *p;
-  }
-  if (compact.starts_with("function(){")) {
-    script += "o.__defineGetter__(\"" + escapeScriptText(key) + "\"," + value + ");";
-  } else {
-    script += "o[\"" + escapeScriptText(key) + "\"]=\"" + escapeScriptText(value) + "\";";
-  }
+using KeyList = std::vector<std::pair<std::string, std::string>>;
+
+int collectKey(int, const char* key, const char* value, void* context) {
+  static_cast<KeyList*>(context)->emplace_back(key, value);
   return 0;
 }
 
@@ -67,10 +27,9 @@ int appendKeyStatement(int, const char* key, const char* value, void* context) {
 
 std::string sectionObjectScript(const char* section) {
   try {
-    std::string script = "(function(){var o={};";
-    QnIniCustEnumKeys(QNSYS_OPEN_INI, section, appendKeyStatement, &script);
-    script += "return o;})();";
-    return script;
+    KeyList keys;
+    QnIniCustEnumKeys(QNSYS_OPEN_INI, section, collectKey, &keys);
+    return objectLiteralScript(keys);
   } catch (const std::bad_alloc&) {
     criticalAbort(__FILE__, __LINE__);
   }

@@ -8,24 +8,16 @@
 #include <string_view>
 
 #include "trasvik/library_text.h"
+#include "trasvik/script_text.h"
 
 namespace trasvik {
-
-// Makes a value safe to put between the quotes of a script string literal
-// (single or double): a backslash before every backslash and both quotes;
-// line feed, carriage return, U+2028 and U+2029 as escapes. A value can so
-// never end the literal and run as code, and the service receives exactly
-// the value.
-std::string escapeScriptText(std::string_view value);
 
 // Evaluates the script in the service context. False on failure: the
 // caller obtains the reason with lastError() (session.h).
 bool runScript(const std::string& script, LibraryText& result);
 
-// The script object literal of an INI section: one property per key, in the
-// host library's order. A value that reads "function(){" once white space
-// is removed becomes a getter with the value as its function text; any other
-// value a string property.
+// The object literal script (objectLiteralScript) of every key of an INI
+// section, in the host library's order.
 std::string sectionObjectScript(const char* section);
 
 // Splits "EMAIL@ticker.service" into ticker and service by the service's

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "service_fixture.h"
+#include "support/service_fixture.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "service_fixture.h"
+#include "support/service_fixture.h"
 
 namespace {
 

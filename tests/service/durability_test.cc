@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "service_fixture.h"
+#include "support/service_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "service_fixture.h"
+#include "support/service_fixture.h"
 
 namespace {
 

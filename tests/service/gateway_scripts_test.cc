@@ -6,12 +6,18 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "gateway_scripts.h"
-#include "service_fixture.h"
+#include "trasvik/script_text.h"
+#include "trasvik/script_texts.h"
+#include "trasvik/text_format.h"
+#include "support/service_fixture.h"
 
 namespace {
 
 using namespace service_testing;
+using namespace trasvik::scripts;
+using trasvik::escapeScriptText;
+using trasvik::formatText;
+using trasvik::objectLiteralScript;
 using testing::HasSubstr;
 
 class GatewayScriptsTest : public testing::Test {
@@ -51,31 +57,31 @@ ServiceProcess* GatewayScriptsTest::service_ = nullptr;
 
 TEST_F(GatewayScriptsTest, AddressParsingSplitsTickerAndService) {
   const int context = openContext("PARSE");
-  EXPECT_EQ(client_->execute(context, format(kAddressParse, "EMAIL@ABCD.XYZ")), "ABCD,XYZ");
-  EXPECT_EQ(client_->execute(context, format(kAddressParse, "EMAIL@ABCD")), "");
-  EXPECT_EQ(client_->execute(context, format(kAddressParse, "MAIL@AB.CD")), "");
+  EXPECT_EQ(client_->execute(context, formatText(kParseAddress, "EMAIL@ABCD.XYZ")), "ABCD,XYZ");
+  EXPECT_EQ(client_->execute(context, formatText(kParseAddress, "EMAIL@ABCD")), "");
+  EXPECT_EQ(client_->execute(context, formatText(kParseAddress, "MAIL@AB.CD")), "");
 }
 
 TEST_F(GatewayScriptsTest, OwnAddressComesFromTheSenderAddress) {
   const int context = openContext("SELF");
   const XmlRpcValue own = client_->call("GetDravontSenderAddress", args({context}));
   ASSERT_EQ(own[1].getString(), "");
-  EXPECT_EQ(client_->execute(context, format(kOwnAddress, own[0].getInt())), "EMAIL@SELF.SVC");
+  EXPECT_EQ(client_->execute(context, formatText(kAddressText, own[0].getInt())), "EMAIL@SELF.SVC");
   // A handle the context does not have is an error, not a crash.
   std::string error;
-  client_->execute(context, format(kOwnAddress, 999999u), &error);
+  client_->execute(context, formatText(kAddressText, 999999u), &error);
   EXPECT_THAT(error, HasSubstr("TypeError"));
 }
 
 TEST_F(GatewayScriptsTest, SequenceParametersAreStoredAsText) {
   const int context = openContext("SEQ");
   const std::string key = "infilenum /srv/gateways/gate one.ini";
-  EXPECT_EQ(client_->execute(context, format(kReadParam, key.c_str())), "");
-  client_->execute(context, format(kSaveParam, key.c_str(), 42u));
-  EXPECT_EQ(client_->execute(context, format(kReadParam, key.c_str())), "00042");
+  EXPECT_EQ(client_->execute(context, formatText(kReadParam, key.c_str())), "");
+  client_->execute(context, formatText(kSaveParam, key.c_str(), 42u));
+  EXPECT_EQ(client_->execute(context, formatText(kReadParam, key.c_str())), "00042");
   // Another context of another participant sees the same value.
   const int other = openContext("SEQ2");
-  EXPECT_EQ(client_->execute(other, format(kReadParam, key.c_str())), "00042");
+  EXPECT_EQ(client_->execute(other, formatText(kReadParam, key.c_str())), "00042");
   const XmlRpcValue read = client_->call("ReadDravontParam", args({other, key}));
   EXPECT_EQ(read[0].getString(), "00042");
   EXPECT_EQ(read[2].getInt(), 42);
@@ -85,26 +91,26 @@ TEST_F(GatewayScriptsTest, FolderNameOfAFolderHandle) {
   directory_->write("store/addressbook.ini", "[folders]\nEMAIL@FOLD.SVC=Incoming invoices\n");
   const int context = openContext("FOLDUSER");
   const int folder = client_->number("EDIFolderCtor", args({context, "FOLD", "SVC", "", "", ""}));
-  EXPECT_EQ(client_->execute(context, format(kFolderName, static_cast<unsigned>(folder))), "Incoming invoices");
+  EXPECT_EQ(client_->execute(context, formatText(kFolderName, static_cast<unsigned>(folder))), "Incoming invoices");
 }
 
 TEST_F(GatewayScriptsTest, StreamFileNameIsReadSetAndCut) {
   const int context = openContext("NAMES");
   const auto stream = static_cast<unsigned>(openFileStream(context, "report.xml.001", "data"));
-  EXPECT_EQ(client_->execute(context, format(kStreamName, stream)), "report.xml.001");
-  EXPECT_EQ(client_->execute(context, format(kCutStreamName, stream)), "report.xml");
-  EXPECT_EQ(client_->execute(context, format(kStreamName, stream)), "report.xml");
-  EXPECT_EQ(client_->execute(context, format(kSetStreamName, stream, "invoice.pdf")), "invoice.pdf");
+  EXPECT_EQ(client_->execute(context, formatText(kStreamFileName, stream)), "report.xml.001");
+  EXPECT_EQ(client_->execute(context, formatText(kCutStreamFileName, stream)), "report.xml");
+  EXPECT_EQ(client_->execute(context, formatText(kStreamFileName, stream)), "report.xml");
+  EXPECT_EQ(client_->execute(context, formatText(kSetStreamFileName, stream, "invoice.pdf")), "invoice.pdf");
   const XmlRpcValue property = client_->call("DravontStreamGet", args({context, static_cast<int>(stream), "fileName"}));
   EXPECT_EQ(property[0].getString(), "invoice.pdf");
-  EXPECT_EQ(client_->execute(context, format(kClearStreamName, stream)), "");
-  EXPECT_EQ(client_->execute(context, format(kStreamName, stream)), "");
+  EXPECT_EQ(client_->execute(context, formatText(kClearStreamFileName, stream)), "");
+  EXPECT_EQ(client_->execute(context, formatText(kStreamFileName, stream)), "");
 }
 
 TEST_F(GatewayScriptsTest, NotificationUrlIsZeroWithoutNotificationSettings) {
   const int context = openContext("QUIET");
   EXPECT_EQ(client_->execute(context, kNotificationUrl), "0");
-  EXPECT_EQ(client_->execute(context, format(kNotificationMessage, "text")), "0");
+  EXPECT_EQ(client_->execute(context, formatText(kNotificationMessage, "text")), "0");
 }
 
 TEST_F(GatewayScriptsTest, NotificationMessageIsBuiltFromTheSettingsAndDelivered) {
@@ -116,7 +122,7 @@ TEST_F(GatewayScriptsTest, NotificationMessageIsBuiltFromTheSettingsAndDelivered
   EXPECT_EQ(urlText[0].getString(), addressOf("ADMIN", "SVC"));
 
   const int message =
-      std::atoi(client_->execute(context, format(kNotificationMessage, "Trasvik can\\'t continue - C:\\\\dir\\\\it\\'s")).c_str());
+      std::atoi(client_->execute(context, formatText(kNotificationMessage, "Trasvik can\\'t continue - C:\\\\dir\\\\it\\'s")).c_str());
   ASSERT_GT(message, 0);
   const XmlRpcValue posted = client_->call("PostMessageTo", args({context, message, url}));
   ASSERT_EQ(posted[1].getString(), "");
@@ -132,12 +138,12 @@ TEST_F(GatewayScriptsTest, NotificationMessageIsBuiltFromTheSettingsAndDelivered
             "Trasvik can't continue - C:\\dir\\it's");
   EXPECT_EQ(client_->call("DravontMessageGet", args({admin, received, "messageId"}))[0].getString(),
             posted[0].getString());
-  EXPECT_EQ(client_->execute(admin, format(kMessageSender, static_cast<unsigned>(received))), "EMAIL@NOISY.SVC");
+  EXPECT_EQ(client_->execute(admin, formatText(kMessageSender, static_cast<unsigned>(received))), "EMAIL@NOISY.SVC");
 }
 
 TEST_F(GatewayScriptsTest, UrlParametersComeFromASectionLiteralWithAGetter) {
   const int context = openContext("URLS");
-  const std::string literal = sectionLiteral({{"url", "https://exchange.example/out"},
+  const std::string literal = objectLiteralScript({{"url", "https://exchange.example/out"},
                                               {"token", "function(){ return 'T' + (40 + 2); }"},
                                               {"mode", "say \"hi\" it's"}});
   EXPECT_THAT(literal, HasSubstr("o.__defineGetter__(\"token\",function(){ return 'T' + (40 + 2); });"));

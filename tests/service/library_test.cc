@@ -10,12 +10,18 @@
 
 #include "dravont/dravontdll.h"
 #include "dravontdll/library_state.h"
-#include "gateway_scripts.h"
-#include "service_fixture.h"
+#include "trasvik/script_text.h"
+#include "trasvik/script_texts.h"
+#include "trasvik/text_format.h"
+#include "support/service_fixture.h"
 
 namespace {
 
 using namespace service_testing;
+using namespace trasvik::scripts;
+using trasvik::escapeScriptText;
+using trasvik::formatText;
+using trasvik::objectLiteralScript;
 using namespace Quillex;
 using testing::HasSubstr;
 
@@ -72,7 +78,7 @@ class LibraryTest : public testing::Test {
   }
   static DravontURL url(DravontContext_s* context, const char* text) {
     DravontURL record{};
-    EXPECT_EQ(InitDravontURL(&record, context, text, sectionLiteral({{"url", text}}).c_str()), 0) << lastError();
+    EXPECT_EQ(InitDravontURL(&record, context, text, objectLiteralScript({{"url", text}}).c_str()), 0) << lastError();
     return record;
   }
   // The gateway's FILE rule sending one file: probe, open, address, message,
@@ -146,7 +152,7 @@ TEST_F(LibraryTest, TwoParticipantsExchangeAFile) {
     EXPECT_EQ(GetDravontMessageDate(&message, &date), 0);
     EXPECT_GE(date, before);
     EXPECT_LE(date, std::time(nullptr));
-    EXPECT_EQ(run(receiver, format(kMessageSender, GetDravontMessageHandle(&message))), "EMAIL@LIBA.SVC");
+    EXPECT_EQ(run(receiver, formatText(kMessageSender, GetDravontMessageHandle(&message))), "EMAIL@LIBA.SVC");
     char* coretype = nullptr;
     EXPECT_EQ(GetDravontMessageCustomHeader(&message, "coretype", &coretype), 0);
     EXPECT_EQ(take(coretype), "1200");
@@ -270,19 +276,19 @@ TEST_F(LibraryTest, GatewayScriptsThroughExecute) {
   onFreshThread([] {
     DravontContext_s* admin = open("LIBADMIN");
     DravontContext_s* context = open("LIBGATE", true, addressOf("LIBADMIN", "SVC"));
-    EXPECT_EQ(run(context, format(kAddressParse, "EMAIL@LIBGATE.SVC")), "LIBGATE,SVC");
-    EXPECT_EQ(run(context, format(kAddressParse, "EMAIL@LIBGATE")), "");
+    EXPECT_EQ(run(context, formatText(kParseAddress, "EMAIL@LIBGATE.SVC")), "LIBGATE,SVC");
+    EXPECT_EQ(run(context, formatText(kParseAddress, "EMAIL@LIBGATE")), "");
 
     DravontAddress_s own{};
     ASSERT_EQ(GetDravontSenderAddress(context, &own), 0);
-    EXPECT_EQ(run(context, format(kOwnAddress, GetDravontAddressHandle(&own))), "EMAIL@LIBGATE.SVC");
+    EXPECT_EQ(run(context, formatText(kAddressText, GetDravontAddressHandle(&own))), "EMAIL@LIBGATE.SVC");
     FreeDravontAddress(&own);
 
     const std::string key = "infilenum /etc/trasvik/gate.ini";
-    const std::string stored = run(context, format(kReadParam, key.c_str()));
+    const std::string stored = run(context, formatText(kReadParam, key.c_str()));
     const unsigned next = static_cast<unsigned>(std::atoi(stored.c_str())) + 1;
-    run(context, format(kSaveParam, key.c_str(), next));
-    EXPECT_EQ(std::atoi(run(context, format(kReadParam, key.c_str())).c_str()), static_cast<int>(next));
+    run(context, formatText(kSaveParam, key.c_str(), next));
+    EXPECT_EQ(std::atoi(run(context, formatText(kReadParam, key.c_str())).c_str()), static_cast<int>(next));
     char* value = nullptr;
     long long number = 0;
     EXPECT_EQ(ReadDravontParameter(context, key.c_str(), &value, &number), 0);
@@ -291,14 +297,14 @@ TEST_F(LibraryTest, GatewayScriptsThroughExecute) {
 
     EDIFolder_s folder{};
     ASSERT_EQ(InitEDIFolder(&folder, context, "FILED", "SVC", "", "", ""), 0) << lastError();
-    EXPECT_EQ(run(context, format(kFolderName, GetEDIFolderHandle(&folder))), "Filed documents");
+    EXPECT_EQ(run(context, formatText(kFolderName, GetEDIFolderHandle(&folder))), "Filed documents");
 
     DravontStream_s stream{};
     ASSERT_EQ(InitDravontStreamFromFile(&stream, context, directory_->write("env-data.001", "x").c_str(), "rb", ""), 0);
     const unsigned handle = static_cast<unsigned>(GetDravontStreamHandle(&stream));
-    EXPECT_EQ(run(context, format(kStreamName, handle)), "env-data.001");
-    EXPECT_EQ(run(context, format(kCutStreamName, handle)), "env-data");
-    EXPECT_EQ(run(context, format(kSetStreamName, handle, "named.xml")), "named.xml");
+    EXPECT_EQ(run(context, formatText(kStreamFileName, handle)), "env-data.001");
+    EXPECT_EQ(run(context, formatText(kCutStreamFileName, handle)), "env-data");
+    EXPECT_EQ(run(context, formatText(kSetStreamFileName, handle, "named.xml")), "named.xml");
     char* fileName = nullptr;
     EXPECT_EQ(GetDravontStreamProperty(&stream, "fileName", &fileName), 0);
     EXPECT_EQ(take(fileName), "named.xml");
@@ -309,7 +315,7 @@ TEST_F(LibraryTest, GatewayScriptsThroughExecute) {
     ASSERT_NE(urlHandle, 0u);
     ASSERT_EQ(InitDravontURLByHandle(&notificationUrl, context, urlHandle), 0);
     const unsigned messageHandle =
-        static_cast<unsigned>(std::atoi(run(context, format(kNotificationMessage, "Trasvik can\\'t continue")).c_str()));
+        static_cast<unsigned>(std::atoi(run(context, formatText(kNotificationMessage, "Trasvik can\\'t continue")).c_str()));
     ASSERT_NE(messageHandle, 0u);
     DravontMessage_s notification{};
     ASSERT_EQ(InitDravontMessageByHandle(&notification, context, messageHandle), 0);

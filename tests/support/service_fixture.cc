@@ -1,4 +1,4 @@
-#include "service_fixture.h"
+#include "support/service_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,105 @@
+#include "support/gateway_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+namespace gateway_testing {
+
+using service_testing::args;
+
+std::string addressOf(const char* ticker) { return service_testing::addressOf(ticker, kServiceName); }
+
+GatewaySetup::GatewaySetup(bool notifications) {
+  std::filesystem::create_directories(directory_.file("store"));
+  directory_.write("store/addressbook.ini", "[addresses]\n" + addressOf(kAdminTicker) + "=1\n" +
+                                                addressOf(kPeerTicker) + "=1\n[folders]\n" +
+                                                addressOf(kFolderTicker) + "=Filed documents\n");
+  directory_.write("gate.ini", service_testing::settingsText(kGatewayTicker, kServiceName, notifications,
+                                                             addressOf(kAdminTicker)));
+  directory_.write("admin.ini", service_testing::settingsText(kAdminTicker, kServiceName));
+  directory_.write("peer.ini", service_testing::settingsText(kPeerTicker, kServiceName));
+  service_ = std::make_unique<service_testing::ServiceProcess>(directory_.file("store"),
+                                                               std::vector<std::string>{"--test-hooks"});
+
+  set("qnsys", "logfile", directory_.file("gateway.log"));
+  set("qnsys", "loglevel", "info");
+  set("trasvik", "srvcini", directory_.file("gate.ini"));
+  set("trasvik", "sendparam", "send");
+  set("trasvik", "recvparam", "recv");
+  set("trasvik", "error", makeDirectory("error"));
+  set("trasvik", "reconnect_tries", "2");
+  set("trasvik", "reconnect_timeout", "1");
+  set("send", "url", "dravont://send");
+  set("recv", "url", "dravont://receive");
+}
+
+GatewaySetup::~GatewaySetup() = default;
+
+std::string GatewaySetup::makeDirectory(const std::string& name) const {
+  std::filesystem::create_directories(directory_.file(name));
+  return directory_.file(name) + "/";
+}
+
+void GatewaySetup::set(const std::string& section, const std::string& key, const std::string& value) {
+  if (!sections_.contains(section)) sectionOrder_.push_back(section);
+  auto& keys = sections_[section];
+  const auto found = std::find_if(keys.begin(), keys.end(), [&](const auto& entry) { return entry.first == key; });
+  if (found != keys.end()) {
+    found->second = value;
+  } else {
+    keys.emplace_back(key, value);
+  }
+}
+
+void GatewaySetup::erase(const std::string& section, const std::string& key) {
+  std::erase_if(sections_[section], [&](const auto& entry) { return entry.first == key; });
+}
+
+std::string GatewaySetup::writeIni() const {
+  std::string text;
+  for (const std::string& section : sectionOrder_) {
+    text += "[" + section + "]\n";
+    for (const auto& [key, value] : sections_.at(section)) text += key + "=" + value + "\n";
+  }
+  return directory_.write("trasvik.ini", text);
+}
+
+std::string GatewaySetup::participantSettings(const char* ticker) const {
+  return directory_.file(std::string(ticker == std::string(kGatewayTicker) ? "gate"
+                                     : ticker == std::string(kAdminTicker) ? "admin"
+                                                                            : "peer") +
+                         ".ini");
+}
+
+std::vector<std::string> GatewaySetup::logRecords() const {
+  std::istringstream lines(testing_support::readFile(directory_.file("gateway.log")));
+  std::vector<std::string> records;
+  for (std::string line; std::getline(lines, line);) records.push_back(line);
+  return records;
+}
+
+int GatewaySetup::countRecords(const std::string& level, const std::string& text) const {
+  // "YYYY-MM-DD HH:MM:SS.mmm LEVEL Brivane: text": 23 characters of time.
+  const std::string wanted = level + " Brivane: " + text;
+  int count = 0;
+  for (const std::string& record : logRecords()) {
+    if (record.size() > 24 && record.compare(24, std::string::npos, wanted) == 0) ++count;
+  }
+  return count;
+}
+
+std::string GatewaySetup::listStore() const {
+  std::string output;
+  service_testing::runServiceCommand({"--store", directory_.file("store"), "list"}, output);
+  return output;
+}
+
+void GatewaySetup::inject(const std::string& method, int count, const std::string& mode, const std::string& text) {
+  service_testing::WireClient hooks(port());
+  hooks.call("test.inject", args({method, count, mode, text}));
+}
+
+}  // namespace gateway_testing

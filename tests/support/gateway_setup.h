@@ -1,0 +1,68 @@
+// The world a gateway runs in, for the gateway's tests: a dravont-service
+// (with test hooks) on a free port of 127.0.0.1 with a store of its own,
+// participant settings files, directories, and the gateway's INI file with
+// its log file. The INI is written as sections of key lines; [qnsys],
+// [trasvik] and the URL sections get working defaults that a test
+// overrides key by key.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/service_fixture.h"
+#include "support/temp_directory.h"
+
+namespace gateway_testing {
+
+// The participant the gateway runs as, and the administrator its
+// notifications go to.
+inline constexpr char kGatewayTicker[] = "GATE";
+inline constexpr char kAdminTicker[] = "ADMIN";
+inline constexpr char kPeerTicker[] = "PEER";
+inline constexpr char kServiceName[] = "SVC";
+inline constexpr char kFolderTicker[] = "FILED";  // a service folder "Filed documents"
+
+std::string addressOf(const char* ticker);
+
+class GatewaySetup {
+ public:
+  // Starts the service; writes settings for the gateway (notifying the
+  // administrator when `notifications`), the administrator and the peer.
+  explicit GatewaySetup(bool notifications = true);
+  ~GatewaySetup();
+
+  const testing_support::TempDirectory& directory() const { return directory_; }
+  int port() const { return service_->port(); }
+  // A directory inside the setup's directory, created when missing; with a
+  // trailing '/'.
+  std::string makeDirectory(const std::string& name) const;
+
+  // Sets a key of the INI file ("" as value keeps an empty key); erase()
+  // removes it.
+  void set(const std::string& section, const std::string& key, const std::string& value);
+  void erase(const std::string& section, const std::string& key);
+  // Writes the INI file and returns its path.
+  std::string writeIni() const;
+  // The settings file of a participant.
+  std::string participantSettings(const char* ticker) const;
+
+  // The log file's records, one line each.
+  std::vector<std::string> logRecords() const;
+  // The number of records of `level` ("FATAL", "ERROR", "WARNING", "INFO")
+  // whose text is exactly `text`.
+  int countRecords(const std::string& level, const std::string& text) const;
+  // What `dravont-service list` prints for the store.
+  std::string listStore() const;
+  // Makes the next `count` calls of `method` fail ("error", "fault", "drop").
+  void inject(const std::string& method, int count, const std::string& mode, const std::string& text = "");
+
+ private:
+  testing_support::TempDirectory directory_;
+  std::unique_ptr<service_testing::ServiceProcess> service_;
+  std::map<std::string, std::vector<std::pair<std::string, std::string>>> sections_;
+  std::vector<std::string> sectionOrder_;
+};
+
+}  // namespace gateway_testing

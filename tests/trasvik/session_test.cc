@@ -1,0 +1,127 @@
+#include <stdexcept>
+
+#include "gateway_core_fixture.h"
+#include "trasvik/library_text.h"
+#include "trasvik/script_bridge.h"
+
+namespace gateway_testing {
+namespace {
+
+using trasvik::ContextError;
+using trasvik::LibraryText;
+
+class SessionTest : public GatewayCoreTest {};
+
+TEST_F(SessionTest, RefusedSettingsAreRetriedThenGivenUp) {
+  setup.set("trasvik", "srvcini", setup.directory().file("missing.ini"));
+  openIni();
+  onGatewayThread([] { EXPECT_EQ(trasvik::openServiceContext(), nullptr); });
+  int errors = 0;
+  int fatals = 0;
+  for (const std::string& record : setup.logRecords()) {
+    errors += record.find(" ERROR Brivane: Can't init context, ") != std::string::npos;
+    fatals += record.find(" FATAL Brivane: Can't init context, ") != std::string::npos;
+  }
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(fatals, 1);
+}
+
+TEST_F(SessionTest, StopErrorEndsTheProcessAtOnceWith13) {
+  // The child is forked here, after the service started, so that it holds
+  // none of the service's pipes and the parent sees it end.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  // The service answers a missing settings file with status 1.
+  setup.set("trasvik", "srvcini", setup.directory().file("missing.ini"));
+  setup.set("trasvik", "stoperrors", "12 0x1F 1");
+  EXPECT_EXIT(
+      {
+        openIni();
+        onGatewayThread([] { trasvik::openServiceContext(); });
+      },
+      testing::ExitedWithCode(13), "");
+}
+
+TEST_F(SessionTest, MalformedStopErrorsEndTheProgramBeforeTheFirstAttempt) {
+  for (const auto& [value, text] : std::vector<std::pair<std::string, std::string>>{
+           {"12 abc", "invalid stoi argument"}, {"99999999999", "stoi argument out of range"}}) {
+    setup.set("trasvik", "stoperrors", value);
+    openIni();
+    onGatewayThread([&text = text] {
+      try {
+        trasvik::openServiceContext();
+        ADD_FAILURE() << "no exception";
+      } catch (const std::logic_error& error) {
+        EXPECT_EQ(error.what(), text);
+      }
+    });
+    EXPECT_EQ(trasvik::serviceContext(), nullptr);
+  }
+}
+
+TEST_F(SessionTest, LostSessionTextsBecomeContextErrors) {
+  inSession([this] {
+    for (const auto& [text, reason] : std::vector<std::pair<const char*, int>>{
+             {"Thread do not own context pointer provided", 0}, {"RPC call execute failed", 1}}) {
+      setup.inject("Execute", 1, "error", text);
+      LibraryText result;
+      ASSERT_FALSE(trasvik::runScript("1", result));
+      try {
+        trasvik::lastError();
+        ADD_FAILURE() << "no ContextError for " << text;
+      } catch (const ContextError& error) {
+        EXPECT_EQ(error.reason(), reason);
+      }
+    }
+    setup.inject("Execute", 1, "error", "RPC call failed");  // 15 characters: an ordinary text
+    LibraryText result;
+    ASSERT_FALSE(trasvik::runScript("1", result));
+    EXPECT_EQ(trasvik::lastError(), "RPC call failed");
+  });
+}
+
+TEST_F(SessionTest, EscapedValuesReachTheServiceAsTheyAre) {
+  inSession([] {
+    for (const std::string value : {"plain", "C:\\dir\\it's", "say \"hi\"", "two\nlines\r\n", "\";throw 1;//",
+                                    "line\xE2\x80\xA8sep\xE2\x80\xA9para", "caf\xC3\xA9"}) {
+      for (const char* quote : {"'", "\""}) {
+        LibraryText result;
+        const std::string script = quote + trasvik::escapeScriptText(value) + quote;
+        ASSERT_TRUE(trasvik::runScript(script, result)) << trasvik::lastError();
+        EXPECT_STREQ(result.c_str(), value.c_str());
+      }
+    }
+  });
+}
+
+TEST_F(SessionTest, SectionLiteralHoldsStringsAndGetters) {
+  setup.set("params", "url", "abc");
+  setup.set("params", "quoted", "it's \"so\" \\ here");
+  setup.set("params", "computed", "function(){ return 6 * 7; }");
+  setup.set("params", "spaced", " function () { return 'no'; }");
+  inSession([] {
+    const std::string literal = trasvik::sectionObjectScript("params");
+    EXPECT_TRUE(literal.starts_with("(function(){var o={};o[\"url\"]=\"abc\";"));
+    LibraryText result;
+    ASSERT_TRUE(trasvik::runScript(
+        "(function(){var o=" + literal + "return [o.url,o.quoted,o.computed,typeof o.spaced].join('|');})()", result))
+        << trasvik::lastError();
+    EXPECT_STREQ(result.c_str(), "abc|it's \"so\" \\ here|42|string");
+  });
+}
+
+TEST_F(SessionTest, AddressesAreParsedByTheService) {
+  inSession([] {
+    std::string ticker;
+    std::string service;
+    EXPECT_TRUE(trasvik::parseAddress("EMAIL@BANK7.CLEAR", ticker, service));
+    EXPECT_EQ(ticker, "BANK7");
+    EXPECT_EQ(service, "CLEAR");
+    for (const char* refused : {"EMAIL@BANK7", "EMAIL@BA-NK.CLEAR", "EMAIL@\"x\".y", "EMAIL@ABCDEFGHIJKLMNOPQRST.UVWXYZ12",
+                                "EMAIL@A.B\\\"+(function(){throw 1})()+\""}) {
+      EXPECT_FALSE(trasvik::parseAddress(refused, ticker, service)) << refused;
+    }
+  });
+}
+
+}  // namespace
+}  // namespace gateway_testing
