@@ -18,14 +18,14 @@ bool isDirectory(const std::string& path) {
   return platform::fileFacts(path, facts) == 0 && facts.kind == platform::FileKind::kDirectory;
 }
 
+}  // namespace
+
 std::optional<std::string> absolutePath(const std::string& path) {
   if (!platform::isRelativePath(path)) return platform::canonicalizePath(path);
   const std::optional<std::string> current = platform::currentDirectory();
   if (!current) return std::nullopt;
   return platform::canonicalizePath(platform::joinPath(*current, path));
 }
-
-}  // namespace
 
 bool readDirectoryKey(std::string& result, const char* section, const char* key) {
   result.clear();

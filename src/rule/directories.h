@@ -2,9 +2,15 @@
 // directories, and finding names that do not collide.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace trasvik {
+
+// The absolute, lexically canonical form of a path (a relative one is
+// taken from the current directory); nullopt when it is too long or the
+// current directory cannot be read.
+std::optional<std::string> absolutePath(const std::string& path);
 
 // Reads a directory key (256 bytes): empty stays empty (true); otherwise a
 // separator is appended unless the value ends with '/' or '\', and the

@@ -19,15 +19,6 @@ namespace {
   throw kMoveFailure;
 }
 
-// The absolute, canonical form of a path (the current directory joined to
-// a relative one).
-std::optional<std::string> absoluteForm(const std::string& path) {
-  if (!platform::isRelativePath(path)) return platform::canonicalizePath(path);
-  const std::optional<std::string> current = platform::currentDirectory();
-  if (!current) return std::nullopt;
-  return platform::canonicalizePath(platform::joinPath(*current, path));
-}
-
 }  // namespace
 
 void moveFile(const std::string& source, const std::string& directory, const std::string& name) {
@@ -43,7 +34,7 @@ void moveFile(const std::string& source, const std::string& directory, const std
 }
 
 void moveFileTo(const std::string& source, const std::string& destination) {
-  const std::optional<std::string> absolute = absoluteForm(source);
+  const std::optional<std::string> absolute = absolutePath(source);
   if (!absolute) failMove("file", source, destination, ENAMETOOLONG);
   const std::size_t slash = absolute->find_last_of('/');
   const std::string name = absolute->substr(slash + 1);

@@ -89,38 +89,32 @@ bool readProtectionLevel(GatewaySettings& s) {
   return true;
 }
 
+// Sets up `url` from the parameter section that the key `key` names.
+// `failure` is the fatal record's format (section, failure text).
+bool setUpUrlFromKey(Quillex::DravontURL& url, const char* key, const char* failure) {
+  const std::string section = iniText(kSection, key, 256);
+  if (setUpUrl(url, section)) return true;
+  const std::string error = lastError();
+  GATEWAY_FATAL(failure, section.c_str(), error.c_str());
+  return false;
+}
+
 bool readUrls(GatewaySettings& s) {
-  const std::string sendSection = iniText(kSection, "sendparam", 256);
-  if (sendSection.empty()) {
+  if (iniText(kSection, "sendparam", 256).empty()) {
     GATEWAY_FATAL("No [trasvik]:sendparam in ini file");
     return false;
   }
-  if (!setUpUrl(s.sendUrl, sendSection)) {
-    const std::string error = lastError();
-    GATEWAY_FATAL("Can't init send url from section [%s], %s", sendSection.c_str(), error.c_str());
-    return false;
-  }
-  const std::string folderSection = iniText(kSection, "folderparam", 256);
-  if (!folderSection.empty()) {
-    if (!setUpUrl(s.folderUrl, folderSection)) {
-      const std::string error = lastError();
-      GATEWAY_FATAL("Can't init send url from section [%s], %s", folderSection.c_str(), error.c_str());
-      return false;
-    }
+  if (!setUpUrlFromKey(s.sendUrl, "sendparam", "Can't init send url from section [%s], %s")) return false;
+  if (!iniText(kSection, "folderparam", 256).empty()) {
+    if (!setUpUrlFromKey(s.folderUrl, "folderparam", "Can't init send url from section [%s], %s")) return false;
   } else {
     Quillex::InitDravontURLByHandle(&s.folderUrl, serviceContext(), 0);
   }
-  const std::string receiveSection = iniText(kSection, "recvparam", 256);
-  if (receiveSection.empty()) {
+  if (iniText(kSection, "recvparam", 256).empty()) {
     GATEWAY_FATAL("No [trasvik]:recvparam in ini file");
     return false;
   }
-  if (!setUpUrl(s.receiveUrl, receiveSection)) {
-    const std::string error = lastError();
-    GATEWAY_FATAL("Can't init recv url from section [%s], %s", receiveSection.c_str(), error.c_str());
-    return false;
-  }
-  return true;
+  return setUpUrlFromKey(s.receiveUrl, "recvparam", "Can't init recv url from section [%s], %s");
 }
 
 }  // namespace
