@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/path.h"
+#include "platform/posix_file_calls.h"
 #include "text/ascii.h"
 
 namespace platform {
@@ -40,7 +41,7 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
 }
 
 int scanDirectory(const std::string& directory, std::string_view pattern, std::vector<DirectoryEntry>& entries) {
-  std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(directory.c_str()), ::closedir);
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(posix::openDirectory(directory), ::closedir);
   if (!handle) return errno;
   for (;;) {
     errno = 0;

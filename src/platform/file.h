@@ -60,13 +60,18 @@ bool pathExists(const std::string& path);
 int makeDirectory(const std::string& path);
 int removeFile(const std::string& path);
 
-// Renames `from` to `to`; an existing `to` is never replaced (EEXIST). When they lie on different file systems the file is
-// copied, flushed to disk and only then is the source removed; if any step
-// fails the copy is removed again and the source is kept.
+// Renames `from` to `to`; an existing `to` is never replaced (EEXIST), also
+// not one that appears while the move runs: the rename refuses to replace,
+// and where the file system cannot rename so, a hard link (which refuses as
+// well) is made and the source unlinked. When they lie on different file
+// systems the file is copied to a new file, flushed to disk and only then is
+// the source removed; if any step fails the copy is removed again and the
+// source is kept.
 int moveFile(const std::string& from, const std::string& to);
 
-// Copies a regular file's bytes to a new file (flushed to disk). Used by
-// moveFile and wherever a copy must not be mistaken for a completed one.
+// Copies a regular file's bytes to a new file (flushed to disk); an existing
+// `to` gives EEXIST. On failure no copy is left. Used by moveFile and
+// wherever a copy must not be mistaken for a completed one.
 int copyFile(const std::string& from, const std::string& to);
 
 }  // namespace platform

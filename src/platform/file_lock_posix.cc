@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/posix_call.h"
+#include "platform/posix_file_calls.h"
 
 namespace platform {
 
@@ -14,7 +15,7 @@ using posix::retryOnInterrupt;
 
 std::unique_ptr<ExclusiveFileLock> ExclusiveFileLock::tryAcquire(const std::string& path, int& error) {
   error = 0;
-  const int fd = retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); });
+  const int fd = posix::openFile(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = errno;
     return nullptr;

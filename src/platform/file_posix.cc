@@ -8,22 +8,13 @@
 #include <cerrno>
 
 #include "platform/posix_call.h"
+#include "platform/posix_file_calls.h"
 
 namespace platform {
 
 using posix::retryOnInterrupt;
 
 namespace {
-
-// Writes every byte, continuing after a short write.
-int writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = retryOnInterrupt([&] { return ::write(fd, bytes.data(), bytes.size()); });
-    if (written < 0) return errno;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return 0;
-}
 
 class FileDescriptor {
  public:
@@ -49,7 +40,7 @@ class FileDescriptor {
 
 int readWholeFile(const std::string& path, std::string& contents) {
   contents.clear();
-  FileDescriptor file(retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
+  FileDescriptor file(posix::openFile(path, O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return errno;
   struct stat facts {};
   if (::fstat(file.get(), &facts) != 0) return errno;
@@ -68,11 +59,10 @@ int readWholeFile(const std::string& path, std::string& contents) {
 }
 
 int writeWholeFile(const std::string& path, std::string_view contents) {
-  FileDescriptor file(
-      retryOnInterrupt([&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); }));
+  FileDescriptor file(posix::openFile(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (file.get() < 0) return errno;
-  if (int error = writeAll(file.get(), contents)) return error;
-  if (::fsync(file.get()) != 0) return errno;
+  if (int error = posix::writeAll(file.get(), contents)) return error;
+  if (int error = posix::syncFile(file.get())) return error;
   return file.close();
 }
 
@@ -80,13 +70,13 @@ AppendFile::~AppendFile() { close(); }
 
 int AppendFile::open(const std::string& path) {
   close();
-  fd_ = retryOnInterrupt([&] { return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); });
+  fd_ = posix::openFile(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   return fd_ < 0 ? errno : 0;
 }
 
 int AppendFile::write(std::string_view bytes) {
   if (fd_ < 0) return EBADF;
-  return writeAll(fd_, bytes);
+  return posix::writeAll(fd_, bytes);
 }
 
 void AppendFile::close() {
@@ -94,7 +84,7 @@ void AppendFile::close() {
   fd_ = -1;
 }
 
-int writeStandardError(std::string_view bytes) { return writeAll(STDERR_FILENO, bytes); }
+int writeStandardError(std::string_view bytes) { return posix::writeAllToStream(STDERR_FILENO, bytes); }
 
 int fileFacts(const std::string& path, FileFacts& facts) {
   facts = FileFacts{};
@@ -118,17 +108,18 @@ bool pathExists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-int makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }
+int makeDirectory(const std::string& path) { return posix::makeDirectory(path, 0777); }
 
-int removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+int removeFile(const std::string& path) { return posix::unlinkFile(path); }
 
 int copyFile(const std::string& from, const std::string& to) {
-  FileDescriptor source(retryOnInterrupt([&] { return ::open(from.c_str(), O_RDONLY | O_CLOEXEC); }));
+  FileDescriptor source(posix::openFile(from, O_RDONLY | O_CLOEXEC));
   if (source.get() < 0) return errno;
   struct stat info {};
   if (::fstat(source.get(), &info) != 0) return errno;
-  FileDescriptor target(retryOnInterrupt(
-      [&] { return ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777); }));
+  // O_EXCL: an existing target is never replaced, also not one that appears
+  // while a move copies.
+  FileDescriptor target(posix::openFile(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
   if (target.get() < 0) return errno;
   int error = 0;
   char chunk[1 << 16];
@@ -139,41 +130,40 @@ int copyFile(const std::string& from, const std::string& to) {
       break;
     }
     if (got == 0) break;
-    if ((error = writeAll(target.get(), std::string_view(chunk, static_cast<std::size_t>(got))))) break;
+    if ((error = posix::writeAll(target.get(), std::string_view(chunk, static_cast<std::size_t>(got))))) break;
   }
-  if (!error && ::fsync(target.get()) != 0) error = errno;
+  if (!error) error = posix::syncFile(target.get());
   const int closeError = target.close();
   if (!error) error = closeError;
-  if (error) ::unlink(to.c_str());
+  if (error) posix::unlinkFile(to);
+  return error;
+}
+
+// The last step of a move that made a second name (link or copy) for the
+// file: removes the source, or, when that fails, the new name again, so the
+// file is left where it was.
+static int unlinkSourceOrUndo(const std::string& from, const std::string& to) {
+  const int error = posix::unlinkFile(from);
+  if (error) posix::unlinkFile(to);
   return error;
 }
 
 // rename() that refuses to replace an existing target, as a move must never
 // destroy a file that is already there.
 static int renameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  // The file system cannot do it atomically: link and unlink keep the same
-  // no-replace guarantee for files.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return error;
-  }
-  return 0;
+  const int renameError = posix::renameFile(from, to, RENAME_NOREPLACE);
+  if (renameError != EINVAL && renameError != ENOSYS) return renameError;
+  // The file system cannot do it atomically: link fails with EEXIST on an
+  // existing target, so link and unlink keep the no-replace guarantee.
+  if (int error = posix::linkFile(from, to)) return error;
+  return unlinkSourceOrUndo(from, to);
 }
 
 int moveFile(const std::string& from, const std::string& to) {
   const int renameError = renameNoReplace(from, to);
   if (renameError != EXDEV) return renameError;
   if (int error = copyFile(from, to)) return error;
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return error;
-  }
-  return 0;
+  return unlinkSourceOrUndo(from, to);
 }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/posix_call.h"
+#include "platform/posix_file_calls.h"
 
 namespace platform {
 
@@ -54,7 +55,7 @@ int RandomAccessFile::open(const std::string& path, const FileOpenMode& mode, st
   }
   if (mode.create) flags |= O_CREAT;
   if (mode.truncate) flags |= O_TRUNC;
-  const int fd = retryOnInterrupt([&] { return ::open(path.c_str(), flags, 0644); });
+  const int fd = posix::openFile(path, flags, 0644);
   if (fd < 0) return errno;
   std::unique_ptr<RandomAccessFile> opened(new RandomAccessFile(fd));
   struct stat info {};
@@ -84,15 +85,7 @@ int RandomAccessFile::readAt(std::uint64_t offset, char* buffer, std::size_t siz
 }
 
 int RandomAccessFile::writeAt(std::uint64_t offset, std::string_view bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = retryOnInterrupt([&] {
-      return ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-    });
-    if (n < 0) return errno;
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
+  return posix::writeAllAt(fd_, offset, bytes);
 }
 
 int RandomAccessFile::size(std::uint64_t& bytes) const {
@@ -102,6 +95,6 @@ int RandomAccessFile::size(std::uint64_t& bytes) const {
   return 0;
 }
 
-int RandomAccessFile::sync() { return ::fsync(fd_) == 0 ? 0 : errno; }
+int RandomAccessFile::sync() { return posix::syncFile(fd_); }
 
 }  // namespace platform
