@@ -1,7 +1,7 @@
 // Path texts: the relative test, joining and lexical canonicalisation that
 // the rest of the system uses to send absolute, canonical paths.
 // All functions are pure text operations (no file system access) except
-// currentDirectory() and executablePath(). Thread-safe.
+// currentDirectory(), setCurrentDirectory() and executablePath(). Thread-safe.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +38,9 @@ std::string withTrailingSeparator(std::string_view directory);
 // The process's current directory, or nullopt (errno set) when it cannot be
 // read.
 std::optional<std::string> currentDirectory();
+
+// Makes `directory` the process's current directory; 0 or the errno.
+int setCurrentDirectory(const std::string& directory);
 
 // Full path of the running program, or nullopt.
 std::optional<std::string> executablePath();

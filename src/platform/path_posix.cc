@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <vector>
 
 namespace platform {
@@ -75,6 +77,8 @@ std::optional<std::string> currentDirectory() {
   buffer.resize(buffer.find('\0'));
   return buffer;
 }
+
+int setCurrentDirectory(const std::string& directory) { return ::chdir(directory.c_str()) == 0 ? 0 : errno; }
 
 std::optional<std::string> executablePath() {
   std::string buffer(kMaxPath, '\0');

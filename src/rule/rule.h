@@ -14,7 +14,7 @@
 
 namespace trasvik {
 
-struct MessageInfo;
+struct MessageInfo;  // trasvik/message_info.h
 
 class Rule {
  public:

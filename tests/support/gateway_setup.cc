@@ -74,6 +74,36 @@ std::string GatewaySetup::participantSettings(const char* ticker) const {
                          ".ini");
 }
 
+std::string GatewaySetup::gatewayBinary() { return std::string(TRASVIK_BINARY_DIR) + "/src/trasvik/trasvik"; }
+
+std::unique_ptr<platform::ChildProcess> GatewaySetup::startGateway(const std::vector<std::string>& arguments,
+                                                                   const std::vector<std::string>& environment) const {
+  std::vector<std::string> command{gatewayBinary(), "/ini:" + writeIni()};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  // The client library finds the service through XMLRPCPORT.
+  std::vector<std::string> fullEnvironment{"XMLRPCPORT=" + std::to_string(port())};
+  fullEnvironment.insert(fullEnvironment.end(), environment.begin(), environment.end());
+  std::string error;
+  std::unique_ptr<platform::ChildProcess> child = platform::ChildProcess::start(command, true, error, fullEnvironment);
+  if (!child) ADD_FAILURE() << "cannot start " << gatewayBinary() << ": " << error;
+  return child;
+}
+
+int GatewaySetup::runGateway(std::string* output, const std::vector<std::string>& environment,
+                             int timeoutMilliseconds) const {
+  std::unique_ptr<platform::ChildProcess> child = startGateway({}, environment);
+  if (!child) return -1;
+  std::string printed;
+  while (std::optional<std::string> line = child->readLine(timeoutMilliseconds)) printed += *line + "\n";
+  if (output != nullptr) *output = printed;
+  const std::optional<int> status = child->wait(timeoutMilliseconds);
+  if (!status) {
+    child->kill();
+    return -1;
+  }
+  return *status;
+}
+
 std::vector<std::string> GatewaySetup::logRecords() const {
   std::istringstream lines(testing_support::readFile(directory_.file("gateway.log")));
   std::vector<std::string> records;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "support/service_fixture.h"
 #include "support/temp_directory.h"
 
@@ -47,6 +48,20 @@ class GatewaySetup {
   std::string writeIni() const;
   // The settings file of a participant.
   std::string participantSettings(const char* ticker) const;
+
+  // The trasvik program of this build.
+  static std::string gatewayBinary();
+  // Writes the INI file and starts trasvik with "/ini:" and its path, then
+  // `arguments`, connected to the setup's service (XMLRPCPORT);
+  // `environment` entries ("NAME=value") are added for it. Its standard
+  // output is captured.
+  std::unique_ptr<platform::ChildProcess> startGateway(const std::vector<std::string>& arguments = {},
+                                                       const std::vector<std::string>& environment = {}) const;
+  // startGateway, then waits for its end: the exit status (-1 when it does
+  // not end within `timeoutMilliseconds`; it is killed then) and, in
+  // `output`, what it printed.
+  int runGateway(std::string* output = nullptr, const std::vector<std::string>& environment = {},
+                 int timeoutMilliseconds = 60000) const;
 
   // The log file's records, one line each.
   std::vector<std::string> logRecords() const;

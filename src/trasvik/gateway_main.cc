@@ -1,0 +1,307 @@
+#include "trasvik/gateway_main.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "dravont/dravontdll.h"
+#include "platform/console.h"
+#include "platform/path.h"
+#include "rule/rule.h"
+#include "text/ascii.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/ini_values.h"
+#include "trasvik/notification.h"
+#include "trasvik/receive_cycle.h"
+#include "trasvik/session.h"
+#include "trasvik/settings.h"
+#include "trasvik/stop_control.h"
+
+namespace trasvik {
+
+namespace {
+
+constexpr char kUsage[] = "Usage: Trasvik /ini:inifilename [/dir:directory]\n";
+constexpr char kTitle[] = "Технологический участок ПКВ";
+// The oldest service version the gateway works with (the fourth number is
+// named in the record but not compared).
+constexpr unsigned kMinimumVersion[4] = {0, 12, 2, 2};
+
+using RuleList = std::vector<std::unique_ptr<Rule>>;
+
+// How a session or the cycle ended.
+enum class Outcome {
+  kStopped,   // console event or the pass limit: exit status 0
+  kFatal,     // a condition the gateway cannot continue from: 13
+  kRestart,   // the service session was lost: start it again
+};
+
+void closeIniAndLog() {
+  QnLogClose();
+  QnIniClose();
+}
+
+void releaseSession() {
+  releaseStopMachinery();
+  releaseNotificationUrl();
+  releaseServiceContext();
+}
+
+bool isNumberedRuleKey(std::string_view key) {
+  if (key.size() < 4 || !text::equalsIgnoringAsciiCase(key.substr(0, 4), "RULE")) return false;
+  for (const char c : key.substr(4)) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+struct RuleEnumeration {
+  RuleList* rules;
+  std::exception_ptr failure;  // an exception is carried across the host library
+};
+
+int addNumberedRule(int, const char* key, const char* value, void* context) {
+  auto& enumeration = *static_cast<RuleEnumeration*>(context);
+  if (!isNumberedRuleKey(key)) return 0;
+  try {
+    std::unique_ptr<Rule> rule = createRule(value, false);
+    if (!rule) return 12;
+    enumeration.rules->push_back(std::move(rule));
+    return 0;
+  } catch (...) {
+    enumeration.failure = std::current_exception();
+    return 12;
+  }
+}
+
+bool versionIsSupported(const unsigned (&version)[4]) {
+  for (int i = 0; i < 3; ++i) {
+    if (version[i] > kMinimumVersion[i]) return true;
+    if (version[i] < kMinimumVersion[i]) return false;
+  }
+  return true;
+}
+
+// A confirmation that failed in an earlier session, carried out by its id.
+void carryOutPendingConfirmation() {
+  PendingConfirmation& pending = pendingConfirmation();
+  if (pending.messageId.empty()) return;
+  GatewaySettings& s = settings();
+  const bool reject = !pending.reason.empty();
+  if (Quillex::ConfirmMessage(&s.receiveUrl, pending.messageId.c_str(), reject ? 1 : 0,
+                              reject ? pending.reason.c_str() : nullptr, &s.sendUrl) != 0) {
+    const char* error = Quillex::GetLastDravontError();
+    GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", error != nullptr ? error : "");
+  }
+  pending = PendingConfirmation{};
+}
+
+// Session start: context, settings, version, pending confirmation, rules.
+// True when the cycle may run; false after the failure was reported and
+// everything was closed.
+bool startSession(RuleList& rules) {
+  if (openServiceContext() == nullptr) {
+    closeIniAndLog();
+    return false;
+  }
+  if (!init()) {
+    closeIniAndLog();
+    return false;
+  }
+  int version[4] = {};
+  if (Quillex::GetServiceVersion(&version[0], &version[1], &version[2], &version[3]) != 0) {
+    const char* error = Quillex::GetLastDravontError();
+    GATEWAY_FATAL("Can't get service version, %s", error != nullptr ? error : "");
+    closeIniAndLog();
+    return false;
+  }
+  const unsigned numbers[4] = {static_cast<unsigned>(version[0]), static_cast<unsigned>(version[1]),
+                               static_cast<unsigned>(version[2]), static_cast<unsigned>(version[3])};
+  if (!versionIsSupported(numbers)) {
+    GATEWAY_FATAL("Incompatible service version %u.%u.%u.%u (required min. %u.%u.%u.%u)", numbers[0], numbers[1],
+                  numbers[2], numbers[3], kMinimumVersion[0], kMinimumVersion[1], kMinimumVersion[2],
+                  kMinimumVersion[3]);
+    closeIniAndLog();
+    return false;
+  }
+  carryOutPendingConfirmation();
+
+  rules.clear();
+  RuleEnumeration enumeration{&rules, nullptr};
+  const int enumerated = QnIniCustEnumKeys(QNSYS_OPEN_INI, "rules", addNumberedRule, &enumeration);
+  if (enumeration.failure) std::rethrow_exception(enumeration.failure);
+  if (enumerated != 0) {
+    releaseSession();
+    closeIniAndLog();
+    return false;
+  }
+  const std::string mainSection = iniText("rules", "main", 64);
+  if (mainSection.empty()) {
+    reportFatal("No main rule in ini file (no [rules]:main)");
+    releaseSession();
+    closeIniAndLog();
+    return false;
+  }
+  std::unique_ptr<Rule> mainRule = createRule(mainSection, true);
+  if (!mainRule) {
+    releaseSession();
+    closeIniAndLog();
+    return false;
+  }
+  rules.push_back(std::move(mainRule));
+  return true;
+}
+
+// Collects and dispatches incoming messages. False when a message made the
+// gateway stop for a condition it cannot continue from.
+bool collectPhase(const RuleList& rules) {
+  GatewaySettings& s = settings();
+  unsigned received = 0;
+  unsigned rejected = 0;
+  for (;;) {
+    unsigned fetched = s.ncollect;
+    Quillex::DravontMessage_s* messages = nullptr;
+    if (Quillex::DravontCollect(&s.receiveUrl, nullptr, &fetched, &messages) != 0) {
+      const std::string error = lastError();
+      GATEWAY_ERROR("Error in Quillex::DravontCollect(), %s", error.c_str());
+      return true;
+    }
+    // The array belongs to the gateway whatever happens to its messages.
+    const std::unique_ptr<Quillex::DravontMessage_s, void (*)(void*)> owned(messages, std::free);
+    for (unsigned i = 0; i < fetched && !stopRequested(); ++i) {
+      const int result = dispatchMessage(messages[i], rules);
+      if (result == kDispatchAccepted) {
+        ++received;
+      } else if (result == kDispatchRejected) {
+        ++rejected;
+      } else {
+        requestStop();
+        return false;
+      }
+    }
+    if (!(received + rejected < s.switchafter && s.ncollect != 0 && fetched >= s.ncollect && !stopRequested())) break;
+  }
+  GATEWAY_INFO("messages: %u received, %u rejected", received, rejected);
+  return true;
+}
+
+void sendPhase(const RuleList& rules) {
+  unsigned count = 0;
+  for (const std::unique_ptr<Rule>& rule : rules) {
+    if (stopRequested()) return;
+    count = rule->send(count);
+    if (count >= settings().switchafter) return;
+  }
+}
+
+Outcome mainCycle(const RuleList& rules) {
+  int passesLeft = settings().loops;
+  for (;;) {
+    if (!collectPhase(rules)) return Outcome::kFatal;
+    sendPhase(rules);
+    if (passesLeft != 0 && --passesLeft == 0) return Outcome::kStopped;
+    if (waitForStop(settings().sleeptime)) return Outcome::kStopped;
+  }
+}
+
+// One service session: start it and cycle. Exceptions other than a lost
+// session end the run as a condition the gateway cannot continue from.
+Outcome runSession(RuleList& rules, bool& started) {
+  try {
+    started = startSession(rules);
+    if (!started) return Outcome::kFatal;
+    return mainCycle(rules);
+  } catch (const ContextError&) {
+    return Outcome::kRestart;
+  } catch (const std::exception& error) {
+    GATEWAY_FATAL("Trasvik stops: %s", error.what());
+  } catch (const int code) {
+    GATEWAY_FATAL("Trasvik stops after error %d", code);
+  } catch (...) {
+    GATEWAY_FATAL("Trasvik stops after an unknown exception");
+  }
+  started = true;
+  return Outcome::kFatal;
+}
+
+void logStartFacts(const CommandLine& commandLine) {
+  platform::setConsoleTitle(kTitle);
+  if (const std::optional<std::string> module = platform::executablePath()) {
+    GATEWAY_INFO("%s. Module Name: \"%s\"", kTitle, module->c_str());
+  }
+  if (const std::optional<std::string> directory = platform::currentDirectory()) {
+    GATEWAY_INFO("IniFileName: \"%s\", Working Directory: \"%s\"", commandLine.ini.c_str(), directory->c_str());
+  }
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CommandLine result;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) continue;
+    const std::string_view name = argument.substr(1, 4);
+    std::string* target = nullptr;
+    if (text::equalsIgnoringAsciiCase(name, "ini:")) target = &result.ini;
+    if (text::equalsIgnoringAsciiCase(name, "dir:")) target = &result.directory;
+    if (target == nullptr) continue;
+    const std::string_view value = argument.substr(5);
+    if (!value.empty()) {
+      *target = value;
+    } else if (i + 1 < argc && argv[i + 1][0] != '/' && argv[i + 1][0] != '-') {
+      *target = argv[++i];
+    }
+  }
+  return result;
+}
+
+int runGateway(int argc, char** argv) {
+  if (argc < 2) {
+    std::printf("%s", kUsage);
+    return kFailureExitStatus;
+  }
+  const CommandLine commandLine = parseCommandLine(argc, argv);
+  if (commandLine.ini.empty()) {
+    std::printf("%s", kUsage);
+    return kFailureExitStatus;
+  }
+  if (!commandLine.directory.empty() && platform::setCurrentDirectory(commandLine.directory) != 0) {
+    std::printf("Can't set current directory \"%s\"\n", commandLine.directory.c_str());
+    return kFailureExitStatus;
+  }
+  if (const unsigned error = QnIniOpen(commandLine.ini.c_str()); error != 0) {
+    std::printf("Can't open INI file: \"%s\", QNERROR 0x%08X\n", commandLine.ini.c_str(), error);
+    return kFailureExitStatus;
+  }
+  if (const unsigned error = QnLogOpen(0); error != 0) {
+    std::printf("Can't open LOG file, QNERROR 0x%08X\n", error);
+    QnIniClose();
+    return kFailureExitStatus;
+  }
+  logStartFacts(commandLine);
+
+  RuleList rules;
+  for (;;) {
+    bool started = false;
+    const Outcome outcome = runSession(rules, started);
+    if (outcome == Outcome::kRestart) {
+      // A new session: the old rules and stop event go, and the old context
+      // is let go of before a new one is opened.
+      rules.clear();
+      releaseNotificationUrl();
+      releaseServiceContext();
+      continue;
+    }
+    if (!started) return kFailureExitStatus;  // start-up failed and closed everything
+    rules.clear();
+    releaseSession();
+    closeIniAndLog();
+    return outcome == Outcome::kStopped ? 0 : kFailureExitStatus;
+  }
+}
+
+}  // namespace trasvik
