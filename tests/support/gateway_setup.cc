@@ -127,6 +127,27 @@ std::string GatewaySetup::listStore() const {
   return output;
 }
 
+std::string GatewaySetup::deliver(const Delivery& delivery) {
+  service_testing::WireClient client(port());
+  const int context = client.openContext(participantSettings(delivery.from));
+  const int url = client.number("DravontURLCtor", args({context, "dravont://send", ""}));
+  const int address = client.number(
+      "DravontAddressCtor", args({context, kGatewayTicker, kServiceName, "", "", "({subject:\"" + delivery.subject + "\"})"}));
+  const int message = client.number("DravontMessageCtor", args({context, address, ""}));
+  for (const auto& [name, contents] : delivery.attachments) {
+    const int stream = client.number("DravontStreamBufferCtor", args({context, service_testing::bytesValue(contents),
+                                                                       static_cast<int>(contents.size()), name}));
+    EXPECT_EQ(client.call("DravontAttachStreamToMessage", args({context, message, stream, delivery.level})).getString(),
+              "");
+  }
+  if (!delivery.coretype.empty()) {
+    client.call("SetDravontMessageCustomHeader", args({context, message, "coretype", delivery.coretype}));
+  }
+  const std::string id = client.text("PostMessageTo", args({context, message, url}));
+  client.call("FreeContext", args({context}));
+  return id;
+}
+
 void GatewaySetup::inject(const std::string& method, int count, const std::string& mode, const std::string& text) {
   service_testing::WireClient hooks(port());
   hooks.call("test.inject", args({method, count, mode, text}));

@@ -27,6 +27,15 @@ inline constexpr char kFolderTicker[] = "FILED";  // a service folder "Filed doc
 
 std::string addressOf(const char* ticker);
 
+// A message a participant sends to the gateway.
+struct Delivery {
+  const char* from = kPeerTicker;
+  std::string subject;
+  std::string coretype;  // four hexadecimal digits; empty: no header
+  int level = 1;         // protection level of every attachment
+  std::vector<std::pair<std::string, std::string>> attachments;  // name, contents
+};
+
 class GatewaySetup {
  public:
   // Starts the service; writes settings for the gateway (notifying the
@@ -70,6 +79,8 @@ class GatewaySetup {
   int countRecords(const std::string& level, const std::string& text) const;
   // What `dravont-service list` prints for the store.
   std::string listStore() const;
+  // Posts the message to the gateway's inbox; returns its id.
+  std::string deliver(const Delivery& delivery);
   // Makes the next `count` calls of `method` fail ("error", "fault", "drop").
   void inject(const std::string& method, int count, const std::string& mode, const std::string& text = "");
 

@@ -1,0 +1,100 @@
+// The gateway program as a participant runs it: command line, passes,
+// stopping, and a lost service session.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/gateway_setup.h"
+
+namespace gateway_testing {
+namespace {
+
+class GatewayRunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setup.set("trasvik", "loops", "1");
+    setup.set("trasvik", "sleeptime", "1");
+    setup.set("rules", "main", "main");
+    setup.set("main", "type", "FILE");
+    setup.set("main", "in", setup.makeDirectory("in"));
+  }
+
+  int passes() const { return setup.countRecords("INFO", "messages: 0 received, 0 rejected"); }
+
+  // Runs the program with these arguments (no INI is added).
+  int runWith(const std::vector<std::string>& arguments, std::string& output) {
+    std::string error;
+    std::vector<std::string> command{GatewaySetup::gatewayBinary()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    auto child = platform::ChildProcess::start(command, true, error, {"XMLRPCPORT=" + std::to_string(setup.port())});
+    if (!child) return -1;
+    while (std::optional<std::string> line = child->readLine(30000)) output += *line + "\n";
+    return child->wait(30000).value_or(-1);
+  }
+
+  GatewaySetup setup;
+};
+
+TEST_F(GatewayRunTest, CommandLineProblemsPrintTheirTextAndEndWith13) {
+  const std::string usage = "Usage: Trasvik /ini:inifilename [/dir:directory]\n";
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {}, {"/ini:", "-dir:x"}, {"gate.ini"}, {"/dir:/tmp"}}) {
+    std::string output;
+    EXPECT_EQ(runWith(arguments, output), 13);
+    EXPECT_EQ(output, usage);
+  }
+  std::string output;
+  EXPECT_EQ(runWith({"/ini:missing.ini", "/dir:" + setup.directory().file("")}, output), 13);
+  EXPECT_EQ(output, "Can't open INI file: \"missing.ini\", QNERROR 0xE0000002\n");
+  output.clear();
+  EXPECT_EQ(runWith({"/ini:x.ini", "/dir:" + setup.directory().file("nowhere")}, output), 13);
+  EXPECT_EQ(output, "Can't set current directory \"" + setup.directory().file("nowhere") + "\"\n");
+}
+
+TEST_F(GatewayRunTest, OptionsInAnyCaseAndOnePassWithoutSleeping) {
+  setup.set("trasvik", "sleeptime", "600");
+  const std::string ini = setup.writeIni();
+  std::string output;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(runWith({"-DIR:" + setup.directory().file(""), "-INI:", "trasvik.ini", "stray"}, output), 0)
+      << output << testing_support::readFile(setup.directory().file("gateway.log"));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+  EXPECT_EQ(passes(), 1);
+  EXPECT_EQ(setup.countRecords("INFO", "IniFileName: \"trasvik.ini\", Working Directory: \"" +
+                                           setup.directory().file("") .substr(0, setup.directory().file("").size() - 1) + "\""),
+            1);
+}
+
+TEST_F(GatewayRunTest, ConsoleEventDuringTheSleepEndsAtOnceWith0) {
+  setup.set("trasvik", "loops", "0");
+  setup.set("trasvik", "sleeptime", "600");
+  auto gateway = setup.startGateway();
+  ASSERT_NE(gateway, nullptr);
+  for (int i = 0; i < 200 && passes() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(passes(), 1);
+  gateway->terminate();
+  EXPECT_EQ(gateway->wait(10000), 0);
+  EXPECT_EQ(setup.countRecords("INFO", "ControlHandler(): Shutdown Event received."), 1);
+}
+
+TEST_F(GatewayRunTest, LostSessionStartsTheSessionAgain) {
+  // Both the call and the library's one retry on a new connection are
+  // dropped: the collect fails as a lost session.
+  setup.inject("DravontCollect", 2, "drop");
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(setup.countRecords("INFO", "connecting to service parameters: tries 2, tymeout 1 sec"), 1);
+  EXPECT_EQ(passes(), 1);  // the pass of the new session
+}
+
+TEST_F(GatewayRunTest, StartFailuresEndWith13) {
+  setup.set("main", "type", "XML");
+  EXPECT_EQ(setup.runGateway(), 13);
+  EXPECT_EQ(setup.countRecords("FATAL", "Wrong rule type \"XML\" in section [main]"), 1);
+  setup.erase("rules", "main");
+  EXPECT_EQ(setup.runGateway(), 13);
+  EXPECT_EQ(setup.countRecords("FATAL", "No main rule in ini file (no [rules]:main)"), 1);
+}
+
+}  // namespace
+}  // namespace gateway_testing
