@@ -1,0 +1,18 @@
+// Deleting a delivered outgoing file when the rule keeps no sent copy. A
+// file that cannot be deleted would be sent again in the next pass, so the
+// gateway cannot continue.
+#pragma once
+
+#include <string>
+
+namespace trasvik {
+
+// How a rule kind reports a condition it cannot continue from: the fatal
+// record and a notification (reportCantContinue or reportFatal).
+using FatalReport = void (*)(const char* format, ...);
+
+// Deletes the file. On failure `report` gets "Can't remove file \"%s\", %s"
+// (path, errno text) and kMoveFailure (file_moves.h) is thrown.
+void deleteDeliveredFile(const std::string& path, FatalReport report);
+
+}  // namespace trasvik

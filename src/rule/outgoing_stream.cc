@@ -1,0 +1,41 @@
+#include "rule/outgoing_stream.h"
+
+#include "platform/clock.h"
+#include "rule/unopenable_files.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/notification.h"
+#include "trasvik/session.h"
+#include "trasvik/settings.h"
+
+namespace trasvik {
+
+namespace {
+
+bool probe(const std::string& path, Quillex::DravontStream_s& stream) {
+  const int attempts = settings().fileTimeout;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (Quillex::InitDravontStreamFromFile(&stream, serviceContext(), path.c_str(), "rbE", "") == 0) return true;
+    platform::sleepMilliseconds(1);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool openOutgoingFile(const std::string& path, Quillex::DravontStream_s& stream) {
+  if (!probe(path, stream)) {
+    const std::string error = lastError();
+    GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), error.c_str());
+    if (addUnopenable(path)) postNotification("Can't init stream, file: \"" + path + "\", " + error);
+    return false;
+  }
+  Quillex::FreeDravontStream(&stream);
+  // The probe only tells that nobody writes the file; the stream that is
+  // sent is opened plainly. Should that open fail, attaching it fails and
+  // costs a try.
+  Quillex::InitDravontStreamFromFile(&stream, serviceContext(), path.c_str(), "rb", "");
+  forgetUnopenable(path);
+  return true;
+}
+
+}  // namespace trasvik

@@ -1,0 +1,209 @@
+// Sending the files of a FILE rule's outgoing directory: to the address,
+// into the folder, with failed posts, a file someone still writes, and a
+// rule that has no way to send.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "support/gateway_setup.h"
+
+namespace gateway_testing {
+namespace {
+
+using testing_support::readFile;
+
+class FileSendTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setup.set("trasvik", "loops", "1");
+    setup.set("trasvik", "sleeptime", "1");
+    setup.set("rules", "main", "main");
+    setup.set("main", "type", "FILE");
+    setup.set("main", "in", setup.makeDirectory("in"));
+    setup.set("main", "out", out);
+    setup.set("main", "address", addressOf(kPeerTicker));
+  }
+
+  // Sends folder messages to "folder"; PEER becomes a folder as well, so
+  // one rule address serves both legs.
+  void addFolder() {
+    setup.set("trasvik", "folderparam", "folder");
+    setup.set("folder", "url", "dravont://folder");
+    setup.directory().write("store/addressbook.ini", "[addresses]\n" + addressOf(kAdminTicker) + "=1\n" +
+                                                         addressOf(kPeerTicker) + "=1\n[folders]\n" +
+                                                         addressOf(kFolderTicker) + "=Filed documents\n" +
+                                                         addressOf(kPeerTicker) + "=Peer filing\n");
+  }
+
+  std::string write(const std::string& name, const std::string& contents = "bytes") const {
+    return setup.directory().write("out/" + name, contents);
+  }
+  bool inOut(const std::string& name) const { return std::filesystem::exists(out + name); }
+  static int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+  }
+  // A text as the store listing quotes it.
+  static std::string listed(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+      if (c == '"' || c == '\\') quoted.push_back('\\');
+      quoted.push_back(c);
+    }
+    return quoted + "\"";
+  }
+  std::string log() const { return readFile(setup.directory().file("gateway.log")); }
+
+  GatewaySetup setup;
+  const std::string out = setup.makeDirectory("out");
+};
+
+TEST_F(FileSendTest, EachFileGoesToTheAddressThenIntoSentOrIsDeleted) {
+  const std::string sent = setup.makeDirectory("sent");
+  setup.set("main", "sent", sent);
+  setup.set("main", "subject", "Say \"hi\" \\ ok");
+  setup.set("main", "coretype", "2a0");
+  const std::string path = write("report.txt", "12345");
+  write("second.txt");
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+
+  const std::string store = setup.listStore();
+  EXPECT_NE(store.find("Inbox email@peer.svc: 2 messages"), std::string::npos) << store;
+  EXPECT_NE(store.find("subject " + listed("Say \"hi\" \\ ok") +
+                       "  coretype: \"02A0\"\n      attachment \"report.txt\", 5 bytes, protection level 2"),
+            std::string::npos)
+      << store;
+  EXPECT_EQ(readFile(sent + "report.txt"), "12345");
+  EXPECT_TRUE(std::filesystem::exists(sent + "second.txt"));
+  EXPECT_FALSE(inOut("report.txt"));
+  EXPECT_EQ(setup.countRecords("INFO", "Rule [main]: File \"" + path + "\" sent, to: \"" + addressOf(kPeerTicker) +
+                                           "\", attachment name: \"report.txt\""),
+            1);
+
+  // Without a sent directory a delivered file is deleted; a deletion that
+  // fails ends the run with the file still there.
+  setup.erase("main", "sent");
+  write("third.txt");
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  EXPECT_FALSE(inOut("third.txt"));
+  EXPECT_FALSE(std::filesystem::exists(sent + "third.txt"));
+  EXPECT_NE(setup.listStore().find("attachment \"third.txt\""), std::string::npos);
+
+  write("fourth.txt");
+  ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=unlink:/out/fourth:EACCES"}), 13) << log();
+  EXPECT_TRUE(inOut("fourth.txt"));
+  const std::string failure = "Can't remove file \"" + out + "fourth.txt\", errno EACCES: Permission denied";
+  EXPECT_EQ(setup.countRecords("FATAL", failure), 1);
+  EXPECT_NE(setup.listStore().find("text " + listed("Trasvik can't continue - " + failure)), std::string::npos);
+}
+
+TEST_F(FileSendTest, FolderLegFilesTheFileAndAdminMailOnlyLeavesTheAddressOut) {
+  addFolder();
+  const std::string path = write("both.txt");
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  std::string store = setup.listStore();
+  EXPECT_NE(store.find("Inbox email@peer.svc: 1 message\n"), std::string::npos) << store;
+  EXPECT_NE(store.find("Folder \"Peer filing\": 1 message\n"), std::string::npos) << store;
+  EXPECT_EQ(setup.countRecords("INFO", "Rule [main]: File \"" + path + "\" moved, to: \"Peer filing\""), 1);
+  EXPECT_FALSE(inOut("both.txt"));
+
+  setup.set("trasvik", "admin_mail_only", "1");
+  write("filed.txt");
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  store = setup.listStore();
+  EXPECT_NE(store.find("Inbox email@peer.svc: 1 message\n"), std::string::npos) << store;
+  EXPECT_NE(store.find("Folder \"Peer filing\": 2 messages\n"), std::string::npos) << store;
+  EXPECT_FALSE(inOut("filed.txt"));
+
+  // An address that is only a folder sends on the folder leg alone.
+  setup.erase("trasvik", "admin_mail_only");
+  setup.set("main", "address", addressOf(kFolderTicker));
+  write("folder-only.txt");
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  store = setup.listStore();
+  EXPECT_NE(store.find("Folder \"Filed documents\": 1 message\n"), std::string::npos) << store;
+  EXPECT_FALSE(inOut("folder-only.txt"));
+}
+
+TEST_F(FileSendTest, FailedPostsUseUpTheTriesThenTheFileGoesToTheErrorSubdirectory) {
+  addFolder();
+  setup.set("trasvik", "retryonerror", "3");
+  write("refused.txt");
+  setup.inject("PostMessageTo", 6, "error", "post refused");  // three sweeps of both legs
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+
+  EXPECT_FALSE(inOut("refused.txt"));
+  EXPECT_TRUE(std::filesystem::exists(out + "err/refused.txt"));
+  EXPECT_EQ(setup.countRecords("ERROR", "Can't post email message: post refused"), 3);
+  EXPECT_EQ(setup.countRecords("ERROR", "Can't post message to folder: post refused"), 3);
+  const std::string store = setup.listStore();
+  // The two failure texts, joined by a line break, which the notification
+  // turns into blanks.
+  EXPECT_NE(store.find("to " + addressOf(kAdminTicker)), std::string::npos) << store;
+  EXPECT_NE(store.find("text \"Can't post email message : post refused  Can't post message to folder: post refused\""),
+            std::string::npos)
+      << store;
+  EXPECT_EQ(store.find("attachment \"refused.txt\""), std::string::npos) << store;
+}
+
+TEST_F(FileSendTest, FileStillWrittenIsNotifiedOnceSkippedAndSentOnceReleased) {
+  setup.set("trasvik", "loops", "3");
+  setup.set("trasvik", "sleeptime", "2");
+  const std::string busy = write("busy.txt", "first part");
+  // Opened close-on-exec: only this process writes it, not the gateway it
+  // starts.
+  std::FILE* writer = std::fopen(busy.c_str(), "ae");
+  ASSERT_NE(writer, nullptr);
+  const std::string first = write("first.txt");
+  auto gateway = setup.startGateway();
+  ASSERT_NE(gateway, nullptr);
+
+  const std::string refused = "Can't init stream, file: \"" + busy + "\"";
+  const auto waitFor = [&](const std::string& part) {
+    for (int i = 0; i < 400 && log().find(part) == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return log().find(part) != std::string::npos;
+  };
+  // Pass 1 refuses the file and sends the other; pass 2 has a new file and
+  // leaves the refused one alone; pass 3 has nothing else and tries it again.
+  ASSERT_TRUE(waitFor(refused) && waitFor("File \"" + first + "\" sent")) << log();
+  const std::string later = write("later.txt");
+  ASSERT_TRUE(waitFor("File \"" + later + "\" sent")) << log();
+  EXPECT_EQ(occurrences(log(), "ERROR Brivane: " + refused), 1);
+  std::fputs(", second part", writer);
+  std::fclose(writer);
+  EXPECT_EQ(gateway->wait(30000), 0);
+
+  EXPECT_EQ(occurrences(log(), "ERROR Brivane: " + refused), 1) << log();
+  EXPECT_FALSE(inOut("busy.txt"));
+  const std::string store = setup.listStore();
+  const std::string notified = listed(refused);
+  EXPECT_EQ(occurrences(store, "text " + notified.substr(0, notified.size() - 1)), 1) << store;
+  EXPECT_NE(store.find("attachment \"busy.txt\", 23 bytes"), std::string::npos) << store;
+}
+
+TEST_F(FileSendTest, RuleWithoutAnyLegNeverDeletesAFileItDidNotSend) {
+  setup.set("main", "protectionlevel", "5");  // detached: folders only, and there is no folder
+  write("kept.txt");
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  EXPECT_TRUE(inOut("kept.txt"));
+  EXPECT_EQ(setup.countRecords("WARNING", "Rule [main]: nothing can be sent (protection level 5 is detached, for "
+                                          "folders only; the address is no service folder), files stay in the "
+                                          "output directory"),
+            1);
+
+  const std::string sent = setup.makeDirectory("sent");
+  setup.set("main", "sent", sent);
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  EXPECT_FALSE(inOut("kept.txt"));
+  EXPECT_TRUE(std::filesystem::exists(sent + "kept.txt"));
+  EXPECT_EQ(setup.listStore().find("attachment \"kept.txt\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gateway_testing
