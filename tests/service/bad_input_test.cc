@@ -209,4 +209,20 @@ TEST(ServiceStartTest, ATakenPortOrAnUnusableStoreEndsWithAClearStatus) {
   EXPECT_EQ(first.stop(), 0);
 }
 
+// The stop signals' handler is a thread of its own; none can be started when
+// each needs a stack larger than the machine's memory.
+TEST(ServiceStartTest, AStopSignalHandlerThatCannotBeInstalledEndsWithAStatusOfItsOwn) {
+  testing_support::TempDirectory directory;
+  std::string error;
+  std::unique_ptr<platform::ChildProcess> child = platform::ChildProcess::start(
+      {"sh", "-c", "ulimit -s 1000000000 || exit 99; exec \"$0\" --port 0 --store \"$1\"", ServiceProcess::binary(),
+       directory.file("store")},
+      true, error);
+  ASSERT_TRUE(child) << error;
+  if (child->readLine(10000)) GTEST_SKIP() << "threads start here even with a huge stack limit";
+  const std::optional<int> status = child->wait(10000);
+  if (status == 99) GTEST_SKIP() << "the stack limit cannot be raised here";
+  EXPECT_EQ(status, 6);
+}
+
 }  // namespace

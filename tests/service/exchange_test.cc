@@ -6,7 +6,10 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 
+#include "platform/environment.h"
+#include "platform/file_faults.h"
 #include "support/service_fixture.h"
 
 namespace {
@@ -19,7 +22,16 @@ class ExchangeTest : public testing::Test {
   void SetUp() override {
     std::filesystem::create_directories(directory_.file("store"));
     directory_.write("store/addressbook.ini", "[folders]\nEMAIL@FOLD.SVC=Archive of invoices\n");
-    service_ = std::make_unique<ServiceProcess>(directory_.file("store"));
+    if (fileFaults_.empty()) {
+      service_ = std::make_unique<ServiceProcess>(directory_.file("store"));
+    } else {
+      // The service takes its file faults from the environment it starts
+      // with; this process has taken its own (none) before.
+      platform::fileFaultsConfigured();
+      platform::setEnvironmentVariable(platform::kFileFaultsVariable, fileFaults_);
+      service_ = std::make_unique<ServiceProcess>(directory_.file("store"));
+      platform::setEnvironmentVariable(platform::kFileFaultsVariable, std::nullopt);
+    }
     ASSERT_TRUE(service_->running());
     client_ = std::make_unique<WireClient>(service_->port());
     alice_ = client_->openContext(directory_.write("alice.ini", settingsText("ALICE", "SVC")));
@@ -59,6 +71,7 @@ class ExchangeTest : public testing::Test {
     return handles;
   }
 
+  std::string fileFaults_;  // TRASVIK_TEST_FILE_FAULTS of the service
   testing_support::TempDirectory directory_;
   std::unique_ptr<ServiceProcess> service_;
   std::unique_ptr<WireClient> client_;
@@ -159,6 +172,32 @@ TEST_F(ExchangeTest, AMessageCollectedAndNotConfirmedIsCollectedAgain) {
   EXPECT_EQ(client_->number("ConfirmMessage", args({bob_, bobReceive_, "no-such-id", 0, "", bobSend_})), 0);
   EXPECT_THAT(client_->call("GetMessageStatus", args({alice_, "no-such-id"}))[1].getString(),
               HasSubstr("Unknown message id"));
+}
+
+// A service whose inbox copies cannot be removed.
+class StuckInboxExchangeTest : public ExchangeTest {
+ protected:
+  StuckInboxExchangeTest() { fileFaults_ = "unlink:/inbox/:EACCES"; }
+};
+
+// The confirmed copy is what counts: a confirmation whose inbox copy cannot
+// be removed is done, and that copy is never handed out again.
+TEST_F(StuckInboxExchangeTest, AConfirmationIsDoneEvenWhenTheInboxCopyCannotBeRemoved) {
+  const std::string id = post("stuck.xml", "stays in the inbox");
+  const std::string second = post("next.xml", "comes after it");
+  const std::vector<int> messages = collect(1);
+  ASSERT_EQ(messages.size(), 1u);
+  const XmlRpcValue confirmed = client_->call("Confirm", args({bob_, bobReceive_, messages[0], 0, "", bobSend_}));
+  EXPECT_EQ(confirmed[0].getInt(), 1);
+  EXPECT_EQ(confirmed[1].getString(), "");
+  EXPECT_TRUE(std::filesystem::exists(directory_.file("store/inbox/email@bob.svc/" + id + ".msg")));
+
+  const std::vector<int> again = collect(1);  // the next message, not the confirmed one
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(client_->text("DravontMessageGet", args({bob_, again[0], "messageId"})), second);
+  EXPECT_EQ(client_->number("GetMessageStatus", args({alice_, id})), 2);
+  EXPECT_EQ(client_->number("ConfirmMessage", args({bob_, bobReceive_, id, 1, "too late", bobSend_})), 1);
+  EXPECT_EQ(client_->number("GetMessageStatus", args({alice_, id})), 2);
 }
 
 TEST_F(ExchangeTest, MessagesIntoAFolderGoToItsArchive) {

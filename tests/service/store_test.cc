@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "message_codec.h"
 #include "message_store.h"
+#include "platform/file_faults.h"
 #include "support/temp_directory.h"
 
 namespace {
@@ -74,6 +75,14 @@ TEST(MessageCodecTest, RefusesEveryCutOrAlteredFormWithoutTrustingItsSizes) {
 
 class MessageStoreTest : public testing::Test {
  protected:
+  void TearDown() override { platform::clearFileFaults(); }
+  static void injectFileFaults(const char* text) {
+    std::vector<platform::FileFault> faults;
+    std::string error;
+    ASSERT_TRUE(platform::parseFileFaults(text, faults, error)) << error;
+    platform::setFileFaults(std::move(faults));
+  }
+
   std::string root() const { return directory_.file("store"); }
   testing_support::TempDirectory directory_;
   StoreLayout layout_{directory_.file("store")};
@@ -194,6 +203,41 @@ TEST_F(MessageStoreTest, OpeningCompletesAPostThatTookPlaceAndDropsOneThatDidNot
   EXPECT_EQ(reopened.status(confirmed.id).size(), 2u);
   EXPECT_EQ(shown(begun.id), 0u);
   EXPECT_FALSE(std::filesystem::exists(layout_.pendingPath(DeliveryState::kInbox, "email@b.s", begun.id)));
+}
+
+// Without a crash, a post that fails leaves no copy behind; once one copy is
+// in place the post has taken place, and a copy whose rename failed follows
+// when the store opens next.
+TEST_F(MessageStoreTest, APostThatFailsLeavesNoCopyAndOneThatTookPlaceIsCompleted) {
+  MessageStore store(layout_);
+  ASSERT_EQ(store.open(), "");
+  const auto copiesOnDisk = [&] {
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(layout_.stateDirectory(DeliveryState::kInbox))) {
+      count += entry.is_regular_file() ? 1 : 0;
+    }
+    return count;
+  };
+  // Writing C's copy fails; making B's copy visible fails.
+  for (const char* faults : {"write:/email@c.s/:ENOSPC", "rename:.msg:EIO"}) {
+    injectFileFaults(faults);
+    Message message = sampleMessage();
+    EXPECT_NE(store.post(message), "") << faults;
+    platform::clearFileFaults();
+    EXPECT_EQ(copiesOnDisk(), 0u) << faults;
+    EXPECT_TRUE(store.status(message.id).empty()) << faults;
+  }
+
+  injectFileFaults("rename:/email@c.s/:EIO:1");  // C's pending copy is made, its rename into place fails
+  Message message = sampleMessage();
+  EXPECT_EQ(store.post(message), "");
+  platform::clearFileFaults();
+  std::vector<std::string> problems;
+  EXPECT_TRUE(store.collect("email@c.s", 0, "", problems).empty());
+  MessageStore reopened(layout_);
+  ASSERT_EQ(reopened.open(), "");
+  EXPECT_EQ(reopened.collect("email@c.s", 0, "", problems).size(), 1u);
+  EXPECT_EQ(reopened.collect("email@b.s", 0, "", problems).size(), 1u);
 }
 
 // Collects read the inbox while confirmations move its messages away: a
