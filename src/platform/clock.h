@@ -1,5 +1,5 @@
-// Time: the monotonic tick count, sleeping, and the local wall-clock time
-// used in log records. Thread-safe.
+// Time: the monotonic tick count, sleeping, the local wall-clock time used
+// in log records and the UTC date received files are named by. Thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,9 @@ LocalTime localTimeNow();
 
 // Converts a time since the epoch to local broken-down time.
 std::tm localTimeOf(std::time_t seconds);
+
+// The current date and time in UTC, broken down.
+std::tm utcTimeNow();
 
 // strftime into a string ("" when the result would be empty or too long).
 std::string formatTime(const char* format, const std::tm& calendar);

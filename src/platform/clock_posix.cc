@@ -34,6 +34,13 @@ std::tm localTimeOf(std::time_t seconds) {
   return calendar;
 }
 
+std::tm utcTimeNow() {
+  const std::time_t now = ::time(nullptr);
+  std::tm calendar{};
+  ::gmtime_r(&now, &calendar);
+  return calendar;
+}
+
 std::string formatTime(const char* format, const std::tm& calendar) {
   char buffer[256];
   const std::size_t length = ::strftime(buffer, sizeof buffer, format, &calendar);

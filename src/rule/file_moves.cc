@@ -21,12 +21,12 @@ namespace {
 
 }  // namespace
 
-void moveFile(const std::string& source, const std::string& directory, const std::string& name) {
+std::string moveFile(const std::string& source, const std::string& directory, const std::string& name) {
   for (unsigned k = 1;; ++k) {
-    const std::string target = candidateName(directory, name, k);
+    std::string target = candidateName(directory, name, k);
     if (fileExists(target)) continue;
     const int error = platform::moveFile(source, target);
-    if (error == 0) return;
+    if (error == 0) return target;
     // A file of that name appeared after the test: the move never replaces
     // it, and takes the next free name instead.
     if (error != EEXIST) failMove("file", source, target, error);

@@ -13,8 +13,8 @@ inline constexpr int kMoveFailure = 666;
 
 // Moves `source` to directory + name, or to the next free name
 // (uniqueName) when that exists, also when a file of that name appears
-// during the move.
-void moveFile(const std::string& source, const std::string& directory, const std::string& name);
+// during the move. Returns the path the file was moved to.
+std::string moveFile(const std::string& source, const std::string& directory, const std::string& name);
 
 // Moves `source` under its own name into `destination`: a directory path
 // when it contains a '/', else the name of a subdirectory beside the source.

@@ -18,6 +18,8 @@ constexpr unsigned kLargestNumber = 99999;
 unsigned counter = 0;
 std::string counterKey;
 
+unsigned following(unsigned number) { return number >= kLargestNumber ? 1 : number + 1; }
+
 }  // namespace
 
 void loadSequenceCounter() {
@@ -31,8 +33,13 @@ void loadSequenceCounter() {
   counter = stored <= 0 || stored > static_cast<long>(kLargestNumber) ? 1 : static_cast<unsigned>(stored);
 }
 
+unsigned freeSequenceNumber(const std::function<bool(unsigned)>& taken) {
+  while (taken(counter)) counter = following(counter);
+  return counter;
+}
+
 unsigned nextSequenceNumber() {
-  counter = counter >= kLargestNumber ? 1 : counter + 1;
+  counter = following(counter);
   LibraryText result;
   if (!runScript(formatText(scripts::kSaveParam, escapeScriptText(counterKey).c_str(), counter), result)) {
     throw ScriptError(lastError());

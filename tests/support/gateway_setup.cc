@@ -12,17 +12,20 @@ using service_testing::args;
 
 std::string addressOf(const char* ticker) { return service_testing::addressOf(ticker, kServiceName); }
 
-GatewaySetup::GatewaySetup(bool notifications) {
+GatewaySetup::GatewaySetup(bool notifications, const std::vector<std::string>& serviceEnvironment) {
   std::filesystem::create_directories(directory_.file("store"));
-  directory_.write("store/addressbook.ini", "[addresses]\n" + addressOf(kAdminTicker) + "=1\n" +
-                                                addressOf(kPeerTicker) + "=1\n[folders]\n" +
+  // The gateway is known before it first opens its session, so messages
+  // can be delivered to it from the start.
+  directory_.write("store/addressbook.ini", "[addresses]\n" + addressOf(kGatewayTicker) + "=1\n" +
+                                                addressOf(kAdminTicker) + "=1\n" + addressOf(kPeerTicker) +
+                                                "=1\n[folders]\n" +
                                                 addressOf(kFolderTicker) + "=Filed documents\n");
   directory_.write("gate.ini", service_testing::settingsText(kGatewayTicker, kServiceName, notifications,
                                                              addressOf(kAdminTicker)));
   directory_.write("admin.ini", service_testing::settingsText(kAdminTicker, kServiceName));
   directory_.write("peer.ini", service_testing::settingsText(kPeerTicker, kServiceName));
-  service_ = std::make_unique<service_testing::ServiceProcess>(directory_.file("store"),
-                                                               std::vector<std::string>{"--test-hooks"});
+  service_ = std::make_unique<service_testing::ServiceProcess>(
+      directory_.file("store"), std::vector<std::string>{"--test-hooks"}, serviceEnvironment);
 
   set("qnsys", "logfile", directory_.file("gateway.log"));
   set("qnsys", "loglevel", "info");

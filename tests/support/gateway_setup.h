@@ -38,9 +38,11 @@ struct Delivery {
 
 class GatewaySetup {
  public:
-  // Starts the service; writes settings for the gateway (notifying the
-  // administrator when `notifications`), the administrator and the peer.
-  explicit GatewaySetup(bool notifications = true);
+  // Starts the service (with the `serviceEnvironment` entries "NAME=value"
+  // added, such as injected file faults); writes settings for the gateway
+  // (notifying the administrator when `notifications`), the administrator
+  // and the peer.
+  explicit GatewaySetup(bool notifications = true, const std::vector<std::string>& serviceEnvironment = {});
   ~GatewaySetup();
 
   const testing_support::TempDirectory& directory() const { return directory_; }

@@ -29,11 +29,12 @@ std::string settingsText(const std::string& ticker, const std::string& service, 
 
 std::string ServiceProcess::binary() { return std::string(TRASVIK_BINARY_DIR) + "/service/dravont-service"; }
 
-ServiceProcess::ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments) {
+ServiceProcess::ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments,
+                               const std::vector<std::string>& environment) {
   std::vector<std::string> arguments{binary(), "--port", "0", "--store", store};
   arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
   std::string error;
-  child_ = platform::ChildProcess::start(arguments, true, error);
+  child_ = platform::ChildProcess::start(arguments, true, error, environment);
   if (!child_) {
     ADD_FAILURE() << "cannot start " << binary() << ": " << error;
     return;

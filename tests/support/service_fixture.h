@@ -25,9 +25,11 @@ std::string addressOf(const std::string& ticker, const std::string& service);
 
 class ServiceProcess {
  public:
-  // Starts the service on port 0 with `store` and the extra arguments, and
+  // Starts the service on port 0 with `store` and the extra arguments (and
+  // the `environment` entries "NAME=value" added to this process's), and
   // reads the port it prints.
-  ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments = {});
+  ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments = {},
+                 const std::vector<std::string>& environment = {});
   ~ServiceProcess();
   ServiceProcess(const ServiceProcess&) = delete;
   ServiceProcess& operator=(const ServiceProcess&) = delete;

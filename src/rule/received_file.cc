@@ -1,0 +1,60 @@
+#include "rule/received_file.h"
+
+#include <cerrno>
+
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "rule/file_moves.h"
+#include "rule/rule_text.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/session.h"
+#include "trasvik/text_format.h"
+
+namespace trasvik {
+
+namespace {
+
+// A hidden name no other file of the directory has: the process's start
+// tick keeps two gateways sharing a directory apart, the count keeps the
+// files of one process apart.
+std::string temporaryPath(const std::string& directory) {
+  static const std::uint32_t processTick = platform::tickCount();
+  static unsigned count = 0;
+  for (;;) {
+    std::string path = directory + formatText(".receiving-%08x-%u", processTick, ++count);
+    if (!platform::pathExists(path)) return path;
+  }
+}
+
+}  // namespace
+
+ReceivedFile::~ReceivedFile() {
+  close();
+  if (temporaryPath_.empty()) return;
+  const int error = platform::removeFile(temporaryPath_);
+  if (error != 0 && error != ENOENT) {
+    GATEWAY_WARNING("Can't remove file \"%s\", %s", temporaryPath_.c_str(), errnoText(error).c_str());
+  }
+}
+
+bool ReceivedFile::create(const std::string& directory, const char* mode) {
+  directory_ = directory;
+  temporaryPath_ = temporaryPath(directory);
+  open_ = Quillex::InitDravontStreamFromFile(&stream_, serviceContext(), temporaryPath_.c_str(), mode, "") == 0;
+  return open_;
+}
+
+void ReceivedFile::close() {
+  if (!open_) return;
+  Quillex::FreeDravontStream(&stream_);
+  open_ = false;
+}
+
+std::string ReceivedFile::place(const std::string& name) {
+  close();
+  std::string path = moveFile(temporaryPath_, directory_, name);
+  temporaryPath_.clear();
+  return path;
+}
+
+}  // namespace trasvik

@@ -1,0 +1,47 @@
+// A file being received into an incoming directory. The service writes it
+// under a hidden temporary name (a directory scan skips names beginning
+// with '.'), and only a file known to be whole is renamed to its chosen
+// name, which it never replaces: a program watching the directory never
+// sees a partial file. A file not put in place is removed again. Main
+// thread only.
+#pragma once
+
+#include <string>
+
+#include "dravont/dravontdll.h"
+
+namespace trasvik {
+
+class ReceivedFile {
+ public:
+  ReceivedFile() = default;
+  // Closes the stream and removes the temporary file unless it was placed.
+  ~ReceivedFile();
+  ReceivedFile(const ReceivedFile&) = delete;
+  ReceivedFile& operator=(const ReceivedFile&) = delete;
+
+  // Has the service create a file of a fresh temporary name in `directory`
+  // (ending in a separator), opened in `mode` ("wb+", "wt+"). False when the
+  // service cannot create it; the reason is the library's last error.
+  bool create(const std::string& directory, const char* mode);
+
+  // The open stream over the file (after create succeeded).
+  Quillex::DravontStream_s& stream() { return stream_; }
+
+  // Closes the stream; the service closes the file.
+  void close();
+
+  // Closes the file and renames it to directory + name, or the next free
+  // name ("base (k).ext") when that exists. Returns the path it now has. A
+  // failed rename has been reported and throws kMoveFailure (file_moves.h);
+  // the temporary file is removed then.
+  std::string place(const std::string& name);
+
+ private:
+  std::string directory_;
+  std::string temporaryPath_;  // empty when there is nothing to remove
+  Quillex::DravontStream_s stream_{};
+  bool open_ = false;
+};
+
+}  // namespace trasvik

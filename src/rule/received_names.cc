@@ -1,0 +1,89 @@
+#include "rule/received_names.h"
+
+#include "platform/clock.h"
+#include "rule/directories.h"
+#include "rule/rule.h"
+#include "rule/rule_text.h"
+#include "rule/sequence_counter.h"
+#include "trasvik/text_format.h"
+
+namespace trasvik {
+
+namespace {
+
+constexpr unsigned kLargestNumber = 99999;
+
+unsigned receivedFileCounter = 0;
+
+bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension) {
+  return formatText("%02u%02u%02u-%s-%05u%s", static_cast<unsigned>(date.tm_year - 100),
+                    static_cast<unsigned>(date.tm_mon + 1), static_cast<unsigned>(date.tm_mday), ticker.c_str(),
+                    number, extension.c_str());
+}
+
+}  // namespace
+
+std::string safeAttachmentName(const std::string& fileName) {
+  const std::size_t separator = fileName.find_last_of("/\\");
+  std::string name = separator == std::string::npos ? fileName : fileName.substr(separator + 1);
+  if (name == "." || name == "..") return {};
+  for (const char c : name) {
+    if (isControl(c)) return {};
+  }
+  return name;
+}
+
+std::string nameExtension(const std::string& name) {
+  const std::size_t dot = name.find_last_of('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string tickerForName(const std::string& sender) {
+  std::string ticker = senderTicker(sender);
+  for (char& c : ticker) {
+    if (c == '/' || c == '\\' || isControl(c)) c = '_';
+  }
+  return ticker;
+}
+
+std::string ownName(const std::string& name, const NameTaken& taken) {
+  for (unsigned k = 1;; ++k) {
+    std::string candidate = candidateName("", name, k);
+    if (!taken(candidate)) return candidate;
+  }
+}
+
+std::string counterName(const std::string& suffix, const NameTaken& taken) {
+  if (receivedFileCounter == 0) receivedFileCounter = platform::tickCount() % kLargestNumber + 1;
+  for (;;) {
+    receivedFileCounter = receivedFileCounter >= kLargestNumber ? 1 : receivedFileCounter + 1;
+    std::string name = formatText("%05u", receivedFileCounter) + suffix;
+    if (!taken(name)) return name;
+  }
+}
+
+std::string sequenceName(const std::tm& today, const std::string& ticker, const std::string& extension,
+                         const NameTaken& taken) {
+  loadSequenceCounter();
+  const unsigned number =
+      freeSequenceNumber([&](unsigned n) { return taken(datedName(today, ticker, n, extension)); });
+  nextSequenceNumber();
+  return datedName(today, ticker, number, extension);
+}
+
+std::string dayName(Rule& rule, const std::tm& today, const std::string& ticker, const std::string& extension,
+                    const NameTaken& taken) {
+  if (today.tm_mday != rule.day.tm_mday || today.tm_mon != rule.day.tm_mon || today.tm_year != rule.day.tm_year) {
+    rule.day = today;
+    rule.dayCounter = 0;
+  }
+  for (;;) {
+    ++rule.dayCounter;
+    std::string name = datedName(rule.day, ticker, static_cast<unsigned>(rule.dayCounter), extension);
+    if (!taken(name)) return name;
+  }
+}
+
+}  // namespace trasvik

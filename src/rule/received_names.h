@@ -1,0 +1,54 @@
+// The names received attachments are saved under in an incoming directory:
+// the attachment's own name made safe, the process-wide counter names, and
+// the dated names of the `firm` modes 1 and 2. Shared by the rule kinds;
+// main thread only.
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace trasvik {
+
+class Rule;
+
+// Whether a name (without directory) is already in use where the file is
+// to be saved.
+using NameTaken = std::function<bool(const std::string& name)>;
+
+// An attachment name from a remote sender reduced to a name that can only
+// lie inside the directory it is saved to: its last path component (after
+// the last '/' or '\'). Empty when that is empty, "." or "..", or holds a
+// control character: then the attachment counts as one without a name.
+std::string safeAttachmentName(const std::string& fileName);
+
+// The name's part from its last '.' on (dot included), or "".
+std::string nameExtension(const std::string& name);
+
+// The sender's ticker (senderTicker) as a piece of a file name: a '/', '\'
+// or control character in it becomes '_'.
+std::string tickerForName(const std::string& sender);
+
+// firm 0, an attachment with a name: the name itself, else the first free
+// "base (k).ext" for k = 2, 3, ... (as uniqueName forms them).
+std::string ownName(const std::string& name, const NameTaken& taken);
+
+// Five digits of the process-wide received-file counter, advanced before
+// each try (99999 wraps to 1) until the name with `suffix` is free. The
+// counter starts at (milliseconds since system start modulo 99999) + 1.
+// Returns the name with its suffix.
+std::string counterName(const std::string& suffix, const NameTaken& taken);
+
+// firm 1: "YYMMDD-ticker-NNNNN" + extension with the UTC date `today` and
+// the first free number of the persistent sequence counter, which is then
+// advanced once more and stored. A failing script throws ScriptError.
+std::string sequenceName(const std::tm& today, const std::string& ticker, const std::string& extension,
+                         const NameTaken& taken);
+
+// firm 2: "YYMMDD-ticker-NNNNN" + extension with the rule's own count of the
+// day: a new UTC date `today` restarts rule.dayCounter; it is advanced
+// before each try until the name is free.
+std::string dayName(Rule& rule, const std::tm& today, const std::string& ticker, const std::string& extension,
+                    const NameTaken& taken);
+
+}  // namespace trasvik

@@ -1,0 +1,197 @@
+// Receiving for FILE rules: the names received files get in each naming
+// mode, the certificate information file, admin_mail_only, names from a
+// hostile sender, and a message whose attachments cannot all be written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "support/gateway_setup.h"
+
+namespace gateway_testing {
+namespace {
+
+using testing_support::readFile;
+
+// Every name in the directory, hidden ones included, sorted.
+std::vector<std::string> names(const std::string& directory) {
+  std::vector<std::string> result;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    result.push_back(entry.path().filename().string());
+  }
+  std::sort(result.begin(), result.end());
+  return result;
+}
+
+// A message from the peer, each attachment at protection level `level`.
+Delivery message(const std::string& subject, int level,
+                 const std::vector<std::pair<std::string, std::string>>& attachments) {
+  Delivery delivery;
+  delivery.subject = subject;
+  delivery.level = level;
+  delivery.attachments = attachments;
+  return delivery;
+}
+
+bool isFiveDigits(const std::string& name) {
+  return name.size() == 5 && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+class FileReceiveTest : public testing::Test {
+ protected:
+  explicit FileReceiveTest(const std::vector<std::string>& serviceEnvironment = {})
+      : setup(true, serviceEnvironment) {
+    setup.set("trasvik", "loops", "1");
+    setup.set("trasvik", "sleeptime", "1");
+    setup.set("rules", "main", "main");
+    in = fileRule("main", "in");
+  }
+
+  // A FILE rule section whose incoming directory is `directory`.
+  std::string fileRule(const std::string& section, const std::string& directory) {
+    setup.set(section, "type", "FILE");
+    setup.set(section, "in", setup.makeDirectory(directory));
+    return setup.makeDirectory(directory);
+  }
+
+  GatewaySetup setup;
+  std::string in;
+};
+
+TEST_F(FileReceiveTest, EachFirmModeNamesFilesWithoutReplacingAny) {
+  setup.set("rules", "rule1", "sequence");
+  setup.set("rules", "rule2", "daily");
+  const std::string sequence = fileRule("sequence", "sequence");
+  setup.set("sequence", "subject", "one");
+  setup.set("sequence", "firm", "1");
+  const std::string daily = fileRule("daily", "daily");
+  setup.set("daily", "subject", "two");
+  setup.set("daily", "firm", "2");
+  const std::string today = platform::formatTime("%y%m%d", platform::utcTimeNow());
+  setup.directory().write("in/report.xml", "old");
+  setup.directory().write("sequence/" + today + "-PEER-00001.xml", "old");
+  setup.directory().write("daily/" + today + "-PEER-00001.txt", "old");
+
+  setup.deliver(message("zero", 1, {{"report.xml", "a"}, {"report.xml", "b"}, {"", "c"}, {"", "d"}}));
+  setup.deliver(message("one", 1, {{"r.xml", "e"}, {"noextension", "f"}}));
+  setup.deliver(message("two", 1, {{"t.txt", "g"}, {"u.txt", "h"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+
+  // firm 0: the own name, else "(k)"; nameless ones take consecutive
+  // numbers of the process-wide counter.
+  const std::vector<std::string> saved = names(in);
+  ASSERT_EQ(saved.size(), 5u) << testing::PrintToString(saved);
+  EXPECT_EQ(readFile(in + "report.xml"), "old");
+  EXPECT_EQ(readFile(in + "report (2).xml"), "a");
+  EXPECT_EQ(readFile(in + "report (3).xml"), "b");
+  ASSERT_TRUE(isFiveDigits(saved[0]) && isFiveDigits(saved[1])) << testing::PrintToString(saved);
+  EXPECT_EQ(std::stoul(saved[0]) % 99999 + 1, std::stoul(saved[1]));
+  EXPECT_EQ(readFile(in + saved[0]) + readFile(in + saved[1]), "cd");
+
+  // firm 1: the persistent sequence number passes a taken name; firm 2: the
+  // rule's count of the day does.
+  EXPECT_EQ(readFile(sequence + today + "-PEER-00002.xml"), "e");
+  EXPECT_EQ(readFile(sequence + today + "-PEER-00003"), "f");
+  EXPECT_EQ(readFile(daily + today + "-PEER-00002.txt"), "g");
+  EXPECT_EQ(readFile(daily + today + "-PEER-00003.txt"), "h");
+  EXPECT_EQ(names(sequence).size() + names(daily).size(), 6u);
+}
+
+TEST_F(FileReceiveTest, InformationFileFollowsItsAttachmentsFinalName) {
+  setup.set("trasvik", "RecvDNinfo", "1");
+  setup.set("trasvik", "RecvDNprefix", "dn\\");
+  const std::string dn = setup.makeDirectory("in/dn");
+  setup.directory().write("in/report.xml", "old");
+  setup.directory().write("in/dn/report.xml.inf", "old");
+  setup.deliver(message("", 1, {{"report.xml", "signed"}}));
+  setup.deliver(message("", 0, {{"plain.txt", "unsigned"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+
+  EXPECT_EQ(readFile(in + "report (2).xml"), "signed");
+  EXPECT_EQ(readFile(in + "plain.txt"), "unsigned");
+  EXPECT_EQ(readFile(dn + "report.xml.inf"), "old");
+  EXPECT_EQ(names(dn), (std::vector<std::string>{"report (2).xml.inf", "report.xml.inf"}));
+  // Windows-1251 labels, CR LF line ends, no line end after the last value.
+  EXPECT_EQ(readFile(dn + "report (2).xml.inf"),
+            "\xE2\xEB\xE0\xE4\xE5\xEB\xE5\xF6: CN=PEER Signer, O=SVC\r\n"
+            "\xEA\xEB\xFE\xF7 \xE4\xE5\xE9\xF1\xF2\xE2\xF3\xE5\xF2 \xED\xE5 \xF0\xE0\xED\xE5\xE5: 2024-01-01 00:00:00\r\n"
+            "\xEA\xEB\xFE\xF7 \xE4\xE5\xE9\xF1\xF2\xE2\xF3\xE5\xF2 \xED\xE5 \xEF\xEE\xE7\xE6\xE5: 2026-12-31 23:59:59\r\n"
+            "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2 \xE4\xE5\xE9\xF1\xF2\xE2\xF3\xE5\xF2 \xED\xE5 "
+            "\xF0\xE0\xED\xE5\xE5: 2024-02-01 00:00:00\r\n"
+            "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2 \xE4\xE5\xE9\xF1\xF2\xE2\xF3\xE5\xF2 \xED\xE5 "
+            "\xEF\xEE\xE7\xE6\xE5: 2027-01-31 23:59:59\r\n"
+            "\xF1\xE5\xF0\xE8\xE9\xED\xFB\xE9 \xED\xEE\xEC\xE5\xF0: 0APEER");
+
+  // A prefix naming a missing directory: an error record, and the
+  // attachment still counts as saved (the message is not offered again).
+  setup.set("trasvik", "RecvDNprefix", "missing/");
+  setup.deliver(message("", 1, {{"late.txt", "late"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(readFile(in + "late.txt"), "late");
+  EXPECT_EQ(setup.countRecords("ERROR", "Can't open file \"" + in + "missing/late.txt.inf\" for writing"), 1);
+  EXPECT_FALSE(std::filesystem::exists(in + "missing"));
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(names(in).size(), 5u) << testing::PrintToString(names(in));  // dn, report x2, plain, late
+}
+
+TEST_F(FileReceiveTest, AdminMailOnlyTakesTheMessageButWritesNothing) {
+  setup.set("trasvik", "admin_mail_only", "1");
+  setup.set("trasvik", "RecvDNinfo", "1");
+  setup.deliver(message("", 1, {{"a.txt", "a"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_TRUE(names(in).empty());
+  EXPECT_EQ(setup.countRecords("INFO", "messages: 1 received, 0 rejected"), 1);
+
+  setup.set("trasvik", "admin_mail_only", "0");
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_TRUE(names(in).empty());  // it was confirmed: nothing comes again
+}
+
+TEST_F(FileReceiveTest, HostileAttachmentNamesStayInsideTheIncomingDirectory) {
+  const std::string outside = setup.directory().file("abs");
+  setup.deliver(message("", 1, {{"../x", "1"}, {"a/../../y", "2"}, {"..\\z", "3"}, {outside, "4"},
+                                {"bad\tname", "5"}, {"..", "6"}, {"dir/", "7"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+
+  const std::vector<std::string> saved = names(in);
+  ASSERT_EQ(saved.size(), 7u) << testing::PrintToString(saved);
+  // Control characters, "..", and an empty last component: no name.
+  EXPECT_TRUE(isFiveDigits(saved[0]) && isFiveDigits(saved[1]) && isFiveDigits(saved[2]));
+  EXPECT_EQ(std::vector<std::string>(saved.begin() + 3, saved.end()),
+            (std::vector<std::string>{"abs", "x", "y", "z"}));
+  EXPECT_EQ(readFile(in + "x") + readFile(in + "y") + readFile(in + "z") + readFile(in + "abs"), "1234");
+  for (const char* name : {"x", "y", "z", "abs"}) {
+    EXPECT_FALSE(std::filesystem::exists(setup.directory().file(name))) << name;
+  }
+}
+
+class FileReceiveFaultTest : public FileReceiveTest {
+ protected:
+  // The service cannot write a second file into a directory named "faulty".
+  FileReceiveFaultTest() : FileReceiveTest({"TRASVIK_TEST_FILE_FAULTS=write:/faulty/:ENOSPC:1"}) {}
+};
+
+TEST_F(FileReceiveFaultTest, LaterAttachmentNotWrittenWholeLeavesNoFileAndTheMessageComesAgain) {
+  const std::string faulty = fileRule("main", "faulty");
+  setup.deliver(message("", 1, {{"a.txt", "first"}, {"b.txt", "second"}}));
+  EXPECT_EQ(setup.runGateway(), 13);  // the gateway stops
+  EXPECT_TRUE(names(faulty).empty()) << testing::PrintToString(names(faulty));
+  const std::vector<std::string> records = setup.logRecords();
+  EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                          [&](const std::string& record) {
+                            return record.find("FATAL Brivane: Error writing to file \"" + faulty + "b.txt\": ") !=
+                                   std::string::npos;
+                          }),
+            1);
+
+  const std::string good = fileRule("main", "good");
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(names(good), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(readFile(good + "a.txt") + readFile(good + "b.txt"), "firstsecond");
+}
+
+}  // namespace
+}  // namespace gateway_testing

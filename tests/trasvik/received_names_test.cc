@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include "rule/received_names.h"
+#include "rule/rule.h"
+
+namespace gateway_testing {
+namespace {
+
+struct NamingRule : trasvik::Rule {
+  unsigned send(unsigned count) override { return count; }
+  int receive(Quillex::DravontMessage_s&, const trasvik::MessageInfo&) override { return 0; }
+};
+
+std::tm utcDate(int year, int month, int day) {
+  std::tm date{};
+  date.tm_year = year - 1900;
+  date.tm_mon = month - 1;
+  date.tm_mday = day;
+  return date;
+}
+
+TEST(ReceivedNamesTest, DayNamesCountPerUtcDateAndPassTakenNames) {
+  NamingRule rule;
+  rule.day = utcDate(2024, 1, 30);
+  rule.dayCounter = 7;
+  const trasvik::NameTaken none = [](const std::string&) { return false; };
+  const std::tm january31 = utcDate(2024, 1, 31);
+  EXPECT_EQ(trasvik::dayName(rule, january31, "ABCD", ".xml", none), "240131-ABCD-00001.xml");
+  EXPECT_EQ(trasvik::dayName(rule, january31, "ABCD", ".xml", none), "240131-ABCD-00002.xml");
+  const trasvik::NameTaken third = [](const std::string& name) { return name == "240131-ABCD-00003.xml"; };
+  EXPECT_EQ(trasvik::dayName(rule, january31, "ABCD", ".xml", third), "240131-ABCD-00004.xml");
+  // The same day of another month is a new day.
+  EXPECT_EQ(trasvik::dayName(rule, utcDate(2024, 2, 1), "ABCD", "", none), "240201-ABCD-00001");
+  EXPECT_EQ(trasvik::dayName(rule, utcDate(2024, 3, 1), "ABCD", "", none), "240301-ABCD-00001");
+}
+
+}  // namespace
+}  // namespace gateway_testing
