@@ -1,6 +1,7 @@
 #include "file_rule.h"
 
 #include "platform/path.h"
+#include "rule/attachment_files.h"
 #include "rule/delivered_file.h"
 #include "rule/directories.h"
 #include "rule/file_moves.h"
@@ -281,8 +282,9 @@ unsigned FileRule::dispose(const FileEntry& entry, const std::string& path, cons
   return entry.addressDone || entry.folderDone ? count + 1 : count;
 }
 
-// Saving received attachments comes with the kind's receive side; until
-// then every message offered stays unconfirmed.
-int FileRule::receive(Quillex::DravontMessage_s&, const MessageInfo&) { return receiveUnavailable(*this); }
+// Every attachment becomes a file in the incoming directory.
+int FileRule::receive(Quillex::DravontMessage_s& message, const MessageInfo& info) {
+  return saveAttachmentsAsFiles(*this, message, info);
+}
 
 }  // namespace trasvik

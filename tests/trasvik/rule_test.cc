@@ -18,6 +18,7 @@ class RuleTest : public GatewayCoreTest {
   void SetUp() override {
     setup.set("r1", "in", setup.makeDirectory("in"));
     setup.set("r1", "out", setup.makeDirectory("out"));
+    setup.set("r1", "address", "EMAIL@PEER.SVC");
   }
 
   // Creates the rule of section r1 after init(); nullptr when it fails.

@@ -1,0 +1,105 @@
+// Incoming messages: which rule takes a message, rejection of a message
+// that cannot be read, and confirmations that fail.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/gateway_setup.h"
+
+namespace gateway_testing {
+namespace {
+
+using Attachments = std::vector<std::pair<std::string, std::string>>;
+
+Delivery message(const std::string& subject, const Attachments& attachments = {}, const std::string& coretype = "",
+                 const char* from = kPeerTicker) {
+  Delivery delivery;
+  delivery.from = from;
+  delivery.subject = subject;
+  delivery.coretype = coretype;
+  delivery.attachments = attachments;
+  return delivery;
+}
+
+class ReceiveCycleTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setup.set("trasvik", "loops", "1");
+    setup.set("trasvik", "sleeptime", "1");
+    setup.set("rules", "rule1", "bySubject");
+    setup.set("rules", "rule2", "bySender");
+    setup.set("rules", "rule3", "byCoretype");
+    setup.set("rules", "main", "main");
+    addRule("bySubject", "subject", "Invoice");
+    addRule("bySender", "address", addressOf(kAdminTicker));
+    addRule("byCoretype", "coretype", "02A0");
+    addRule("main", nullptr, "");
+  }
+
+  void addRule(const std::string& section, const char* key, const std::string& value) {
+    setup.set(section, "type", "FILE");
+    setup.set(section, "in", setup.makeDirectory(section));
+    if (key != nullptr) setup.set(section, key, value);
+  }
+
+  // The rule directory a file of that name was saved into ("" when none).
+  std::string takenBy(const std::string& name) const {
+    for (const char* rule : {"bySubject", "bySender", "byCoretype", "main"}) {
+      if (std::filesystem::exists(setup.directory().file(std::string(rule) + "/" + name))) return rule;
+    }
+    return "";
+  }
+
+  GatewaySetup setup;
+};
+
+TEST_F(ReceiveCycleTest, FirstRuleWhoseFiltersAcceptTakesTheMessageAndTheMainRuleTheRest) {
+  setup.deliver(message("Invoice", {{"subject.txt", "1"}}));
+  setup.deliver(message("invoice", {{"coretype.txt", "2"}}, "02A0"));
+  setup.deliver(message("Invoice", {{"both.txt", "3"}}, "02A0"));
+  setup.deliver(message("x", {{"sender.txt", "4"}}, "", kAdminTicker));
+  setup.deliver(message("invoice", {{"badtype.txt", "5"}}, "zz"));
+  setup.deliver(message("Invoice ", {{"rest.txt", "6"}}));
+  setup.set("trasvik", "ncollect", "2");  // three collect calls in the pass
+  EXPECT_EQ(setup.runGateway(), 0);
+
+  EXPECT_EQ(takenBy("subject.txt"), "bySubject");
+  EXPECT_EQ(takenBy("coretype.txt"), "byCoretype");
+  EXPECT_EQ(takenBy("both.txt"), "bySubject");
+  EXPECT_EQ(takenBy("sender.txt"), "bySender");
+  EXPECT_EQ(takenBy("badtype.txt"), "main");
+  EXPECT_EQ(takenBy("rest.txt"), "main");
+  EXPECT_EQ(setup.countRecords("ERROR", "Wrong CORETYPE in received message: zz"), 1);
+  EXPECT_EQ(setup.countRecords("INFO", "messages: 6 received, 0 rejected"), 1);
+}
+
+TEST_F(ReceiveCycleTest, MessageWithoutAttachmentsIsRejectedWithItsReason) {
+  setup.deliver(message("empty"));
+  EXPECT_EQ(setup.runGateway(), 0);
+  const std::string reason = "Error in GetNumOfDravontMessageAttachments() (return value is 0)";
+  EXPECT_EQ(setup.countRecords("ERROR", "Fail reading msg, " + reason), 1);
+  EXPECT_EQ(setup.countRecords("INFO", "messages: 0 received, 1 rejected"), 1);
+  EXPECT_NE(setup.listStore().find("rejected: \"" + reason + "\""), std::string::npos) << setup.listStore();
+}
+
+TEST_F(ReceiveCycleTest, ConfirmationLostWithTheSessionIsCarriedOutAfterTheRestart) {
+  setup.deliver(message("empty"));
+  setup.inject("Confirm", 2, "drop");  // the call and the library's retry
+  EXPECT_EQ(setup.runGateway(), 0);
+  const std::string reason = "Error in GetNumOfDravontMessageAttachments() (return value is 0)";
+  EXPECT_NE(setup.listStore().find("rejected: \"" + reason + "\""), std::string::npos) << setup.listStore();
+  EXPECT_EQ(setup.countRecords("INFO", "messages: 0 received, 0 rejected"), 1);  // the new session's pass
+}
+
+TEST_F(ReceiveCycleTest, ConfirmationsThatKeepFailingStopTheGatewayWith13) {
+  setup.deliver(message("Invoice", {{"kept.txt", "k"}}));
+  setup.inject("Confirm", 6, "error", "Exchange is closed");
+  EXPECT_EQ(setup.runGateway(nullptr, {}, 120000), 13);
+  EXPECT_EQ(setup.countRecords("ERROR", "Error in Confirm(): \"Exchange is closed\""), 5);
+  EXPECT_EQ(setup.countRecords("FATAL", "Error in Confirm(): \"Exchange is closed\""), 1);
+  EXPECT_NE(setup.listStore().find("Trasvik can't continue - Error in Confirm(): \\\"Exchange is closed\""),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace gateway_testing
