@@ -44,10 +44,7 @@ class FileReceiveTest : public testing::Test {
  protected:
   explicit FileReceiveTest(const std::vector<std::string>& serviceEnvironment = {})
       : setup(true, serviceEnvironment) {
-    setup.set("trasvik", "loops", "1");
-    setup.set("trasvik", "sleeptime", "1");
-    setup.set("rules", "main", "main");
-    in = fileRule("main", "in");
+    in = setup.useMainRule("FILE");
   }
 
   // A FILE rule section whose incoming directory is `directory`.

@@ -18,11 +18,7 @@ using testing_support::readFile;
 class FileSendTest : public testing::Test {
  protected:
   void SetUp() override {
-    setup.set("trasvik", "loops", "1");
-    setup.set("trasvik", "sleeptime", "1");
-    setup.set("rules", "main", "main");
-    setup.set("main", "type", "FILE");
-    setup.set("main", "in", setup.makeDirectory("in"));
+    setup.useMainRule("FILE");
     setup.set("main", "out", out);
     setup.set("main", "address", addressOf(kPeerTicker));
   }

@@ -14,11 +14,7 @@ namespace {
 class GatewayRunTest : public testing::Test {
  protected:
   void SetUp() override {
-    setup.set("trasvik", "loops", "1");
-    setup.set("trasvik", "sleeptime", "1");
-    setup.set("rules", "main", "main");
-    setup.set("main", "type", "FILE");
-    setup.set("main", "in", setup.makeDirectory("in"));
+    setup.useMainRule("FILE");
   }
 
   int passes() const { return setup.countRecords("INFO", "messages: 0 received, 0 rejected"); }

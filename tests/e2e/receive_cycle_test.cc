@@ -24,12 +24,10 @@ Delivery message(const std::string& subject, const Attachments& attachments = {}
 class ReceiveCycleTest : public testing::Test {
  protected:
   void SetUp() override {
-    setup.set("trasvik", "loops", "1");
-    setup.set("trasvik", "sleeptime", "1");
+    setup.useMainRule("FILE");
     setup.set("rules", "rule1", "bySubject");
     setup.set("rules", "rule2", "bySender");
     setup.set("rules", "rule3", "byCoretype");
-    setup.set("rules", "main", "main");
     addRule("bySubject", "subject", "Invoice");
     addRule("bySender", "address", addressOf(kAdminTicker));
     addRule("byCoretype", "coretype", "02A0");

@@ -61,6 +61,16 @@ void GatewaySetup::erase(const std::string& section, const std::string& key) {
   std::erase_if(sections_[section], [&](const auto& entry) { return entry.first == key; });
 }
 
+std::string GatewaySetup::useMainRule(const std::string& type) {
+  set("trasvik", "loops", "1");
+  set("trasvik", "sleeptime", "1");
+  set("rules", "main", "main");
+  set("main", "type", type);
+  const std::string in = makeDirectory("in");
+  set("main", "in", in);
+  return in;
+}
+
 std::string GatewaySetup::writeIni() const {
   std::string text;
   for (const std::string& section : sectionOrder_) {

@@ -55,6 +55,9 @@ class GatewaySetup {
   // removes it.
   void set(const std::string& section, const std::string& key, const std::string& value);
   void erase(const std::string& section, const std::string& key);
+  // One pass without a long sleep, and a main rule "main" of `type` whose
+  // incoming directory is "in/" (returned, with its trailing '/').
+  std::string useMainRule(const std::string& type);
   // Writes the INI file and returns its path.
   std::string writeIni() const;
   // The settings file of a participant.
