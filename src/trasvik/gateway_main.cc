@@ -93,8 +93,7 @@ void carryOutPendingConfirmation() {
   const bool reject = !pending.reason.empty();
   if (Quillex::ConfirmMessage(&s.receiveUrl, pending.messageId.c_str(), reject ? 1 : 0,
                               reject ? pending.reason.c_str() : nullptr, &s.sendUrl) != 0) {
-    const char* error = Quillex::GetLastDravontError();
-    GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", error != nullptr ? error : "");
+    GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", libraryErrorText().c_str());
   }
   pending = PendingConfirmation{};
 }
@@ -113,8 +112,7 @@ bool startSession(RuleList& rules) {
   }
   int version[4] = {};
   if (Quillex::GetServiceVersion(&version[0], &version[1], &version[2], &version[3]) != 0) {
-    const char* error = Quillex::GetLastDravontError();
-    GATEWAY_FATAL("Can't get service version, %s", error != nullptr ? error : "");
+    GATEWAY_FATAL("Can't get service version, %s", libraryErrorText().c_str());
     closeIniAndLog();
     return false;
   }

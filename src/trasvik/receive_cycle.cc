@@ -82,7 +82,7 @@ int confirmAndFree(DravontMessage_s& message, const MessageInfo& info, bool reje
     Quillex::FreeDravontMessage(&message);
     return resultWhenDone;
   }
-  const std::string error = Quillex::GetLastDravontError() != nullptr ? Quillex::GetLastDravontError() : "";
+  const std::string error = libraryErrorText();
   reportCantContinue("Can't confirm message \"%s\", error: \"%s\"", info.messageId.c_str(), error.c_str());
   return kDispatchStop;
 }

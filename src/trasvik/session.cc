@@ -58,12 +58,12 @@ void readReconnectSettings() {
   reconnectTimeoutMs = static_cast<unsigned>(seconds) * 1000;
 }
 
-const char* libraryErrorText() {
+}  // namespace
+
+std::string libraryErrorText() {
   const char* text = Quillex::GetLastDravontError();
   return text != nullptr ? text : "";
 }
-
-}  // namespace
 
 DravontContext_s* openServiceContext() {
   const std::string settingsFile = iniText("trasvik", "srvcini", 1024);
@@ -82,10 +82,10 @@ DravontContext_s* openServiceContext() {
       if (status == stopError) std::exit(kFailureExitStatus);
     }
     if (--countdown == 0) {
-      GATEWAY_FATAL("Can't init context, %s", libraryErrorText());
+      GATEWAY_FATAL("Can't init context, %s", libraryErrorText().c_str());
       return nullptr;
     }
-    GATEWAY_ERROR("Can't init context, %s", libraryErrorText());
+    GATEWAY_ERROR("Can't init context, %s", libraryErrorText().c_str());
     platform::sleepMilliseconds(reconnectTimeoutMs);
   }
 }

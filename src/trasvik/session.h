@@ -50,6 +50,10 @@ void releaseServiceContext();
 // milliseconds.
 unsigned reconnectTimeout();
 
+// The library's last failure text as it stands ("" when none), for the
+// few places that report it without the lost-session check of lastError().
+std::string libraryErrorText();
+
 // The failure text of the library call that just failed. Throws
 // ContextError when the text says the session is lost (after a pause of
 // reconnectTimeout() when an RPC call failed).
