@@ -7,7 +7,7 @@
 namespace dravont_service {
 
 const char kUsageText[] =
-    "Usage: dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks]\n"
+    "Usage: dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks] [--stats]\n"
     "                       [--script-memory-mib N] [--script-time-ms N] [--read-timeout-ms N] [--idle-timeout-s N]\n"
     "                       [--max-connections N] [--max-request-mib N] [--max-request-values N]\n"
     "       dravont-service [--store DIR] list\n"
@@ -113,6 +113,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
       if (!parseSend(reader, line.send, error)) return std::nullopt;
     } else if (argument == "--test-hooks") {
       line.service.testHooks = true;
+    } else if (argument == "--stats") {
+      line.stats = true;
     } else if (argument == "--port" || argument == "--store" || argument == "--version" ||
                argument == "--script-memory-mib" || argument == "--script-time-ms" || argument == "--read-timeout-ms" ||
                argument == "--idle-timeout-s" || argument == "--max-connections" || argument == "--max-request-mib" ||

@@ -1,11 +1,13 @@
 // The command line of dravont-service:
-//   dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks]
+//   dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks] [--stats]
 //                   [--script-memory-mib N] [--script-time-ms N] [--read-timeout-ms N] [--idle-timeout-s N]
 //                   [--max-connections N] [--max-request-mib N] [--max-request-values N]
 //   dravont-service [--store DIR] list
 //   dravont-service [--store DIR] send --from ADDR --to ADDR [--to ADDR ...]
 //                   [--subject S] [--coretype HHHH] FILE...
 // The port is --port, else the environment's XMLRPCPORT, else 12069.
+// --stats: on an orderly stop, one line on standard error tells how many
+// calls were answered and how many flushes to disk were made.
 #pragma once
 
 #include <optional>
@@ -30,6 +32,7 @@ struct SendRequest {
 struct CommandLine {
   Command command = Command::kServe;
   int port = 12069;
+  bool stats = false;
   ServiceOptions service;
   HttpServerOptions http;
   SendRequest send;

@@ -102,6 +102,12 @@ RpcDispatcher::RpcDispatcher(Service& service) : service_(service) {
 }
 
 RpcAnswer RpcDispatcher::handle(std::string_view requestBody) {
+  RpcAnswer result = answer(requestBody);
+  if (!result.drop) callsAnswered_.fetch_add(1, std::memory_order_relaxed);
+  return result;
+}
+
+RpcAnswer RpcDispatcher::answer(std::string_view requestBody) {
   MethodCall call;
   std::string error;
   if (!parseMethodCall(requestBody, call, error)) return {faultText(kFaultParse, "Parse error: " + error)};

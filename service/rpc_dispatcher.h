@@ -6,6 +6,8 @@
 // Thread-safe: calls on different contexts run in parallel.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,12 +27,16 @@ class RpcDispatcher {
   explicit RpcDispatcher(Service& service);
 
   RpcAnswer handle(std::string_view requestBody);
+  // Requests answered so far (faults included, dropped ones not).
+  std::uint64_t callsAnswered() const { return callsAnswered_.load(std::memory_order_relaxed); }
 
  private:
+  RpcAnswer answer(std::string_view requestBody);
   RpcAnswer run(const MethodSpec& method, const std::vector<Quillex::XmlRpcValue>& params);
 
   Service& service_;
   std::unordered_map<std::string, MethodSpec> methods_;
+  std::atomic<std::uint64_t> callsAnswered_{0};
 };
 
 // The error answer of a method's shape carrying `text`.

@@ -40,6 +40,10 @@ int runService(const CommandLine& line) {
   server.run();
   stop.served();
   platform::removeConsoleControlHandler();
+  if (line.stats) {
+    platform::writeStandardError("dravont-service: " + std::to_string(dispatcher.callsAnswered()) + " calls answered, " +
+                                 std::to_string(platform::durableFlushCount()) + " durable flushes\n");
+  }
   platform::writeStandardError("dravont-service: stopped\n");
   return 0;
 }

@@ -74,4 +74,9 @@ int moveFile(const std::string& from, const std::string& to);
 // wherever a copy must not be mistaken for a completed one.
 int copyFile(const std::string& from, const std::string& to);
 
+// How many flushes to disk (fsync of a file or a directory) this process has
+// made so far, failed ones included; injected failures make none. Lets a
+// program report what durability costs it (dravont-service --stats).
+std::uint64_t durableFlushCount();
+
 }  // namespace platform

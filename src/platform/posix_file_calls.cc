@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 
+#include "platform/file.h"
 #include "platform/file_faults.h"
 #include "platform/path.h"
 #include "platform/posix_call.h"
@@ -31,6 +33,9 @@ int injectedDescriptorError(FileOperation operation, int fd) {
 
 // Turns the result of a call that reports through errno into 0 or the errno.
 int errorOf(int result) { return result == 0 ? 0 : errno; }
+
+// Every fsync of the process goes through syncFile: counted there.
+std::atomic<std::uint64_t> flushCount{0};
 
 }  // namespace
 
@@ -78,6 +83,7 @@ int writeAllAt(int fd, std::uint64_t offset, std::string_view bytes) {
 
 int syncFile(int fd) {
   if (const int error = injectedDescriptorError(FileOperation::kFsync, fd)) return error;
+  flushCount.fetch_add(1, std::memory_order_relaxed);
   return errorOf(::fsync(fd));
 }
 
@@ -112,3 +118,9 @@ int syncDirectory(const std::string& directory) {
 }
 
 }  // namespace platform::posix
+
+namespace platform {
+
+std::uint64_t durableFlushCount() { return posix::flushCount.load(std::memory_order_relaxed); }
+
+}  // namespace platform

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "support/temp_directory.h"
 
 namespace {
@@ -78,6 +79,15 @@ TEST(FileTest, ConcurrentAppendsKeepRecordsWhole) {
   for (std::size_t line = 0; line < all.size(); line += 301) {
     EXPECT_EQ(all.substr(line, 300), std::string(300, all[line])) << "record at " << line << " is mixed";
   }
+}
+
+TEST(FileTest, EveryFlushToDiskIsCounted) {
+  TempDirectory dir;
+  const std::uint64_t before = platform::durableFlushCount();
+  ASSERT_EQ(platform::writeWholeFile(dir.file("data"), "bytes"), 0);
+  EXPECT_EQ(platform::durableFlushCount(), before + 1);
+  ASSERT_EQ(platform::replaceFileAtomically(dir.file("data"), "more bytes"), 0);  // the file, then its directory
+  EXPECT_EQ(platform::durableFlushCount(), before + 3);
 }
 
 }  // namespace
