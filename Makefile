@@ -37,6 +37,7 @@ bench: build
 	@$(BUILD)/bench/transport_bench
 	@$(BUILD)/bench/service/service_bench
 	@$(BUILD)/bench/converter/converter_bench
+	@$(BUILD)/bench/gateway/gateway_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

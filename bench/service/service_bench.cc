@@ -17,11 +17,6 @@ namespace {
 
 using Quillex::XmlRpcValue;
 
-// Sizes of the "DravontStreamLength" exchange on the wire (header and body),
-// so the raw round trip moves as many bytes as the call does.
-constexpr std::size_t kRequestSize = 330;
-constexpr std::size_t kAnswerSize = 250;
-
 class BenchService {
  public:
   static BenchService& instance() {
@@ -94,7 +89,9 @@ BENCHMARK(BM_StreamLengthCallClients)->Threads(1)->Threads(8)->UseRealTime();
 
 // A raw ping-pong with the call's sizes, against a one-thread server that
 // answers in one write: the floor any service on loopback stands on.
-void BM_RawTcpRoundTrip(benchmark::State& state) { bench_support::runRawRoundTrip(state, kRequestSize, kAnswerSize); }
+void BM_RawTcpRoundTrip(benchmark::State& state) {
+  bench_support::runRawRoundTrip(state, bench_support::kSmallCallRequestSize, bench_support::kSmallCallAnswerSize);
+}
 BENCHMARK(BM_RawTcpRoundTrip)->UseRealTime();
 
 // What the gateway does per file: open it as a stream, address a message,

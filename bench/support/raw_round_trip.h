@@ -10,6 +10,11 @@
 
 namespace bench_support {
 
+// Sizes of a small call on the wire, header and body ("DravontStreamLength"),
+// so that a raw round trip moves as many bytes as such a call does.
+inline constexpr std::size_t kSmallCallRequestSize = 330;
+inline constexpr std::size_t kSmallCallAnswerSize = 250;
+
 // Runs the benchmark loop: one round trip per iteration.
 void runRawRoundTrip(benchmark::State& state, std::size_t requestSize, std::size_t answerSize);
 

@@ -1,0 +1,99 @@
+#include "gateway/exchange.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "gateway/exchange_world.h"
+#include "platform/child_process.h"
+
+namespace gateway_bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Often enough that the arrival time is known to a few milliseconds, seldom
+// enough that the watching costs the two cores next to nothing.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
+std::unique_ptr<platform::ChildProcess> startGateway(const std::string& ini, int port, std::string& error) {
+  return platform::ChildProcess::start({TRASVIK_PROGRAM, "/ini:" + ini}, false, error,
+                                       {"XMLRPCPORT=" + std::to_string(port)});
+}
+
+bool running(platform::ChildProcess& gateway) { return !gateway.wait(0).has_value(); }
+
+// SIGTERM, then the exit status (-1 when it does not end in time).
+int stopGateway(platform::ChildProcess& gateway) {
+  gateway.terminate();
+  return gateway.wait(60000).value_or(-1);
+}
+
+// Says which received file is missing or has the wrong size, or "".
+std::string checkReceived(const std::string& incoming, int files, std::size_t bytes) {
+  if (const int count = countVisibleFiles(incoming); count != files) {
+    return std::to_string(count) + " files received, not " + std::to_string(files);
+  }
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(incoming, error)) {
+    if (entry.file_size(error) != bytes) return entry.path().string() + " has the wrong size";
+  }
+  return "";
+}
+
+// Waits until B holds every file and A's out directory is empty; the time
+// from `start` to the moment the last file was seen, or the failure.
+std::string awaitDelivery(const ExchangeWorld& world, int files, platform::ChildProcess& sender,
+                          platform::ChildProcess& receiver, Clock::time_point start, double& seconds) {
+  // Generous: a gateway that stalls shows as a failure, not as a hang.
+  const auto deadline = start + std::chrono::seconds(600);
+  bool arrived = false;
+  for (;;) {
+    if (!arrived && countVisibleFiles(world.incoming()) >= files) {
+      seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      arrived = true;
+    }
+    if (arrived && countVisibleFiles(world.outgoing()) == 0) return "";
+    if (!running(sender) || !running(receiver)) return "a gateway ended early (see its trasvik.log)";
+    if (Clock::now() > deadline) return "not every file arrived within 600 s";
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
+}  // namespace
+
+ExchangeResult runExchange(int files, std::size_t bytes) {
+  ExchangeResult result;
+  ExchangeWorld world;
+  if (result.error = world.writeOutgoingFiles(files, bytes); !result.error.empty()) return result;
+  StatsService service(world.store(), world.serviceErrors(), result.error);
+  if (service.port() == 0) return result;
+
+  const Clock::time_point start = Clock::now();
+  std::unique_ptr<platform::ChildProcess> receiver = startGateway(world.gatewayIni('b'), service.port(), result.error);
+  std::unique_ptr<platform::ChildProcess> sender = startGateway(world.gatewayIni('a'), service.port(), result.error);
+  if (!receiver || !sender) return result;
+  result.error = awaitDelivery(world, files, *sender, *receiver, start, result.seconds);
+
+  // Every file B saved is confirmed before its gateway looks at the stop.
+  const int senderStatus = stopGateway(*sender);
+  const int receiverStatus = stopGateway(*receiver);
+  std::string stopError;
+  const std::optional<ServiceCounts> counts = service.stop(stopError);
+  if (!result.error.empty()) return result;
+  if (senderStatus != 0 || receiverStatus != 0) {
+    result.error = "a gateway did not stop in order (exit statuses " + std::to_string(senderStatus) + ", " +
+                   std::to_string(receiverStatus) + ")";
+  } else if (!counts) {
+    result.error = stopError;
+  } else {
+    result.counts = *counts;
+    result.error = checkReceived(world.incoming(), files, bytes);
+  }
+  return result;
+}
+
+}  // namespace gateway_bench

@@ -1,0 +1,26 @@
+// One measured exchange: A's gateway sends files of one size, B's gateway
+// receives and confirms them, both running at once against a fresh
+// dravont-service, timed from their start to the last file's arrival.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "gateway/stats_service.h"
+
+namespace gateway_bench {
+
+struct ExchangeResult {
+  double seconds = 0;     // from starting both gateways to the last file in B's in directory
+  ServiceCounts counts;   // the service's, from its start to its stop
+  std::string error;      // "" when every file arrived whole and everything stopped in order
+};
+
+// Prepares `files` files of `bytes` bytes in A's out directory (not timed),
+// starts the service, starts both gateways (loops=0, sleeptime 1), waits
+// until B's in directory holds every file and A's out directory none, stops
+// both gateways and then the service with SIGTERM, and checks every received
+// file's size.
+ExchangeResult runExchange(int files, std::size_t bytes);
+
+}  // namespace gateway_bench

@@ -1,0 +1,76 @@
+#include "gateway/exchange_world.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file.h"
+#include "support/service_fixture.h"
+
+namespace gateway_bench {
+
+namespace {
+
+constexpr char kService[] = "BENCH";
+constexpr char kSenderTicker[] = "SENDA";
+constexpr char kReceiverTicker[] = "RECVB";
+
+// A gateway's INI file with the settings of the measurement: one pass a
+// second, no end by itself, the log at its usual level.
+std::string gatewayIniText(const std::string& home, const std::string& rule) {
+  return "[qnsys]\nlogfile=" + home + "/trasvik.log\nloglevel=info\n\n"
+         "[trasvik]\nsrvcini=" + home + "/participant.ini\nsendparam=send\nrecvparam=receive\nerror=" + home +
+         "/error\nsleeptime=1\nloops=0\n\n"
+         "[send]\nurl=dravont://send\n\n[receive]\nurl=dravont://receive\n\n"
+         "[rules]\nmain=files\n\n[files]\ntype=FILE\n" + rule;
+}
+
+}  // namespace
+
+ExchangeWorld::ExchangeWorld() {
+  for (const char* name : {"store", "a/out", "a/in", "a/error", "b/in", "b/error"}) {
+    std::filesystem::create_directories(directory_.file(name));
+  }
+  const std::string sender = service_testing::addressOf(kSenderTicker, kService);
+  const std::string receiver = service_testing::addressOf(kReceiverTicker, kService);
+  directory_.write("store/addressbook.ini", "[addresses]\n" + sender + "=1\n" + receiver + "=1\n");
+  directory_.write("a/participant.ini", service_testing::settingsText(kSenderTicker, kService));
+  directory_.write("b/participant.ini", service_testing::settingsText(kReceiverTicker, kService));
+  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), "in=" + directory_.file("a/in") +
+                                                                              "\nout=" + outgoing() +
+                                                                              "\naddress=" + receiver + "\n"));
+  directory_.write("b/trasvik.ini", gatewayIniText(directory_.file("b"), "in=" + incoming() + "\n"));
+}
+
+std::string ExchangeWorld::gatewayIni(char participant) const {
+  return directory_.file(std::string(1, participant) + "/trasvik.ini");
+}
+
+std::string ExchangeWorld::writeOutgoingFiles(int count, std::size_t bytes) const {
+  std::string contents(bytes, '\0');
+  for (std::size_t i = 0; i < bytes; ++i) contents[i] = static_cast<char>('a' + i % 26);
+  for (int index = 1; index <= count; ++index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "file-%06d.bin", index);
+    // The file's name at its start makes every file's contents different.
+    const std::size_t stamp = std::min(bytes, std::strlen(name));
+    contents.replace(0, stamp, name, stamp);
+    if (int error = platform::writeWholeFile(outgoing() + "/" + name, contents)) {
+      return std::string("cannot write ") + name + ": " + std::generic_category().message(error);
+    }
+  }
+  return "";
+}
+
+int countVisibleFiles(const std::string& directory) {
+  int count = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    if (entry.is_regular_file(error) && !entry.path().filename().string().starts_with('.')) ++count;
+  }
+  return count;
+}
+
+}  // namespace gateway_bench

@@ -1,0 +1,41 @@
+// The files and settings two gateways exchange files in: participant A
+// (sender) and participant B (receiver) of one service, each with its own
+// trasvik INI file, directories and log, and a store whose address book
+// knows both. Everything lives in a temporary directory removed with the
+// object. Not thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "support/temp_directory.h"
+
+namespace gateway_bench {
+
+class ExchangeWorld {
+ public:
+  // Writes the store's address book, the participants' settings and the two
+  // gateways' INI files: A's rule sends every file of its out directory to
+  // B, B's main rule saves what arrives into its in directory.
+  ExchangeWorld();
+
+  std::string store() const { return directory_.file("store"); }
+  std::string serviceErrors() const { return directory_.file("service.err"); }
+  std::string gatewayIni(char participant) const;
+  std::string outgoing() const { return directory_.file("a/out"); }
+  std::string incoming() const { return directory_.file("b/in"); }
+
+  // Writes `count` files of `bytes` bytes each, with different contents,
+  // into A's out directory, each flushed to disk so that writing them back
+  // costs the measured run nothing. Returns "" or why not.
+  std::string writeOutgoingFiles(int count, std::size_t bytes) const;
+
+ private:
+  testing_support::TempDirectory directory_;
+};
+
+// The number of files the gateway would send or has saved: regular files
+// whose names do not begin with '.' (the gateway receives under hidden names).
+int countVisibleFiles(const std::string& directory);
+
+}  // namespace gateway_bench

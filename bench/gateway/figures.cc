@@ -1,0 +1,88 @@
+#include "gateway/figures.h"
+
+#include <cstdio>
+
+namespace gateway_bench {
+
+namespace {
+
+constexpr double kMiB = 1 << 20;
+
+double counter(const std::map<std::string, double>& counters, const char* name) {
+  const auto found = counters.find(name);
+  return found == counters.end() ? 0 : found->second;
+}
+
+}  // namespace
+
+void GatewayReporter::ReportRuns(const std::vector<Run>& runs) {
+  for (const Run& run : runs) {
+    if (run.run_type != Run::RT_Iteration || run.iterations == 0 || run.error_occurred) continue;
+    Measured& entry = measured_[run.run_name.function_name];
+    entry.seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+    for (const auto& [name, value] : run.counters) entry.counters[name] = value.value;
+  }
+  ConsoleReporter::ReportRuns(runs);
+}
+
+const GatewayReporter::Measured* GatewayReporter::find(const char* name) const {
+  const auto found = measured_.find(name);
+  return found == measured_.end() ? nullptr : &found->second;
+}
+
+void GatewayReporter::printExchange(const char* title, const Measured& exchange) const {
+  const double files = counter(exchange.counters, kFiles);
+  const double bytes = counter(exchange.counters, kFileBytes);
+  const double calls = counter(exchange.counters, kCallsPerFile);
+  const double flushes = counter(exchange.counters, kFlushesPerFile);
+  const double perFile = exchange.seconds / files;
+  std::printf("\n%s: %.0f files of %.0f KiB, A sends, B receives and confirms, both at once\n", title, files,
+              bytes / 1024);
+  std::printf("  wall time, start of both gateways to the last file  %9.2f s\n", exchange.seconds);
+  std::printf("  files/s                                              %9.1f\n", files / exchange.seconds);
+  std::printf("  MiB/s                                                %9.2f\n", files * bytes / kMiB / exchange.seconds);
+  std::printf("  RPC calls per file (answered by the service)         %9.2f\n", calls);
+  std::printf("  durable flushes per file (fsyncs in the service)     %9.2f\n", flushes);
+
+  const Measured* roundTrip = find(kRoundTrip);
+  const Measured* durableWrite = find(kDurableWrite);
+  const Measured* copy = find(kFlushedCopy);
+  if (roundTrip == nullptr || durableWrite == nullptr || copy == nullptr) return;
+  // A durable write holds two flushes (the file, then its directory).
+  const double callsFloor = calls * roundTrip->seconds;
+  const double flushesFloor = flushes * durableWrite->seconds / 2;
+  const double bytesFloor = bytes / counter(copy->counters, kFileBytes) * copy->seconds;
+  const double floor = callsFloor + flushesFloor + bytesFloor;
+  std::printf("  floor per file: calls x round trip %.3f ms + flushes x half a durable write %.3f ms\n"
+              "                  + its bytes at the flushed copy's rate %.3f ms = %.3f ms\n",
+              callsFloor * 1e3, flushesFloor * 1e3, bytesFloor * 1e3, floor * 1e3);
+  std::printf("  wall time per file                                   %9.3f ms\n", perFile * 1e3);
+  std::printf("  (a) wall time per file / floor per file              %9.2f   [goal <= 1.2]\n", perFile / floor);
+  if (bytes >= kMiB) {
+    const double copyRate = counter(copy->counters, kFileBytes) / copy->seconds;
+    std::printf("  (b) throughput / flushed copy throughput             %8.1f %%  [goal >= 50 %%]\n",
+                100 * files * bytes / exchange.seconds / copyRate);
+  }
+}
+
+void GatewayReporter::printFigures() const {
+  std::printf("\nFloors, measured in this run on the file system of the stores:\n");
+  if (const Measured* roundTrip = find(kRoundTrip)) {
+    std::printf("  raw loopback round trip (small call's sizes)         %9.1f us\n", roundTrip->seconds * 1e6);
+  }
+  if (const Measured* durableWrite = find(kDurableWrite)) {
+    std::printf("  durable write of 1 KiB (write, fsync, rename, fsync of the directory)  %.3f ms\n",
+                durableWrite->seconds * 1e3);
+  }
+  if (const Measured* copy = find(kFlushedCopy)) {
+    const double bytes = counter(copy->counters, kFileBytes);
+    std::printf("  flushed copy of %.0f MiB (read, write, fsync)         %9.1f ms = %.0f MiB/s\n", bytes / kMiB,
+                copy->seconds * 1e3, bytes / kMiB / copy->seconds);
+  }
+  if (const Measured* small = find(kSmallFiles)) printExchange("Small files", *small);
+  if (const Measured* large = find(kLargeFiles)) printExchange("Large files", *large);
+  std::printf("\nThe goals are judged by the ratios; nothing is asserted. Figures vary with other load on the "
+              "machine.\n");
+}
+
+}  // namespace gateway_bench

@@ -1,0 +1,44 @@
+// The console table of Google Benchmark, then the figures the gateway is
+// judged by: throughput, calls and flushes per file, and its ratios to the
+// floor and to a plain copy, each measured in the same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace gateway_bench {
+
+// Names of the benchmarks the figures are computed from.
+inline constexpr char kRoundTrip[] = "BM_RawRoundTrip";
+inline constexpr char kDurableWrite[] = "BM_DurableWrite";
+inline constexpr char kFlushedCopy[] = "BM_FlushedCopy";
+inline constexpr char kSmallFiles[] = "BM_GatewaySmallFiles";
+inline constexpr char kLargeFiles[] = "BM_GatewayLargeFiles";
+
+// Counters an exchange benchmark sets.
+inline constexpr char kFiles[] = "files";
+inline constexpr char kFileBytes[] = "bytes_per_file";
+inline constexpr char kCallsPerFile[] = "calls_per_file";
+inline constexpr char kFlushesPerFile[] = "flushes_per_file";
+
+class GatewayReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override;
+  // Prints what the runs gave; figures whose runs failed are left out.
+  void printFigures() const;
+
+ private:
+  struct Measured {
+    double seconds = 0;  // per iteration (an exchange has one)
+    std::map<std::string, double> counters;
+  };
+  const Measured* find(const char* name) const;
+  void printExchange(const char* title, const Measured& exchange) const;
+
+  std::map<std::string, Measured> measured_;
+};
+
+}  // namespace gateway_bench

@@ -1,0 +1,87 @@
+// The gateway end to end on this machine, in one run: A's gateway sends
+// files that B's gateway receives and confirms, once many small files and
+// once a few large ones, beside what the machine allows at the least (raw
+// loopback round trips, durable writes, a flushed copy). Prints Google
+// Benchmark's table, then the figures and the ratios they are judged by.
+//
+//   gateway_bench [SMALL_FILES [LARGE_FILES]] [--benchmark_... flags]
+//
+// SMALL_FILES files of 1 KiB (default 2000), LARGE_FILES files of 10 MiB
+// (default 20). Everything is written under the system's temporary
+// directory and removed at the end.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gateway/exchange.h"
+#include "gateway/figures.h"
+#include "gateway/floors.h"
+#include "support/raw_round_trip.h"
+
+namespace {
+
+using namespace gateway_bench;
+
+constexpr std::size_t kSmallFileBytes = 1 << 10;
+constexpr std::size_t kLargeFileBytes = 10 << 20;
+
+// One exchange as one iteration, timed by the exchange itself (its files
+// are prepared outside the time).
+void measureExchange(benchmark::State& state, int files, std::size_t bytes) {
+  for (auto _ : state) {
+    const ExchangeResult result = runExchange(files, bytes);
+    if (!result.error.empty()) {
+      state.SkipWithError(result.error.c_str());
+      break;
+    }
+    state.SetIterationTime(result.seconds);
+    state.counters[kFiles] = files;
+    state.counters[kFileBytes] = static_cast<double>(bytes);
+    state.counters[kCallsPerFile] = static_cast<double>(result.counts.calls) / files;
+    state.counters[kFlushesPerFile] = static_cast<double>(result.counts.flushes) / files;
+  }
+}
+
+// A count from the command line, or `fallback` when it is not given.
+int countArgument(int argc, char** argv, int index, int fallback) {
+  if (argc <= index) return fallback;
+  const int count = std::atoi(argv[index]);
+  if (count <= 0) {
+    std::fprintf(stderr, "gateway_bench: \"%s\" is no number of files\n", argv[index]);
+    std::exit(2);
+  }
+  return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const int smallFiles = countArgument(argc, argv, 1, 2000);
+  const int largeFiles = countArgument(argc, argv, 2, 20);
+
+  benchmark::RegisterBenchmark(kRoundTrip, [](benchmark::State& state) {
+    bench_support::runRawRoundTrip(state, bench_support::kSmallCallRequestSize, bench_support::kSmallCallAnswerSize);
+  })->UseRealTime();
+  benchmark::RegisterBenchmark(kDurableWrite, [](benchmark::State& state) {
+    runDurableWrites(state, kSmallFileBytes);
+  })->UseRealTime();
+  benchmark::RegisterBenchmark(kSmallFiles, [smallFiles](benchmark::State& state) {
+    measureExchange(state, smallFiles, kSmallFileBytes);
+  })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+  benchmark::RegisterBenchmark(kFlushedCopy, [](benchmark::State& state) {
+    runFlushedCopies(state, kLargeFileBytes);
+    state.counters[kFileBytes] = static_cast<double>(kLargeFileBytes);
+  })->UseRealTime()->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(kLargeFiles, [largeFiles](benchmark::State& state) {
+    measureExchange(state, largeFiles, kLargeFileBytes);
+  })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+  GatewayReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.printFigures();
+  benchmark::Shutdown();
+  return 0;
+}
