@@ -26,6 +26,8 @@ inline constexpr char kFlushesPerFile[] = "flushes_per_file";
 
 class GatewayReporter : public benchmark::ConsoleReporter {
  public:
+  // Without colour codes: `make bench` output is often kept in a file.
+  GatewayReporter() : ConsoleReporter(OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override;
   // Prints what the runs gave; figures whose runs failed are left out.
   void printFigures() const;
