@@ -39,21 +39,24 @@ std::string chooseName(Rule& rule, const std::string& sender, const AttachmentIn
   return dayName(rule, today, tickerForName(sender), nameExtension(name), taken);
 }
 
-// Writes attachment n (1-based) under a temporary name; nullptr after the
-// failure was reported.
-std::unique_ptr<ReceivedFile> writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message, int n,
-                                              unsigned size, const std::string& targetPath) {
+// Writes attachment `index` (0-based) under a temporary name; nullptr after
+// the failure was reported.
+std::unique_ptr<ReceivedFile> writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message,
+                                              const MessageInfo& info, std::size_t index,
+                                              const std::string& targetPath, const AttachmentLayout& layout) {
   auto file = std::make_unique<ReceivedFile>();
   if (!file->create(rule.in, "wb+")) {
     const std::string error = lastError();
-    reportCantContinue("Can't open file \"%s\" for writing, error: \"%s\"", targetPath.c_str(), error.c_str());
+    layout.report("Can't open file \"%s\" for writing, error: \"%s\"", targetPath.c_str(), error.c_str());
     return nullptr;
   }
-  const unsigned written = Quillex::SaveDravontMessageAttachment(&message, n, &file->stream());
+  const bool headWritten = !layout.writeHead || layout.writeHead(file->stream(), index);
+  const unsigned written =
+      headWritten ? Quillex::SaveDravontMessageAttachment(&message, static_cast<int>(index + 1), &file->stream()) : 0;
   file->close();
-  if (written != size) {
+  if (!headWritten || written != info.attachments[index].size) {
     const std::string error = lastError();
-    reportCantContinue("Error writing to file \"%s\": \"%s\"", targetPath.c_str(), error.c_str());
+    layout.report("Error writing to file \"%s\": \"%s\"", targetPath.c_str(), error.c_str());
     return nullptr;
   }
   return file;
@@ -61,13 +64,14 @@ std::unique_ptr<ReceivedFile> writeAttachment(const Rule& rule, Quillex::Dravont
 
 // Renames the written attachments to their names, each followed by its
 // information file.
-void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written, const MessageInfo& info) {
+void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written, const MessageInfo& info,
+                      const AttachmentLayout& layout) {
   for (WrittenAttachment& attachment : written) {
     const std::string path = attachment.file->place(attachment.name);
     logSaved(rule, path, info, attachment.index);
     const AttachmentInfo& facts = info.attachments[attachment.index];
     if (wantsInformationFile(facts)) {
-      writeInformationFile(informationPath(rule.in, path.substr(rule.in.size()) + ".inf"), facts);
+      writeInformationFile(informationPath(rule.in, layout.informationName(path.substr(rule.in.size()))), facts);
     }
   }
 }
@@ -75,6 +79,17 @@ void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written,
 }  // namespace
 
 int saveAttachmentsAsFiles(Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info) {
+  AttachmentLayout layout;
+  layout.chooseName = [&](std::size_t index, const NameTaken& taken) {
+    return chooseName(rule, info.sender, info.attachments[index], taken);
+  };
+  layout.informationName = [](const std::string& savedName) { return savedName + ".inf"; };
+  layout.report = reportCantContinue;
+  return saveAttachments(rule, message, info, layout);
+}
+
+int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
+                    const AttachmentLayout& layout) {
   // Names chosen for this message count as taken before their files exist.
   std::set<std::string> chosen;
   const NameTaken taken = [&](const std::string& name) {
@@ -82,17 +97,15 @@ int saveAttachmentsAsFiles(Rule& rule, Quillex::DravontMessage_s& message, const
   };
   std::vector<WrittenAttachment> written;
   for (std::size_t i = 0; i < info.attachments.size(); ++i) {
-    const AttachmentInfo& attachment = info.attachments[i];
-    std::string name = chooseName(rule, info.sender, attachment, taken);
+    std::string name = layout.chooseName(i, taken);
     chosen.insert(name);
     if (settings().adminMailOnly) continue;
-    std::unique_ptr<ReceivedFile> file =
-        writeAttachment(rule, message, static_cast<int>(i + 1), attachment.size, rule.in + name);
+    std::unique_ptr<ReceivedFile> file = writeAttachment(rule, message, info, i, rule.in + name, layout);
     if (!file) return 2;
     written.push_back({i, std::move(name), std::move(file)});
   }
   try {
-    placeAttachments(rule, written, info);
+    placeAttachments(rule, written, info, layout);
   } catch (int code) {
     if (code != kMoveFailure) throw;
     return 2;

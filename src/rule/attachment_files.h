@@ -1,14 +1,41 @@
-// Receiving for the FILE rule: every attachment of a message becomes a file
-// in the rule's incoming directory, named as the rule's `firm` mode says,
-// with a certificate information file beside it when configured.
+// Receiving attachments into a rule's incoming directory: every attachment
+// of a message becomes a file, named as the rule's kind and `firm` mode say,
+// with a certificate information file beside it when configured. The FILE
+// rule saves the bytes alone (saveAttachmentsAsFiles); other kinds give
+// their own layout (saveAttachments).
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <string>
+
 #include "dravont/dravontdll.h"
+#include "rule/delivered_file.h"
+#include "rule/received_names.h"
 
 namespace trasvik {
 
 class Rule;
 struct MessageInfo;
+
+// How a rule kind lays out received attachments in its incoming directory.
+struct AttachmentLayout {
+  // The name attachment `index` (0-based) is saved under; `taken` says
+  // which names are in use, those chosen for this message included.
+  std::function<std::string(std::size_t index, const NameTaken& taken)> chooseName;
+  // Writes what precedes the attachment's bytes in its file; false when it
+  // was not written whole. Empty: the file holds the bytes alone.
+  std::function<bool(Quillex::DravontStream_s& stream, std::size_t index)> writeHead;
+  // The name of the information file of an attachment saved as `savedName`.
+  std::function<std::string(const std::string& savedName)> informationName;
+  // Reports a file that cannot be created or written whole.
+  FatalReport report = nullptr;
+};
+
+// Saves the attachments of `message` into rule.in as `layout` says, with
+// the guarantees of saveAttachmentsAsFiles; failures go to layout.report.
+int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
+                    const AttachmentLayout& layout);
 
 // Saves the attachments of `message` (described by `info`) into rule.in.
 // They appear together or not at all: each is written under a hidden

@@ -48,10 +48,11 @@ std::string senderTicker(const std::string& address) {
   return address.substr(at + 1, dot - at - 1);
 }
 
-void writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
+bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact) {
   const std::string line = name + (compact ? ":" : ": ") + value + "\r\n";
-  Quillex::StreamWrite(&stream, line.data(), static_cast<unsigned>(line.size()));
+  const auto size = static_cast<unsigned>(line.size());
+  return Quillex::StreamWrite(&stream, line.data(), size) == size;
 }
 
 }  // namespace trasvik

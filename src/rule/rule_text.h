@@ -23,8 +23,8 @@ std::string errnoText(int error);
 std::string senderTicker(const std::string& address);
 
 // Writes the header line "name: value\r\n" ("name:value\r\n" when compact)
-// to a library stream.
-void writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
+// to a library stream. True when the service took the whole line.
+bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact);
 
 }  // namespace trasvik

@@ -1,0 +1,107 @@
+#include "msgrule/msg_file.h"
+
+#include "trasvik/text_format.h"
+
+namespace trasvik {
+
+namespace {
+
+constexpr std::size_t kLongestLine = 255;
+
+std::string lowered(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return result;
+}
+
+// A value as one header line can hold it.
+std::string oneLine(std::string value) {
+  for (char& c : value) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return value;
+}
+
+}  // namespace
+
+std::size_t MsgHeaderParser::feed(std::string_view bytes) {
+  std::size_t taken = 0;
+  while (taken < bytes.size() && !done_) {
+    const char c = bytes[taken++];
+    ++position_;
+    if (c == '\r') continue;
+    if (c == '\n') {
+      completeLine();
+      continue;
+    }
+    line_.push_back(c);
+    if (line_.size() == kLongestLine) completeLine();
+  }
+  return taken;
+}
+
+void MsgHeaderParser::end() {
+  if (done_) return;
+  done_ = true;
+  header_.bodyStart = lineByLine_ ? lineStart_ : position_;
+}
+
+void MsgHeaderParser::completeLine() {
+  const bool known = takeHeaderLine();
+  if (lineByLine_ && !known) {
+    done_ = true;
+    header_.bodyStart = lineStart_;
+    return;
+  }
+  if (!lineByLine_ && line_.empty()) {
+    done_ = true;
+    header_.bodyStart = position_;
+    return;
+  }
+  line_.clear();
+  lineStart_ = position_;
+}
+
+// True when the line is a header line of a known key; its value is then
+// taken when the key is one that sending uses.
+bool MsgHeaderParser::takeHeaderLine() {
+  const std::size_t colon = line_.find(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  const std::string key = lowered(std::string_view(line_).substr(0, colon));
+  const std::size_t valueStart = line_.find_first_not_of(' ', colon + 1);
+  std::string value = valueStart == std::string::npos ? std::string() : line_.substr(valueStart);
+  if (key == "to") {
+    header_.to = std::move(value);
+  } else if (key == "subject") {
+    header_.subject = std::move(value);
+  } else if (key == "type") {
+    header_.type = std::move(value);
+  } else if (key == "filename") {
+    header_.filename = std::move(value);
+  } else if (key != "msgid" && key != "from" && key != "date") {
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::pair<std::string, std::string>> receivedHeaderLines(const ReceivedHeader& header) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  if (!header.selfAddress.empty()) lines.emplace_back("To", oneLine(header.selfAddress));
+  lines.emplace_back("From", oneLine(header.sender));
+  lines.emplace_back("Type", formatText("0x%04X", header.coretype));
+  if (!header.subject.empty()) lines.emplace_back("Subject", oneLine(header.subject));
+  lines.emplace_back("MsgID", oneLine(header.messageId));
+  if (header.localDate != nullptr) {
+    const std::tm& d = *header.localDate;
+    lines.emplace_back("Date", formatText("%04u%02u%02u%02u%02u%02u", static_cast<unsigned>(d.tm_year + 1900),
+                                          static_cast<unsigned>(d.tm_mon + 1), static_cast<unsigned>(d.tm_mday),
+                                          static_cast<unsigned>(d.tm_hour), static_cast<unsigned>(d.tm_min),
+                                          static_cast<unsigned>(d.tm_sec)));
+  }
+  if (!header.fileName.empty()) lines.emplace_back("Filename", oneLine(header.fileName));
+  return lines;
+}
+
+}  // namespace trasvik
