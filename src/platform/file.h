@@ -69,6 +69,13 @@ int removeFile(const std::string& path);
 // source is kept.
 int moveFile(const std::string& from, const std::string& to);
 
+// Flushes a file's bytes to disk, whichever process wrote them.
+int flushFileToDisk(const std::string& path);
+
+// Flushes a directory ("" is the current one), so that the names made or
+// removed in it survive a crash of the machine.
+int flushDirectoryToDisk(const std::string& directory);
+
 // Copies a regular file's bytes to a new file (flushed to disk); an existing
 // `to` gives EEXIST. On failure no copy is left. Used by moveFile and
 // wherever a copy must not be mistaken for a completed one.

@@ -38,6 +38,15 @@ class FileDescriptor {
 
 }  // namespace
 
+int flushFileToDisk(const std::string& path) {
+  FileDescriptor file(posix::openFile(path, O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return errno;
+  if (const int error = posix::syncFile(file.get())) return error;
+  return file.close();
+}
+
+int flushDirectoryToDisk(const std::string& directory) { return posix::syncDirectory(directory); }
+
 int readWholeFile(const std::string& path, std::string& contents) {
   contents.clear();
   FileDescriptor file(posix::openFile(path, O_RDONLY | O_CLOEXEC));

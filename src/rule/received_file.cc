@@ -7,6 +7,7 @@
 #include "rule/file_moves.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
+#include "trasvik/notification.h"
 #include "trasvik/session.h"
 #include "trasvik/text_format.h"
 
@@ -24,6 +25,13 @@ std::string temporaryPath(const std::string& directory) {
     std::string path = directory + formatText(".receiving-%08x-%u", processTick, ++count);
     if (!platform::pathExists(path)) return path;
   }
+}
+
+// A received file that cannot be made durable is treated like one that
+// cannot be moved: reported, and the run ends before the confirmation.
+[[noreturn]] void failDurability(const std::string& path, int error) {
+  reportCantContinue("Can't flush \"%s\" to disk, %s", path.c_str(), errnoText(error).c_str());
+  throw kMoveFailure;
 }
 
 }  // namespace
@@ -52,8 +60,13 @@ void ReceivedFile::close() {
 
 std::string ReceivedFile::place(const std::string& name) {
   close();
+  // The message is confirmed once its files are in place, and the service
+  // then forgets it: the bytes and the new name must survive a crash of
+  // the machine before that.
+  if (const int error = platform::flushFileToDisk(temporaryPath_)) failDurability(temporaryPath_, error);
   std::string path = moveFile(temporaryPath_, directory_, name);
   temporaryPath_.clear();
+  if (const int error = platform::flushDirectoryToDisk(directory_)) failDurability(directory_, error);
   return path;
 }
 

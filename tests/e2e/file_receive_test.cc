@@ -190,5 +190,15 @@ TEST_F(FileReceiveFaultTest, LaterAttachmentNotWrittenWholeLeavesNoFileAndTheMes
   EXPECT_EQ(readFile(good + "a.txt") + readFile(good + "b.txt"), "firstsecond");
 }
 
+TEST_F(FileReceiveTest, FileThatCannotBeFlushedToDiskIsNotConfirmed) {
+  // The confirmation lets the service forget the message: a received file
+  // the gateway cannot make durable must not be confirmed.
+  setup.deliver(message("", 1, {{"durable.txt", "d"}}));
+  EXPECT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=fsync:/in/:EIO"}), 13);
+  EXPECT_TRUE(names(in).empty()) << testing::PrintToString(names(in));
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(readFile(in + "durable.txt"), "d");
+}
+
 }  // namespace
 }  // namespace gateway_testing
