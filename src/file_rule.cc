@@ -5,7 +5,8 @@
 #include "rule/delivered_file.h"
 #include "rule/directories.h"
 #include "rule/file_moves.h"
-#include "rule/outgoing_stream.h"
+#include "rule/outgoing_batch.h"
+#include "rule/received_names.h"
 #include "rule/send_candidates.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/ini_values.h"
@@ -19,18 +20,86 @@
 
 namespace trasvik {
 
+// How a leg reads and writes a FileEntry, where the text of its failures
+// comes from, and its records and error texts (printf patterns of the path
+// and the failure text, or of the failure text alone).
+struct FileSendLeg {
+  int FileEntry::*tries;
+  bool FileEntry::*done;
+  bool FileEntry::*attached;
+  std::string FileEntry::*error;
+  std::string (*attachFailure)();
+  std::string (*postFailure)();
+  const char* attachRecord;
+  const char* attachError;
+  const char* postRecord;
+  const char* postError;
+};
+
 namespace {
 
-std::string lastLibraryError() {
-  const char* text = Quillex::GetLastDravontError();
-  return text != nullptr ? text : "";
+constexpr FileSendLeg kSingleAddressLeg{&FileEntry::addressTries,
+                                        &FileEntry::addressDone,
+                                        &FileEntry::addressAttached,
+                                        &FileEntry::addressError,
+                                        lastError,
+                                        lastError,
+                                        "Can't attach stream to email message, file: \"%s\", %s",
+                                        "Can't attach stream to email message, file name: \"%s\", %s",
+                                        "Can't post email message: %s",
+                                        "Can't post email message : %s"};
+constexpr FileSendLeg kBatchAddressLeg{&FileEntry::addressTries,
+                                       &FileEntry::addressDone,
+                                       &FileEntry::addressAttached,
+                                       &FileEntry::addressError,
+                                       lastError,
+                                       lastError,
+                                       "Can't attach stream to message, file name: \"%s\", %s",
+                                       "Can't attach stream to message, file name: \"%s\", %s",
+                                       "Can't post message: %s",
+                                       "Can't post message : %s"};
+constexpr FileSendLeg kSingleFolderLeg{&FileEntry::folderTries,
+                                       &FileEntry::folderDone,
+                                       &FileEntry::folderAttached,
+                                       &FileEntry::folderError,
+                                       libraryErrorText,
+                                       lastError,
+                                       "Can't attach stream to folder message, file: \"%s\", %s",
+                                       "Can't attach stream to folder message, file name: \"%s\", %s",
+                                       "Can't post message to folder: %s",
+                                       "Can't post message to folder: %s"};
+constexpr FileSendLeg kBatchFolderLeg{&FileEntry::folderTries,
+                                      &FileEntry::folderDone,
+                                      &FileEntry::folderAttached,
+                                      &FileEntry::folderError,
+                                      libraryErrorText,
+                                      libraryErrorText,
+                                      "Can't attach stream to folder message, file name: \"%s\", %s",
+                                      "Can't attach stream to folder message, file name: \"%s\", %s",
+                                      "Can't post message to folder: %s",
+                                      "Can't post message to folder: %s"};
+
+bool needsLeg(const FileEntry& entry, const FileSendLeg& leg) { return entry.*leg.tries > 0 && !(entry.*leg.done); }
+
+// "Attached" speaks of this sweep's message only. True when a file of the
+// batch still needs the leg.
+bool startLeg(OutgoingBatch& batch, const FileSendLeg& leg) {
+  bool needed = false;
+  for (OutgoingFile& file : batch.files()) {
+    file.entry->*leg.attached = false;
+    needed = needed || needsLeg(*file.entry, leg);
+  }
+  return needed;
 }
 
-// Posts the message; false with the failure text in `error`.
-bool post(Quillex::DravontMessage_s& message, Quillex::DravontURL& url, std::string& error) {
-  LibraryText messageId;
-  if (Quillex::PostMessageTo(&message, &url, messageId.out()) == 0) return true;
-  error = lastError();
+// A leg that does not apply to the rule counts as done.
+void skipLeg(OutgoingBatch& batch, const FileSendLeg& leg) {
+  for (OutgoingFile& file : batch.files()) file.entry->*leg.done = true;
+}
+
+bool messageRefused() {
+  const std::string error = lastError();
+  GATEWAY_ERROR("Can't init Dravont message, %s", error.c_str());
   return false;
 }
 
@@ -61,7 +130,7 @@ bool FileRule::makeHandles(const std::string& section) {
   std::string addressError;
   const bool addressFailed = makeAddressHandle(addresses.front(), address_, options.c_str()) != 0;
   if (addressFailed) {
-    addressError = lastLibraryError();
+    addressError = libraryErrorText();
     Quillex::InitDravontAddressByHandle(&address_, serviceContext(), 0);
   }
   addressMade_ = true;
@@ -69,7 +138,7 @@ bool FileRule::makeHandles(const std::string& section) {
   std::string folderError;
   const bool folderFailed = makeFolderHandle(folders.front(), folder_) != 0;
   if (folderFailed) {
-    folderError = lastLibraryError();
+    folderError = libraryErrorText();
     Quillex::InitEDIFolderByHandle(&folder_, serviceContext(), 0);
   }
   folderMade_ = true;
@@ -133,14 +202,8 @@ bool FileRule::warnWithoutLegs() {
 unsigned FileRule::send(unsigned count) {
   if (out.empty()) return count;
   std::vector<FileEntry> entries = chooseCandidates(out, maxattachmentsize);
-  if (entries.empty()) return count;
-  if (maxattachmentsize != 0) {
-    GATEWAY_WARNING("Rule [%s]: batch mode (maxattachmentsize) is not available in this build; files wait",
-                    name.c_str());
-    return count;
-  }
-  if (!warnWithoutLegs()) return count;
-  return sendSingle(entries, count);
+  if (entries.empty() || !warnWithoutLegs()) return count;
+  return maxattachmentsize == 0 ? sendSingle(entries, count) : sendBatches(entries, count);
 }
 
 // One file per message. The entries are walked in sweeps until each is
@@ -150,26 +213,26 @@ unsigned FileRule::sendSingle(std::vector<FileEntry>& entries, unsigned count) {
     for (std::size_t i = 0; i < entries.size();) {
       if (count >= settings().switchafter) return count;
       FileEntry& entry = entries[i];
-      const std::string path = out + entry.name;
-      Quillex::DravontStream_s stream{};
-      if (!openOutgoingFile(path, stream)) {
+      OutgoingBatch batch;
+      if (!batch.add(entry, out)) {
         entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
         continue;
       }
+      OutgoingFile& file = batch.files().front();
       std::string folderName;
-      if (!sendAddressLeg(entry, stream, path) || !sendFolderLeg(entry, stream, path, count, folderName)) {
-        Quillex::FreeDravontStream(&stream);
-        return count;
-      }
+      if (!sendAddressLeg(batch, kSingleAddressLeg)) return count;
+      // In single mode a folder leg whose tries are spent counts as done.
+      if (entry.folderTries <= 0) entry.folderDone = true;
+      if (!sendFolderLeg(batch, kSingleFolderLeg, folderName)) return count;
       if (entry.addressDone && entry.addressAttached) {
-        GATEWAY_INFO("Rule [%s]: File \"%s\" sent, to: \"%s\", attachment name: \"%s\"", name.c_str(), path.c_str(),
-                     addressText.c_str(), entry.name.c_str());
+        GATEWAY_INFO("Rule [%s]: File \"%s\" sent, to: \"%s\", attachment name: \"%s\"", name.c_str(),
+                     file.path.c_str(), addressText.c_str(), entry.name.c_str());
       }
       if (entry.folderDone && entry.folderAttached) {
-        GATEWAY_INFO("Rule [%s]: File \"%s\" moved, to: \"%s\"", name.c_str(), path.c_str(), folderName.c_str());
+        GATEWAY_INFO("Rule [%s]: File \"%s\" moved, to: \"%s\"", name.c_str(), file.path.c_str(), folderName.c_str());
+        ++count;  // single mode counts every folder post
       }
-      Quillex::FreeDravontStream(&stream);
-      count = dispose(entry, path, entry.name, count);
+      count = dispose(file, false, count);
       ++i;
     }
     dropFinished(entries);
@@ -177,81 +240,93 @@ unsigned FileRule::sendSingle(std::vector<FileEntry>& entries, unsigned count) {
   return count;
 }
 
-bool FileRule::sendAddressLeg(FileEntry& entry, Quillex::DravontStream_s& stream, const std::string& path) {
-  // "Attached" speaks of this sweep's message only.
-  entry.addressAttached = false;
+// Several files per message: in scan order while their lengths add up to
+// at most maxattachmentsize. Sweeps as in single mode.
+unsigned FileRule::sendBatches(std::vector<FileEntry>& entries, unsigned count) {
+  while (!entries.empty()) {
+    for (std::size_t next = 0; next < entries.size();) {
+      if (count >= settings().switchafter) return count;
+      OutgoingBatch batch;
+      next = collectBatch(entries, next, out, name, maxattachmentsize, batch);
+      if (batch.files().empty()) continue;  // nothing left that opens
+      std::string folderName;
+      if (!sendAddressLeg(batch, kBatchAddressLeg) || !sendFolderLeg(batch, kBatchFolderLeg, folderName)) {
+        return count;
+      }
+      writeSummaryRecords(batch, folderName);
+      for (OutgoingFile& file : batch.files()) count = dispose(file, true, count);
+    }
+    dropFinished(entries);
+  }
+  return count;
+}
+
+bool FileRule::sendAddressLeg(OutgoingBatch& batch, const FileSendLeg& leg) {
+  const bool needed = startLeg(batch, leg);
   if (!addressLegApplies()) {
-    entry.addressDone = true;
+    skipLeg(batch, leg);
     return true;
   }
-  if (entry.addressTries <= 0 || entry.addressDone) return true;
-
+  if (!needed) return true;
   Quillex::DravontMessage_s message{};
-  if (Quillex::InitDravontMessage(&message, serviceContext(), &address_, "") != 0) {
-    const std::string error = lastError();
-    GATEWAY_ERROR("Can't init Dravont message, %s", error.c_str());
-    return false;
-  }
-  if (Quillex::DravontAttachStreamToMessage(&message, &stream,
-                                            static_cast<Quillex::ProtectionLevel_t>(protectionLevel)) != 0) {
-    const std::string error = lastError();
-    GATEWAY_ERROR("Can't attach stream to email message, file: \"%s\", %s", path.c_str(), error.c_str());
-    entry.addressError = "Can't attach stream to email message, file name: \"" + path + "\", " + error;
-    --entry.addressTries;
-  } else {
-    entry.addressAttached = true;
-    Quillex::SetDravontMessageCustomHeader(&message, "coretype", coretypeText.c_str());
-    std::string error;
-    if (post(message, settings().sendUrl, error)) {
-      entry.addressDone = true;
-    } else {
-      GATEWAY_ERROR("Can't post email message: %s", error.c_str());
-      --entry.addressTries;
-      entry.addressError = "Can't post email message : " + error;
-      entry.addressAttached = false;
-    }
-  }
+  if (Quillex::InitDravontMessage(&message, serviceContext(), &address_, "") != 0) return messageRefused();
+  attachAndPost(message, batch, leg, settings().sendUrl, coretypeText.c_str());
   Quillex::FreeDravontMessage(&message);
   return true;
 }
 
-bool FileRule::sendFolderLeg(FileEntry& entry, Quillex::DravontStream_s& stream, const std::string& path,
-                             unsigned& count, std::string& folderName) {
-  entry.folderAttached = false;
-  if (!folderLegApplies() || entry.folderTries <= 0 || entry.folderDone) {
-    entry.folderDone = true;
+bool FileRule::sendFolderLeg(OutgoingBatch& batch, const FileSendLeg& leg, std::string& folderName) {
+  const bool needed = startLeg(batch, leg);
+  if (!folderLegApplies()) {
+    skipLeg(batch, leg);
     return true;
   }
-
+  if (!needed) return true;
   Quillex::DravontMessage_s message{};
-  if (Quillex::InitDravontMessage2Folder(&message, serviceContext(), &folder_, "") != 0) {
-    const std::string error = lastError();
-    GATEWAY_ERROR("Can't init Dravont message, %s", error.c_str());
-    return false;
-  }
+  if (Quillex::InitDravontMessage2Folder(&message, serviceContext(), &folder_, "") != 0) return messageRefused();
   folderName = readFolderName();
-  if (Quillex::DravontAttachStreamToMessage(&message, &stream,
-                                            static_cast<Quillex::ProtectionLevel_t>(protectionLevel)) != 0) {
-    const std::string error = lastLibraryError();
-    GATEWAY_ERROR("Can't attach stream to folder message, file: \"%s\", %s", path.c_str(), error.c_str());
-    entry.folderError = "Can't attach stream to folder message, file name: \"" + path + "\", " + error;
-    --entry.folderTries;
-  } else {
-    // Folder messages carry no "coretype" header.
-    entry.folderAttached = true;
-    std::string error;
-    if (post(message, settings().folderUrl, error)) {
-      entry.folderDone = true;
-      ++count;
-    } else {
-      GATEWAY_ERROR("Can't post message to folder: %s", error.c_str());
-      --entry.folderTries;
-      entry.folderError = "Can't post message to folder: " + error;
-      entry.folderAttached = false;
-    }
-  }
+  // Folder messages carry no "coretype" header.
+  attachAndPost(message, batch, leg, settings().folderUrl, nullptr);
   Quillex::FreeDravontMessage(&message);
   return true;
+}
+
+// Attaches every file that still needs the leg; the message is posted only
+// when one was attached, and otherwise freed unposted by the caller.
+void FileRule::attachAndPost(Quillex::DravontMessage_s& message, OutgoingBatch& batch, const FileSendLeg& leg,
+                             Quillex::DravontURL& url, const char* coretype) {
+  bool anyAttached = false;
+  for (OutgoingFile& file : batch.files()) {
+    FileEntry& entry = *file.entry;
+    if (!needsLeg(entry, leg)) continue;
+    if (Quillex::DravontAttachStreamToMessage(&message, &file.stream,
+                                              static_cast<Quillex::ProtectionLevel_t>(protectionLevel)) != 0) {
+      const std::string error = leg.attachFailure();
+      GATEWAY_ERROR(leg.attachRecord, file.path.c_str(), error.c_str());
+      entry.*leg.error = formatText(leg.attachError, file.path.c_str(), error.c_str());
+      --(entry.*leg.tries);
+    } else {
+      entry.*leg.attached = anyAttached = true;
+    }
+  }
+  if (!anyAttached) return;
+  if (coretype != nullptr) Quillex::SetDravontMessageCustomHeader(&message, "coretype", coretype);
+
+  LibraryText messageId;
+  if (Quillex::PostMessageTo(&message, &url, messageId.out()) == 0) {
+    for (OutgoingFile& file : batch.files()) {
+      if (file.entry->*leg.attached) file.entry->*leg.done = true;
+    }
+    return;
+  }
+  const std::string error = leg.postFailure();
+  GATEWAY_ERROR(leg.postRecord, error.c_str());
+  for (OutgoingFile& file : batch.files()) {
+    FileEntry& entry = *file.entry;
+    if (entry.*leg.tries > 0) --(entry.*leg.tries);
+    if (entry.*leg.attached) entry.*leg.error = formatText(leg.postError, error.c_str());
+    entry.*leg.attached = false;
+  }
 }
 
 std::string FileRule::readFolderName() {
@@ -263,22 +338,70 @@ std::string FileRule::readFolderName() {
   throw ScriptError(error);
 }
 
-unsigned FileRule::dispose(const FileEntry& entry, const std::string& path, const std::string& sentName,
-                           unsigned count) {
+// One record per leg that delivered files: each path on a line of its own,
+// introduced by a tab.
+void FileRule::writeSummaryRecords(OutgoingBatch& batch, const std::string& folderName) {
+  std::string sentList;
+  std::string movedList;
+  int sentFiles = 0;
+  int movedFiles = 0;
+  for (const OutgoingFile& file : batch.files()) {
+    const FileEntry& entry = *file.entry;
+    if (entry.addressDone && entry.addressAttached) {
+      sentList += "\n\t" + file.path;
+      ++sentFiles;
+    }
+    if (entry.folderDone && entry.folderAttached) {
+      movedList += "\n\t" + file.path;
+      ++movedFiles;
+    }
+  }
+  if (sentFiles > 0) {
+    sentList += "\n";
+    GATEWAY_INFO("Rule [%s]: Message sent to: \"%s\", %d files attached, filenames:%sEnd of file names",
+                 name.c_str(), addressText.c_str(), sentFiles, sentList.c_str());
+  }
+  if (movedFiles > 0) {
+    movedList += "\n";
+    GATEWAY_INFO("Rule [%s]: Files moved to: \"%s\", %d files processed, filenames:%sEnd of file names",
+                 name.c_str(), folderName.c_str(), movedFiles, movedList.c_str());
+  }
+}
+
+std::string FileRule::streamFileName(OutgoingFile& file) {
+  LibraryText result;
+  const unsigned handle = static_cast<unsigned>(Quillex::GetDravontStreamHandle(&file.stream));
+  if (!runScript(formatText(scripts::kStreamFileName, handle), result)) {
+    const std::string error = lastError();
+    GATEWAY_FATAL("Can't get stream file name with error \"%s\"", error.c_str());
+    postNotification("Trasvik can't continue - Can't get stream file name with error \"" + error);
+    throw ScriptError(error);
+  }
+  // The name must lie inside the sent directory.
+  const std::string safe = safeAttachmentName(result.c_str());
+  return safe.empty() ? file.entry->name : safe;
+}
+
+unsigned FileRule::dispose(OutgoingFile& file, bool nameFromService, unsigned count) {
+  const FileEntry& entry = *file.entry;
   if (entry.addressDone && entry.folderDone) {
     if (sent.empty()) {
-      deleteDeliveredFile(path, reportCantContinue);
+      file.release();
+      deleteDeliveredFile(file.path, reportCantContinue);
     } else {
-      moveFile(path, sent, sentName);
+      const std::string sentName = nameFromService ? streamFileName(file) : entry.name;
+      file.release();
+      moveFile(file.path, sent, sentName);
     }
     return count + 1;
   }
+  file.release();
   if (!entryFinished(entry)) return count;  // waits for the next sweep
   std::string text = entry.addressError;
   if (!entry.addressError.empty() && !entry.folderError.empty()) text += "\r\n";
   text += entry.folderError;
   postNotification(text);
-  moveFileTo(path, errorSubdirectory_);
+  moveFileTo(file.path, errorSubdirectory_);
   return entry.addressDone || entry.folderDone ? count + 1 : count;
 }
 

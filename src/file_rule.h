@@ -1,5 +1,6 @@
-// The FILE rule: every plain file of the outgoing directory becomes a
-// message to the rule's address and its service folder; received
+// The FILE rule: the plain files of the outgoing directory go, one per
+// message or (batch mode) several per message, to the rule's address and
+// its service folder; received
 // attachments are saved as files into the incoming directory.
 #pragma once
 
@@ -8,9 +9,12 @@
 #include <vector>
 
 #include "rule/directory_scan.h"
+#include "rule/outgoing_batch.h"
 #include "rule/rule.h"
 
 namespace trasvik {
+
+struct FileSendLeg;  // file_rule.cc: how a leg reads and writes an entry, and its texts
 
 class FileRule : public Rule {
  public:
@@ -19,16 +23,18 @@ class FileRule : public Rule {
   ~FileRule() override;
 
   bool ini(const std::string& section, bool isMain) override;
-  // One send pass: each file goes on the address leg and the folder leg,
+  // One send pass: each file (single mode) or each batch of files up to
+  // maxattachmentsize bytes goes on the address leg and the folder leg,
   // then into the sent directory (or is deleted), or after its tries into
   // the error subdirectory with a notification. Throws kMoveFailure when a
-  // file cannot be moved or deleted, ScriptError when the folder's name
+  // file cannot be moved or deleted, ScriptError when the folder's or a
+  // stream's name cannot be read, std::runtime_error when a stream's length
   // cannot be read, ContextError when the session is lost.
   unsigned send(unsigned count) override;
   int receive(Quillex::DravontMessage_s& message, const MessageInfo& info) override;
 
-  // 0: one file per message. Otherwise the largest file sent, and the
-  // largest sum of file sizes of one message.
+  // 0: one file per message (single mode). Otherwise batch mode: the
+  // largest file sent, and the largest sum of file sizes of one message.
   std::uint32_t maxattachmentsize = 0;
 
  private:
@@ -44,14 +50,21 @@ class FileRule : public Rule {
   bool warnWithoutLegs();
 
   unsigned sendSingle(std::vector<FileEntry>& entries, unsigned count);
-  // Each leg returns false when its message cannot be made: the pass ends.
-  bool sendAddressLeg(FileEntry& entry, Quillex::DravontStream_s& stream, const std::string& path);
-  bool sendFolderLeg(FileEntry& entry, Quillex::DravontStream_s& stream, const std::string& path, unsigned& count,
-                     std::string& folderName);
+  unsigned sendBatches(std::vector<FileEntry>& entries, unsigned count);
+  // Each leg sends the batch's files that still need it in one message;
+  // false when that message cannot be made: the pass ends.
+  bool sendAddressLeg(OutgoingBatch& batch, const FileSendLeg& leg);
+  bool sendFolderLeg(OutgoingBatch& batch, const FileSendLeg& leg, std::string& folderName);
+  void attachAndPost(Quillex::DravontMessage_s& message, OutgoingBatch& batch, const FileSendLeg& leg,
+                     Quillex::DravontURL& url, const char* coretype);
   std::string readFolderName();
-  // Where the file goes after this sweep's legs (sentName: its name in the
-  // sent directory); returns the count increased for it.
-  unsigned dispose(const FileEntry& entry, const std::string& path, const std::string& sentName, unsigned count);
+  void writeSummaryRecords(OutgoingBatch& batch, const std::string& folderName);
+  // The name the service gives the file's stream, for the sent directory.
+  std::string streamFileName(OutgoingFile& file);
+  // Where the file goes after this sweep's legs, under its own name or
+  // (nameFromService) its stream's; releases its stream. Returns the count
+  // increased for it.
+  unsigned dispose(OutgoingFile& file, bool nameFromService, unsigned count);
 
   Quillex::DravontAddress_s address_{};
   Quillex::EDIFolder_s folder_{};

@@ -44,19 +44,26 @@ std::string checkReceived(const std::string& incoming, int files, std::size_t by
   return "";
 }
 
-// Waits until B holds every file and A's out directory is empty; the time
-// from `start` to the moment the last file was seen, or the failure.
+// Waits until B holds every file and A's out directory is empty; the times
+// from `start` to the moment the last file was seen in B's in directory and
+// to the moment A's out directory was seen empty, or the failure.
 std::string awaitDelivery(const ExchangeWorld& world, int files, platform::ChildProcess& sender,
-                          platform::ChildProcess& receiver, Clock::time_point start, double& seconds) {
+                          platform::ChildProcess& receiver, Clock::time_point start, ExchangeResult& result) {
   // Generous: a gateway that stalls shows as a failure, not as a hang.
   const auto deadline = start + std::chrono::seconds(600);
   bool arrived = false;
+  bool sent = false;
   for (;;) {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!sent && countVisibleFiles(world.outgoing()) == 0) {
+      result.senderSeconds = elapsed;
+      sent = true;
+    }
     if (!arrived && countVisibleFiles(world.incoming()) >= files) {
-      seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      result.seconds = elapsed;
       arrived = true;
     }
-    if (arrived && countVisibleFiles(world.outgoing()) == 0) return "";
+    if (arrived && sent) return "";
     if (!running(sender) || !running(receiver)) return "a gateway ended early (see its trasvik.log)";
     if (Clock::now() > deadline) return "not every file arrived within 600 s";
     std::this_thread::sleep_for(kPollInterval);
@@ -65,9 +72,9 @@ std::string awaitDelivery(const ExchangeWorld& world, int files, platform::Child
 
 }  // namespace
 
-ExchangeResult runExchange(int files, std::size_t bytes) {
+ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize) {
   ExchangeResult result;
-  ExchangeWorld world;
+  ExchangeWorld world(maxAttachmentSize);
   if (result.error = world.writeOutgoingFiles(files, bytes); !result.error.empty()) return result;
   StatsService service(world.store(), world.serviceErrors(), result.error);
   if (service.port() == 0) return result;
@@ -76,7 +83,7 @@ ExchangeResult runExchange(int files, std::size_t bytes) {
   std::unique_ptr<platform::ChildProcess> receiver = startGateway(world.gatewayIni('b'), service.port(), result.error);
   std::unique_ptr<platform::ChildProcess> sender = startGateway(world.gatewayIni('a'), service.port(), result.error);
   if (!receiver || !sender) return result;
-  result.error = awaitDelivery(world, files, *sender, *receiver, start, result.seconds);
+  result.error = awaitDelivery(world, files, *sender, *receiver, start, result);
 
   // Every file B saved is confirmed before its gateway looks at the stop.
   const int senderStatus = stopGateway(*sender);

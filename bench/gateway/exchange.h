@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "gateway/stats_service.h"
@@ -12,15 +13,17 @@ namespace gateway_bench {
 
 struct ExchangeResult {
   double seconds = 0;     // from starting both gateways to the last file in B's in directory
+  double senderSeconds = 0;  // from the same start until A's out directory held no file
   ServiceCounts counts;   // the service's, from its start to its stop
   std::string error;      // "" when every file arrived whole and everything stopped in order
 };
 
 // Prepares `files` files of `bytes` bytes in A's out directory (not timed),
-// starts the service, starts both gateways (loops=0, sleeptime 1), waits
+// A's rule sending one file per message, or with `maxAttachmentSize` not 0
+// as many as fit into that many bytes; starts the service, starts both gateways (loops=0, sleeptime 1), waits
 // until B's in directory holds every file and A's out directory none, stops
 // both gateways and then the service with SIGTERM, and checks every received
 // file's size.
-ExchangeResult runExchange(int files, std::size_t bytes);
+ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize = 0);
 
 }  // namespace gateway_bench

@@ -29,7 +29,7 @@ std::string gatewayIniText(const std::string& home, const std::string& rule) {
 
 }  // namespace
 
-ExchangeWorld::ExchangeWorld() {
+ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize) {
   for (const char* name : {"store", "a/out", "a/in", "a/error", "b/in", "b/error"}) {
     std::filesystem::create_directories(directory_.file(name));
   }
@@ -38,9 +38,9 @@ ExchangeWorld::ExchangeWorld() {
   directory_.write("store/addressbook.ini", "[addresses]\n" + sender + "=1\n" + receiver + "=1\n");
   directory_.write("a/participant.ini", service_testing::settingsText(kSenderTicker, kService));
   directory_.write("b/participant.ini", service_testing::settingsText(kReceiverTicker, kService));
-  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), "in=" + directory_.file("a/in") +
-                                                                              "\nout=" + outgoing() +
-                                                                              "\naddress=" + receiver + "\n"));
+  std::string senderRule = "in=" + directory_.file("a/in") + "\nout=" + outgoing() + "\naddress=" + receiver + "\n";
+  if (maxAttachmentSize != 0) senderRule += "maxattachmentsize=" + std::to_string(maxAttachmentSize) + "\n";
+  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), senderRule));
   directory_.write("b/trasvik.ini", gatewayIniText(directory_.file("b"), "in=" + incoming() + "\n"));
 }
 

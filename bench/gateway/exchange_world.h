@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "support/temp_directory.h"
@@ -16,8 +17,10 @@ class ExchangeWorld {
  public:
   // Writes the store's address book, the participants' settings and the two
   // gateways' INI files: A's rule sends every file of its out directory to
-  // B, B's main rule saves what arrives into its in directory.
-  ExchangeWorld();
+  // B (with maxattachmentsize `maxAttachmentSize` when it is not 0: several
+  // files per message), B's main rule saves what arrives into its in
+  // directory.
+  explicit ExchangeWorld(std::uint32_t maxAttachmentSize = 0);
 
   std::string store() const { return directory_.file("store"); }
   std::string serviceErrors() const { return directory_.file("service.err"); }

@@ -40,6 +40,8 @@ void GatewayReporter::printExchange(const char* title, const Measured& exchange)
               bytes / 1024);
   std::printf("  wall time, start of both gateways to the last file  %9.2f s\n", exchange.seconds);
   std::printf("  files/s                                              %9.1f\n", files / exchange.seconds);
+  const double senderSeconds = counter(exchange.counters, kSenderSeconds);
+  std::printf("  files/s of A alone (until its out directory is empty) %8.1f\n", files / senderSeconds);
   std::printf("  MiB/s                                                %9.2f\n", files * bytes / kMiB / exchange.seconds);
   std::printf("  RPC calls per file (answered by the service)         %9.2f\n", calls);
   std::printf("  durable flushes per file (fsyncs in the service)     %9.2f\n", flushes);
@@ -79,7 +81,17 @@ void GatewayReporter::printFigures() const {
     std::printf("  flushed copy of %.0f MiB (read, write, fsync)         %9.1f ms = %.0f MiB/s\n", bytes / kMiB,
                 copy->seconds * 1e3, bytes / kMiB / copy->seconds);
   }
-  if (const Measured* small = find(kSmallFiles)) printExchange("Small files", *small);
+  const Measured* small = find(kSmallFiles);
+  const Measured* batch = find(kSmallFilesBatch);
+  if (small != nullptr) printExchange("Small files", *small);
+  if (batch != nullptr) printExchange("Small files in batch mode (64 KiB to a message)", *batch);
+  if (small != nullptr && batch != nullptr) {
+    const double rate = counter(small->counters, kFiles) / small->seconds;
+    const double batchRate = counter(batch->counters, kFiles) / batch->seconds;
+    std::printf("  (c) batch mode files/s / single mode files/s         %9.2f   [goal >= 5]\n", batchRate / rate);
+    std::printf("      the same for A alone                             %9.2f\n",
+                counter(small->counters, kSenderSeconds) / counter(batch->counters, kSenderSeconds));
+  }
   if (const Measured* large = find(kLargeFiles)) printExchange("Large files", *large);
   std::printf("\nThe goals are judged by the ratios; nothing is asserted. Figures vary with other load on the "
               "machine.\n");

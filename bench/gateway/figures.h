@@ -16,6 +16,7 @@ inline constexpr char kRoundTrip[] = "BM_RawRoundTrip";
 inline constexpr char kDurableWrite[] = "BM_DurableWrite";
 inline constexpr char kFlushedCopy[] = "BM_FlushedCopy";
 inline constexpr char kSmallFiles[] = "BM_GatewaySmallFiles";
+inline constexpr char kSmallFilesBatch[] = "BM_GatewaySmallFilesBatch";
 inline constexpr char kLargeFiles[] = "BM_GatewayLargeFiles";
 
 // Counters an exchange benchmark sets.
@@ -23,6 +24,7 @@ inline constexpr char kFiles[] = "files";
 inline constexpr char kFileBytes[] = "bytes_per_file";
 inline constexpr char kCallsPerFile[] = "calls_per_file";
 inline constexpr char kFlushesPerFile[] = "flushes_per_file";
+inline constexpr char kSenderSeconds[] = "sender_seconds";
 
 class GatewayReporter : public benchmark::ConsoleReporter {
  public:
