@@ -66,6 +66,7 @@ std::unique_ptr<ReceivedFile> writeAttachment(const Rule& rule, Quillex::Dravont
 // information file.
 void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written, const MessageInfo& info,
                       const AttachmentLayout& layout) {
+  if (written.empty()) return;
   for (WrittenAttachment& attachment : written) {
     const std::string path = attachment.file->place(attachment.name);
     logSaved(rule, path, info, attachment.index);
@@ -74,6 +75,7 @@ void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written,
       writeInformationFile(informationPath(rule.in, layout.informationName(path.substr(rule.in.size()))), facts);
     }
   }
+  flushDirectory(rule.in);
 }
 
 }  // namespace

@@ -61,13 +61,16 @@ void ReceivedFile::close() {
 std::string ReceivedFile::place(const std::string& name) {
   close();
   // The message is confirmed once its files are in place, and the service
-  // then forgets it: the bytes and the new name must survive a crash of
-  // the machine before that.
+  // then forgets it: the bytes must survive a crash of the machine before
+  // that (the new names too: flushDirectory).
   if (const int error = platform::flushFileToDisk(temporaryPath_)) failDurability(temporaryPath_, error);
   std::string path = moveFile(temporaryPath_, directory_, name);
   temporaryPath_.clear();
-  if (const int error = platform::flushDirectoryToDisk(directory_)) failDurability(directory_, error);
   return path;
+}
+
+void flushDirectory(const std::string& directory) {
+  if (const int error = platform::flushDirectoryToDisk(directory)) failDurability(directory, error);
 }
 
 }  // namespace trasvik

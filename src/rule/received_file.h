@@ -35,6 +35,8 @@ class ReceivedFile {
   // name ("base (k).ext") when that exists. Returns the path it now has. A
   // failed rename has been reported and throws kMoveFailure (file_moves.h);
   // the temporary file is removed then.
+  // The file's bytes are flushed to disk first; flushDirectory makes the
+  // new name durable.
   std::string place(const std::string& name);
 
  private:
@@ -43,5 +45,10 @@ class ReceivedFile {
   Quillex::DravontStream_s stream_{};
   bool open_ = false;
 };
+
+// Flushes a directory that received files were placed in, so that their
+// names survive a crash of the machine; once per message, before it is
+// confirmed. A failure is reported and throws kMoveFailure.
+void flushDirectory(const std::string& directory);
 
 }  // namespace trasvik
