@@ -18,6 +18,12 @@ using FaultReporter = void (*)(int signal);
 // have, or its own handler runs.
 void installFaultReporter(FaultReporter reporter);
 
+// Puts back the dispositions that were in place before the reporter was
+// installed; does nothing when none is installed. A shared library that
+// installed the reporter calls it before it is unloaded, since the handler
+// is code of that library.
+void removeFaultReporter();
+
 // Writes the bytes to standard error with write(2); async-signal-safe.
 void writeStandardErrorInSignal(const char* bytes, std::size_t length);
 

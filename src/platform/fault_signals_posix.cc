@@ -45,6 +45,11 @@ void installFaultReporter(FaultReporter reporter) {
   });
 }
 
+void removeFaultReporter() {
+  if (installedReporter.exchange(nullptr) == nullptr) return;
+  for (std::size_t i = 0; i < kFaultSignalCount; ++i) ::sigaction(kFaultSignals[i], &previousActions[i], nullptr);
+}
+
 void writeStandardErrorInSignal(const char* bytes, std::size_t length) {
   while (length > 0) {
     const ssize_t written = ::write(STDERR_FILENO, bytes, length);

@@ -119,4 +119,12 @@ std::string terminationText() {
   return text;
 }
 
+void releaseCallScopes() {
+  if (recordSlot == nullptr) return;
+  platform::removeFaultReporter();
+  if (std::get_terminate() == terminateWithCallRecords) std::set_terminate(previousTerminateHandler);
+  delete recordSlot;
+  recordSlot = nullptr;
+}
+
 }  // namespace Quillex

@@ -40,6 +40,11 @@ class CallScope {
 // The innermost record of the calling thread, or NULL.
 const CallRecord* innermostCallRecord();
 
+// Undoes what the first call set up: the terminate handler and the fault
+// reporter are put back and the record slot is released. Called when the
+// library is unloaded, since both handlers are the library's code.
+void releaseCallScopes();
+
 // The text the terminate handler prints for the calling thread's records:
 // per record "<description> <label>\r\nTerminating\r\n", innermost first,
 // separated by "\r\n"; "Terminating\r\n" without records.

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "dravont/dravontdll.h"
+#include "dravontdll/call_scope.h"
 #include "dravontdll/last_error.h"
 #include "platform/environment.h"
 #include "platform/process.h"
@@ -103,6 +104,7 @@ bool attachProcess() {
 void detachProcess() {
   std::lock_guard<std::mutex> lock(attachMutex);
   if (slots == nullptr) return;
+  releaseCallScopes();
   detachThread();
   delete slots;
   slots = nullptr;

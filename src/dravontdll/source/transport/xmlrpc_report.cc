@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "platform/thread.h"
 
@@ -15,8 +16,11 @@ constexpr std::size_t kReportBufferSize = 2048;
 
 // The default handlers are never destroyed: a client closed while the
 // library unloads, after the runtime's exit handlers ran, may still report.
-XmlRpcLogHandler* currentLogHandler = new DefaultLogHandler;
-XmlRpcErrorHandler* currentErrorHandler = new DefaultErrorHandler;
+// They live in static storage, which goes with the library's image.
+alignas(DefaultLogHandler) unsigned char defaultLogHandlerStorage[sizeof(DefaultLogHandler)];
+alignas(DefaultErrorHandler) unsigned char defaultErrorHandlerStorage[sizeof(DefaultErrorHandler)];
+XmlRpcLogHandler* currentLogHandler = new (defaultLogHandlerStorage) DefaultLogHandler;
+XmlRpcErrorHandler* currentErrorHandler = new (defaultErrorHandlerStorage) DefaultErrorHandler;
 // Read on every report of every thread; atomic so that changing it while
 // other threads call is well defined.
 std::atomic<int> currentVerbosity{0};
