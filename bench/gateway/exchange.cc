@@ -72,9 +72,9 @@ std::string awaitDelivery(const ExchangeWorld& world, int files, platform::Child
 
 }  // namespace
 
-ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize) {
+ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize, Outgoing outgoing) {
   ExchangeResult result;
-  ExchangeWorld world(maxAttachmentSize);
+  ExchangeWorld world(maxAttachmentSize, outgoing);
   if (result.error = world.writeOutgoingFiles(files, bytes); !result.error.empty()) return result;
   StatsService service(world.store(), world.serviceErrors(), result.error);
   if (service.port() == 0) return result;
@@ -98,7 +98,7 @@ ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttach
     result.error = stopError;
   } else {
     result.counts = *counts;
-    result.error = checkReceived(world.incoming(), files, bytes);
+    result.error = checkReceived(world.incoming(), files, world.receivedBytes(bytes));
   }
   return result;
 }

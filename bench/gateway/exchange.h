@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gateway/exchange_world.h"
 #include "gateway/stats_service.h"
 
 namespace gateway_bench {
@@ -20,10 +21,12 @@ struct ExchangeResult {
 
 // Prepares `files` files of `bytes` bytes in A's out directory (not timed),
 // A's rule sending one file per message, or with `maxAttachmentSize` not 0
-// as many as fit into that many bytes; starts the service, starts both gateways (loops=0, sleeptime 1), waits
+// as many as fit into that many bytes (or, with `outgoing` kMsgFiles, ".msg"
+// files of `bytes` bytes sent by a MSG rule); starts the service, starts both gateways (loops=0, sleeptime 1), waits
 // until B's in directory holds every file and A's out directory none, stops
 // both gateways and then the service with SIGTERM, and checks every received
 // file's size.
-ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize = 0);
+ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize = 0,
+                           Outgoing outgoing = Outgoing::kPlainFiles);
 
 }  // namespace gateway_bench

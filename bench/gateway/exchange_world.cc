@@ -19,17 +19,25 @@ constexpr char kReceiverTicker[] = "RECVB";
 
 // A gateway's INI file with the settings of the measurement: one pass a
 // second, no end by itself, the log at its usual level.
-std::string gatewayIniText(const std::string& home, const std::string& rule) {
+std::string gatewayIniText(const std::string& home, const std::string& rule, const char* type = "FILE") {
   return "[qnsys]\nlogfile=" + home + "/trasvik.log\nloglevel=info\n\n"
          "[trasvik]\nsrvcini=" + home + "/participant.ini\nsendparam=send\nrecvparam=receive\nerror=" + home +
          "/error\nsleeptime=1\nloops=0\n\n"
          "[send]\nurl=dravont://send\n\n[receive]\nurl=dravont://receive\n\n"
-         "[rules]\nmain=files\n\n[files]\ntype=FILE\n" + rule;
+         "[rules]\nmain=files\n\n[files]\ntype=" + type + "\n" + rule;
+}
+
+// The header of the index-th ".msg" file: B as recipient, and the name its
+// body is saved under. Of the same length for every index.
+std::string msgHeader(int index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "file-%06d.bin", index);
+  return "to: " + service_testing::addressOf(kReceiverTicker, kService) + "\nfilename: " + name + "\n";
 }
 
 }  // namespace
 
-ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize) {
+ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize, Outgoing kind) : outgoing_(kind) {
   for (const char* name : {"store", "a/out", "a/in", "a/error", "b/in", "b/error"}) {
     std::filesystem::create_directories(directory_.file(name));
   }
@@ -40,7 +48,8 @@ ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize) {
   directory_.write("b/participant.ini", service_testing::settingsText(kReceiverTicker, kService));
   std::string senderRule = "in=" + directory_.file("a/in") + "\nout=" + outgoing() + "\naddress=" + receiver + "\n";
   if (maxAttachmentSize != 0) senderRule += "maxattachmentsize=" + std::to_string(maxAttachmentSize) + "\n";
-  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), senderRule));
+  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), senderRule,
+                                                   kind == Outgoing::kMsgFiles ? "MSG" : "FILE"));
   directory_.write("b/trasvik.ini", gatewayIniText(directory_.file("b"), "in=" + incoming() + "\n"));
 }
 
@@ -51,17 +60,26 @@ std::string ExchangeWorld::gatewayIni(char participant) const {
 std::string ExchangeWorld::writeOutgoingFiles(int count, std::size_t bytes) const {
   std::string contents(bytes, '\0');
   for (std::size_t i = 0; i < bytes; ++i) contents[i] = static_cast<char>('a' + i % 26);
+  const bool msgFiles = outgoing_ == Outgoing::kMsgFiles;
   for (int index = 1; index <= count; ++index) {
     char name[32];
-    std::snprintf(name, sizeof name, "file-%06d.bin", index);
+    std::snprintf(name, sizeof name, msgFiles ? "file-%06d.msg" : "file-%06d.bin", index);
     // The file's name at its start makes every file's contents different.
     const std::size_t stamp = std::min(bytes, std::strlen(name));
     contents.replace(0, stamp, name, stamp);
-    if (int error = platform::writeWholeFile(outgoing() + "/" + name, contents)) {
+    const std::string file =
+        msgFiles ? msgHeader(index) + contents.substr(0, receivedBytes(bytes)) : contents;
+    if (int error = platform::writeWholeFile(outgoing() + "/" + name, file)) {
       return std::string("cannot write ") + name + ": " + std::generic_category().message(error);
     }
   }
   return "";
+}
+
+std::size_t ExchangeWorld::receivedBytes(std::size_t bytes) const {
+  if (outgoing_ == Outgoing::kPlainFiles) return bytes;
+  const std::size_t header = msgHeader(0).size();
+  return bytes > header ? bytes - header : 0;
 }
 
 int countVisibleFiles(const std::string& directory) {

@@ -13,14 +13,18 @@
 
 namespace gateway_bench {
 
+// What A's out directory holds: plain files that a FILE rule sends to B,
+// or ".msg" files naming B that a MSG rule sends.
+enum class Outgoing { kPlainFiles, kMsgFiles };
+
 class ExchangeWorld {
  public:
   // Writes the store's address book, the participants' settings and the two
   // gateways' INI files: A's rule sends every file of its out directory to
   // B (with maxattachmentsize `maxAttachmentSize` when it is not 0: several
-  // files per message), B's main rule saves what arrives into its in
-  // directory.
-  explicit ExchangeWorld(std::uint32_t maxAttachmentSize = 0);
+  // files per message), B's main rule, a FILE rule, saves what arrives into
+  // its in directory.
+  explicit ExchangeWorld(std::uint32_t maxAttachmentSize = 0, Outgoing outgoing = Outgoing::kPlainFiles);
 
   std::string store() const { return directory_.file("store"); }
   std::string serviceErrors() const { return directory_.file("service.err"); }
@@ -30,11 +34,16 @@ class ExchangeWorld {
 
   // Writes `count` files of `bytes` bytes each, with different contents,
   // into A's out directory, each flushed to disk so that writing them back
-  // costs the measured run nothing. Returns "" or why not.
+  // costs the measured run nothing. A ".msg" file's header counts in its
+  // bytes. Returns "" or why not.
   std::string writeOutgoingFiles(int count, std::size_t bytes) const;
+  // The size of each file B saves from an outgoing file of `bytes` bytes:
+  // a ".msg" file's body only.
+  std::size_t receivedBytes(std::size_t bytes) const;
 
  private:
   testing_support::TempDirectory directory_;
+  Outgoing outgoing_;
 };
 
 // The number of files the gateway would send or has saved: regular files

@@ -92,6 +92,22 @@ void GatewayReporter::printFigures() const {
     std::printf("      the same for A alone                             %9.2f\n",
                 counter(small->counters, kSenderSeconds) / counter(batch->counters, kSenderSeconds));
   }
+  if (const Measured* msg = find(kSmallMsgFiles)) {
+    printExchange("Small .msg files (MSG rule; B saves each body)", *msg);
+    const Measured* plain = find(kSmallFilesMsgCount);
+    if (plain != nullptr) {
+      const double files = counter(plain->counters, kFiles);
+      std::printf("  single mode, %.0f plain files of 1 KiB: files/s       %9.1f\n", files, files / plain->seconds);
+      std::printf("                                  files/s of A alone  %9.1f\n",
+                  files / counter(plain->counters, kSenderSeconds));
+      const double msgFiles = counter(msg->counters, kFiles);
+      std::printf("  (d) .msg files/s / single mode files/s               %8.1f %%  [goal >= 80 %%]\n",
+                  100 * (msgFiles / msg->seconds) / (files / plain->seconds));
+      std::printf("      the same for A alone                             %8.1f %%\n",
+                  100 * (msgFiles / counter(msg->counters, kSenderSeconds)) /
+                      (files / counter(plain->counters, kSenderSeconds)));
+    }
+  }
   if (const Measured* large = find(kLargeFiles)) printExchange("Large files", *large);
   std::printf("\nThe goals are judged by the ratios; nothing is asserted. Figures vary with other load on the "
               "machine.\n");

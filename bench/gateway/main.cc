@@ -1,14 +1,16 @@
 // The gateway end to end on this machine, in one run: A's gateway sends
 // files that B's gateway receives and confirms, once many small files and
-// once many small files several to a message (batch mode), once a few large
-// ones, beside what the machine allows at the least (raw
+// once many small files several to a message (batch mode), once small
+// ".msg" files through a MSG rule beside as many small plain files, once a
+// few large ones, beside what the machine allows at the least (raw
 // loopback round trips, durable writes, a flushed copy). Prints Google
 // Benchmark's table, then the figures and the ratios they are judged by.
 //
-//   gateway_bench [SMALL_FILES [LARGE_FILES]] [--benchmark_... flags]
+//   gateway_bench [SMALL_FILES [LARGE_FILES [MSG_FILES]]] [--benchmark_... flags]
 //
 // SMALL_FILES files of 1 KiB (default 2000), LARGE_FILES files of 10 MiB
-// (default 20). Everything is written under the system's temporary
+// (default 20), MSG_FILES ".msg" files of 1 KiB, header included (default
+// 500). Everything is written under the system's temporary
 // directory and removed at the end.
 #include <benchmark/benchmark.h>
 
@@ -33,9 +35,10 @@ constexpr std::uint32_t kBatchLimit = 64 << 10;
 
 // One exchange as one iteration, timed by the exchange itself (its files
 // are prepared outside the time).
-void measureExchange(benchmark::State& state, int files, std::size_t bytes, std::uint32_t maxAttachmentSize = 0) {
+void measureExchange(benchmark::State& state, int files, std::size_t bytes, std::uint32_t maxAttachmentSize = 0,
+                     Outgoing outgoing = Outgoing::kPlainFiles) {
   for (auto _ : state) {
-    const ExchangeResult result = runExchange(files, bytes, maxAttachmentSize);
+    const ExchangeResult result = runExchange(files, bytes, maxAttachmentSize, outgoing);
     if (!result.error.empty()) {
       state.SkipWithError(result.error.c_str());
       break;
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const int smallFiles = countArgument(argc, argv, 1, 2000);
   const int largeFiles = countArgument(argc, argv, 2, 20);
+  const int msgFiles = countArgument(argc, argv, 3, 500);
 
   benchmark::RegisterBenchmark(kRoundTrip, [](benchmark::State& state) {
     bench_support::runRawRoundTrip(state, bench_support::kSmallCallRequestSize, bench_support::kSmallCallAnswerSize);
@@ -78,6 +82,12 @@ int main(int argc, char** argv) {
   })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
   benchmark::RegisterBenchmark(kSmallFilesBatch, [smallFiles](benchmark::State& state) {
     measureExchange(state, smallFiles, kSmallFileBytes, kBatchLimit);
+  })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+  benchmark::RegisterBenchmark(kSmallFilesMsgCount, [msgFiles](benchmark::State& state) {
+    measureExchange(state, msgFiles, kSmallFileBytes);
+  })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+  benchmark::RegisterBenchmark(kSmallMsgFiles, [msgFiles](benchmark::State& state) {
+    measureExchange(state, msgFiles, kSmallFileBytes, 0, Outgoing::kMsgFiles);
   })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
   benchmark::RegisterBenchmark(kFlushedCopy, [](benchmark::State& state) {
     runFlushedCopies(state, kLargeFileBytes);
