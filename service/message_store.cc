@@ -1,5 +1,6 @@
 #include "message_store.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -36,10 +37,14 @@ std::string MessageStore::open() {
   if (int error = layout_.create()) return "cannot create the store " + layout_.root() + ": " + errorText(error);
   std::lock_guard<std::mutex> lock(mutex_);
   index_.clear();
+  waiting_.clear();
   for (const DeliveryState state : {DeliveryState::kAccepted, DeliveryState::kRejected, DeliveryState::kFiled}) {
     for (const std::string& directory : listSubdirectories(layout_.stateDirectory(state))) {
       indexBox(state, nameOfDirectory(directory));
     }
+  }
+  for (const std::string& directory : listSubdirectories(layout_.stateDirectory(DeliveryState::kRejected))) {
+    dropStrayReasons(nameOfDirectory(directory));
   }
   for (const std::string& directory : listSubdirectories(layout_.stateDirectory(DeliveryState::kInbox))) {
     indexBox(DeliveryState::kInbox, nameOfDirectory(directory));
@@ -55,16 +60,10 @@ std::string MessageStore::open() {
 void MessageStore::indexBox(DeliveryState state, const std::string& box) {
   for (const std::string& fileName : listMessageFiles(layout_.boxDirectory(state, box), true)) {
     const std::string id = messageIdOfFileName(fileName);
-    if (state == DeliveryState::kInbox) {
-      // A confirmation interrupted after writing its confirmed copy: finish it.
-      bool confirmed = false;
-      for (const Location& location : index_[id]) {
-        confirmed = confirmed || (location.box == box && location.state != DeliveryState::kFiled);
-      }
-      if (confirmed) {
-        platform::removeFileDurably(layout_.messagePath(DeliveryState::kInbox, box, id));
-        continue;
-      }
+    if (state == DeliveryState::kInbox && confirmedLocked(id, box)) {
+      // A confirmation interrupted after its confirmed copy was in place: finish it.
+      platform::removeFileDurably(layout_.messagePath(DeliveryState::kInbox, box, id));
+      continue;
     }
     remember(id, state, box);
   }
@@ -82,17 +81,37 @@ void MessageStore::finishPosts(DeliveryState state, const std::string& box) {
   }
 }
 
-void MessageStore::remember(const std::string& id, DeliveryState state, const std::string& box) {
-  std::vector<Location>& copies = index_[id];
-  for (Location& location : copies) {
-    if (location.box == box && (location.state == DeliveryState::kFiled) == (state == DeliveryState::kFiled)) {
-      // A confirmation is final: whoever saw the inbox copy before it (a
-      // collect, a post still at work) cannot set it back.
-      if (state != DeliveryState::kInbox || location.state == DeliveryState::kInbox) location.state = state;
-      return;
+void MessageStore::dropStrayReasons(const std::string& mailbox) {
+  // Left by a rejection a crash interrupted before its copy was linked. Not
+  // flushed: should one come back, the next rejection of its message writes
+  // its own reason file before the copy appears.
+  for (const std::string& fileName : listReasonFiles(layout_.boxDirectory(DeliveryState::kRejected, mailbox))) {
+    const std::string id = messageIdOfFileName(fileName);
+    if (!platform::pathExists(layout_.messagePath(DeliveryState::kRejected, mailbox, id))) {
+      platform::removeFile(layout_.reasonPath(mailbox, id));
     }
   }
-  copies.push_back({state, box});
+}
+
+void MessageStore::remember(const std::string& id, DeliveryState state, const std::string& box) {
+  const bool filed = state == DeliveryState::kFiled;
+  std::vector<Location>& copies = index_[id];
+  auto copy = std::find_if(copies.begin(), copies.end(), [&](const Location& location) {
+    return location.box == box && (location.state == DeliveryState::kFiled) == filed;
+  });
+  if (copy == copies.end()) {
+    copy = copies.insert(copies.end(), Location{state, box});
+  } else if (state != DeliveryState::kInbox || copy->state == DeliveryState::kInbox) {
+    // A confirmation is final: whoever saw the inbox copy before it (a
+    // listing of the inbox, a post still at work) cannot set it back.
+    copy->state = state;
+  }
+  if (filed) return;
+  if (copy->state == DeliveryState::kInbox) {
+    waiting_[box].insert(id);
+  } else if (const auto inbox = waiting_.find(box); inbox != waiting_.end()) {
+    inbox->second.erase(id);
+  }
 }
 
 bool MessageStore::confirmedLocked(const std::string& id, const std::string& mailbox) const {
@@ -105,9 +124,26 @@ bool MessageStore::confirmedLocked(const std::string& id, const std::string& mai
   return false;
 }
 
-bool MessageStore::confirmed(const std::string& id, const std::string& mailbox) {
+void MessageStore::takeInArrivals(const std::string& mailbox) {
+  const std::string mark = layout_.arrivalMarkPath(mailbox);
+  if (!platform::pathExists(mark)) return;
+  // The mark goes before the inbox is read: a process that puts its message
+  // in place after the reading leaves its mark after this removal, and the
+  // next collect reads again.
+  platform::removeFile(mark);
+  const std::vector<std::string> fileNames = listMessageFiles(layout_.boxDirectory(DeliveryState::kInbox, mailbox));
   std::lock_guard<std::mutex> lock(mutex_);
-  return confirmedLocked(id, mailbox);
+  for (const std::string& fileName : fileNames) remember(messageIdOfFileName(fileName), DeliveryState::kInbox, mailbox);
+}
+
+bool MessageStore::nextWaiting(const std::string& mailbox, bool first, std::string& id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto inbox = waiting_.find(mailbox);
+  if (inbox == waiting_.end()) return false;
+  const auto next = first ? inbox->second.begin() : inbox->second.upper_bound(id);
+  if (next == inbox->second.end()) return false;
+  id = *next;
+  return true;
 }
 
 std::string MessageStore::writeInBox(DeliveryState state, const std::string& box, const std::string& path,
@@ -115,8 +151,19 @@ std::string MessageStore::writeInBox(DeliveryState state, const std::string& box
   if (int error = platform::makeDirectoryDurably(layout_.boxDirectory(state, box))) {
     return "cannot create the mailbox directory for " + box + ": " + errorText(error);
   }
-  if (int error = platform::replaceFileAtomically(path, bytes)) {
+  if (int error = platform::writeWholeFile(path, bytes)) {
     return "cannot store message " + id + " for " + box + ": " + errorText(error);
+  }
+  return "";
+}
+
+std::string MessageStore::keepPendingNames(const std::vector<std::pair<DeliveryState, std::string>>& boxes,
+                                           const std::string& id) {
+  for (std::size_t next = 1; next < boxes.size(); ++next) {
+    const auto& [state, box] = boxes[next];
+    if (int error = platform::flushDirectoryToDisk(layout_.boxDirectory(state, box))) {
+      return "cannot store message " + id + " for " + box + ": " + errorText(error);
+    }
   }
   return "";
 }
@@ -139,7 +186,8 @@ std::string MessageStore::post(Message& message) {
   if (boxes.empty()) return "the message has no recipient";
   // Ids are unique, so copies are written without holding the lock. Every
   // copy is on the disk under its pending name before the first one becomes
-  // visible; that first rename decides the post.
+  // visible; that first rename decides the post. A copy's bytes are flushed
+  // before its rename and its name once, after it.
   const std::string bytes = encodeMessage(message);
   std::size_t written = 0;
   std::string error;
@@ -147,6 +195,7 @@ std::string MessageStore::post(Message& message) {
     const auto& [state, box] = boxes[written];
     error = writeInBox(state, box, layout_.pendingPath(state, box, message.id), bytes, message.id);
   }
+  if (error.empty()) error = keepPendingNames(boxes, message.id);
   for (std::size_t next = 0; next < boxes.size() && error.empty(); ++next) {
     const auto& [state, box] = boxes[next];
     const int renameError =
@@ -172,15 +221,15 @@ std::string MessageStore::post(Message& message) {
 
 std::vector<Message> MessageStore::collect(const std::string& mailbox, std::size_t limit, std::string_view subjectFilter,
                                            std::vector<std::string>& problems) {
+  takeInArrivals(mailbox);
   std::vector<Message> found;
-  const std::string directory = layout_.boxDirectory(DeliveryState::kInbox, mailbox);
-  for (const std::string& fileName : listMessageFiles(directory)) {
-    if (limit != 0 && found.size() >= limit) break;
-    if (confirmed(messageIdOfFileName(fileName), mailbox)) continue;  // its inbox copy could not be removed
+  std::string id;
+  for (bool first = true; (limit == 0 || found.size() < limit) && nextWaiting(mailbox, first, id); first = false) {
     std::string bytes;
-    const std::string path = directory + "/" + fileName;
+    const std::string path = layout_.messagePath(DeliveryState::kInbox, mailbox, id);
     if (int error = platform::readWholeFile(path, bytes)) {
-      if (error != ENOENT) problems.push_back(path + ": " + errorText(error));  // ENOENT: confirmed meanwhile
+      // ENOENT: confirmed meanwhile, or a copy a failed rename left pending.
+      if (error != ENOENT) problems.push_back(path + ": " + errorText(error));
       continue;
     }
     std::string error;
@@ -189,7 +238,7 @@ std::vector<Message> MessageStore::collect(const std::string& mailbox, std::size
       problems.push_back(path + ": " + error);
       continue;
     }
-    message->id = messageIdOfFileName(fileName);
+    message->id = id;
     if (!subjectFilter.empty() && message->subject != subjectFilter) continue;
     found.push_back(std::move(*message));
   }
@@ -197,7 +246,6 @@ std::vector<Message> MessageStore::collect(const std::string& mailbox, std::size
   // its message is not handed out.
   std::lock_guard<std::mutex> lock(mutex_);
   std::erase_if(found, [&](const Message& message) { return confirmedLocked(message.id, mailbox); });
-  for (const Message& message : found) remember(message.id, DeliveryState::kInbox, mailbox);
   return found;
 }
 
@@ -206,26 +254,34 @@ ConfirmOutcome MessageStore::confirm(const std::string& mailbox, const std::stri
   std::lock_guard<std::mutex> lock(mutex_);
   if (hasConfirmedCopy(layout_, mailbox, id)) return ConfirmOutcome::kAlreadyConfirmed;
   const std::string inboxPath = layout_.messagePath(DeliveryState::kInbox, mailbox, id);
-  std::string bytes;
-  if (int readError = platform::readWholeFile(inboxPath, bytes)) {
-    if (readError == ENOENT) return ConfirmOutcome::kUnknown;
-    error = "cannot read message " + id + ": " + errorText(readError);
+  if (!platform::pathExists(inboxPath)) return ConfirmOutcome::kUnknown;
+  const DeliveryState state = accept ? DeliveryState::kAccepted : DeliveryState::kRejected;
+  if (int makeError = platform::makeDirectoryDurably(layout_.boxDirectory(state, mailbox))) {
+    error = "cannot confirm message " + id + ": " + errorText(makeError);
     return ConfirmOutcome::kUnknown;
   }
-  std::optional<Message> message = decodeMessage(bytes, error);
-  if (!message) {
-    error = "message " + id + " is damaged: " + error;
+  // A rejection's reason is on the disk before its copy appears beside it;
+  // the one directory flush of the link makes both names durable.
+  const std::string reasonPath = layout_.reasonPath(mailbox, id);
+  if (!accept) {
+    if (int writeError = platform::writeWholeFile(reasonPath, reason)) {
+      platform::removeFile(reasonPath);
+      error = "cannot keep the reason for rejecting message " + id + ": " + errorText(writeError);
+      return ConfirmOutcome::kUnknown;
+    }
+  }
+  // The confirmed copy first, then the inbox copy goes: a crash in between
+  // leaves both names, and open() finishes the move.
+  if (int linkError = platform::linkDurably(inboxPath, layout_.messagePath(state, mailbox, id))) {
+    if (!accept && !platform::pathExists(layout_.messagePath(state, mailbox, id))) platform::removeFile(reasonPath);
+    if (linkError == ENOENT) return ConfirmOutcome::kUnknown;
+    error = "cannot confirm message " + id + ": " + errorText(linkError);
     return ConfirmOutcome::kUnknown;
   }
-  message->id = id;
-  message->state = accept ? DeliveryState::kAccepted : DeliveryState::kRejected;
-  message->reason = accept ? "" : reason;
-  // Confirmed copy first, then the inbox copy goes: a crash in between leaves
-  // both, and open() finishes the move.
-  error = writeInBox(message->state, mailbox, layout_.messagePath(message->state, mailbox, id), encodeMessage(*message), id);
-  if (!error.empty()) return ConfirmOutcome::kUnknown;
-  remember(id, message->state, mailbox);
-  if (int removeError = platform::removeFileDurably(inboxPath)) {
+  remember(id, state, mailbox);
+  // Not flushed: should the inbox name come back after a crash, open()
+  // removes it, and until then it is not handed out.
+  if (int removeError = platform::removeFile(inboxPath); removeError != 0 && removeError != ENOENT) {
     error = "message " + id + " is confirmed, but its inbox copy stays: " + errorText(removeError);
   }
   return ConfirmOutcome::kConfirmed;
@@ -248,13 +304,7 @@ std::vector<CopyStatus> MessageStore::status(const std::string& id) {
   std::vector<CopyStatus> copies;
   for (const Location& location : found->second) {
     CopyStatus copy{location.box, location.state, ""};
-    if (location.state == DeliveryState::kRejected) {
-      std::string bytes;
-      std::string error;
-      if (platform::readWholeFile(layout_.messagePath(location.state, location.box, id), bytes) == 0) {
-        if (std::optional<Message> header = decodeMessageHeader(bytes, error)) copy.reason = header->reason;
-      }
-    }
+    if (location.state == DeliveryState::kRejected) copy.reason = rejectionReason(layout_, location.box, id);
     copies.push_back(std::move(copy));
   }
   return copies;

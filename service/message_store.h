@@ -1,16 +1,21 @@
 // The durable half of delivery: one file per copy of a message, moved from
 // the recipient's inbox to its archive (accepted) or its rejected box (with
-// the reason) when confirmed; messages into a folder go straight to the
-// folder's archive. Every change is on the disk before the call returns
-// (temporary name, fsync, rename, directory fsync), so whatever a client was
-// told survives a crash. A post to several boxes is all or nothing, also
-// across a crash (postTookPlace() in store_layout.h). Thread-safe: one mutex
-// serialises the bookkeeping.
+// a reason file beside it) when confirmed; messages into a folder go straight
+// to the folder's archive. Every change is on the disk before the call
+// returns, so whatever a client was told survives a crash: a post writes and
+// flushes its copy under a pending name, renames it into place and flushes
+// the directory; a confirmation links the copy into the archive (the bytes
+// are not written again), flushes that directory and unlinks the inbox name.
+// A post to several boxes is all or nothing, also across a crash
+// (postTookPlace() in store_layout.h). The store keeps the waiting messages
+// of each inbox in order in memory, so a collect reads no directory.
+// Thread-safe: one mutex serialises the bookkeeping.
 #pragma once
 
 #include <cstddef>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,13 +59,15 @@ class MessageStore {
   // Up to `limit` (0: all) unconfirmed messages of `mailbox`, oldest first,
   // with their attachment bytes. `subjectFilter` empty or equal to the
   // subject. An inbox copy whose message is confirmed is never handed out.
-  // Unreadable files are skipped and reported through `problems`.
+  // Unreadable files are skipped and reported through `problems`. Messages
+  // another process put into the inbox count once it marked their arrival
+  // (markArrival() in store_layout.h).
   std::vector<Message> collect(const std::string& mailbox, std::size_t limit, std::string_view subjectFilter,
                                std::vector<std::string>& problems);
 
   // Moves the copy of `id` in `mailbox` to the archive or, with a reason, to
   // the rejected box. `error` is set when a file step fails. The confirmed
-  // copy decides: once it is written the outcome is kConfirmed, and an
+  // copy decides: once it is in place the outcome is kConfirmed, and an
   // `error` beside it only says that the inbox copy stays behind (it is not
   // handed out again, and open() removes it).
   ConfirmOutcome confirm(const std::string& mailbox, const std::string& id, bool accept, const std::string& reason,
@@ -77,19 +84,31 @@ class MessageStore {
 
   void indexBox(DeliveryState state, const std::string& box);
   void finishPosts(DeliveryState state, const std::string& box);
-  // Records a copy's state; a confirmed copy never goes back to kInbox.
+  // Removes the reason files a crash left without their rejected copy.
+  void dropStrayReasons(const std::string& mailbox);
+  // Records a copy's state, and whether it waits in its inbox; a confirmed
+  // copy never goes back to kInbox.
   void remember(const std::string& id, DeliveryState state, const std::string& box);
   // True when the index has an accepted or rejected copy of `id` in `mailbox`.
   bool confirmedLocked(const std::string& id, const std::string& mailbox) const;
-  bool confirmed(const std::string& id, const std::string& mailbox);
-  // Writes `bytes` durably under `path` in the directory of `box`, which is
-  // created when missing.
+  // Indexes the inbox of `mailbox` again when another process marked an
+  // arrival in it.
+  void takeInArrivals(const std::string& mailbox);
+  // Sets `id` to the oldest waiting id of `mailbox` after `id` (or the oldest
+  // of all, with `first`); false when there is none.
+  bool nextWaiting(const std::string& mailbox, bool first, std::string& id);
+  // Writes `bytes` to `path` in the directory of `box` (created when
+  // missing) and flushes the file; the name is not flushed.
   std::string writeInBox(DeliveryState state, const std::string& box, const std::string& path, const std::string& bytes,
                          const std::string& id);
+  // Flushes the directories of the pending copies of boxes[1..]: once the
+  // first copy is in place, they must all come through a crash.
+  std::string keepPendingNames(const std::vector<std::pair<DeliveryState, std::string>>& boxes, const std::string& id);
 
   const StoreLayout& layout_;
   std::mutex mutex_;
   std::map<std::string, std::vector<Location>> index_;  // id -> its copies
+  std::map<std::string, std::set<std::string>> waiting_;  // mailbox -> ids of its inbox copies not confirmed
 };
 
 }  // namespace dravont_service

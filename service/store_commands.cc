@@ -81,6 +81,10 @@ void describeState(std::string& out, const StoreLayout& layout, DeliveryState st
       if (int readError = platform::readWholeFile(path, bytes)) {
         out += "    " + file + ": unreadable: " + std::generic_category().message(readError) + "\n";
       } else if (std::optional<Message> message = decodeMessage(bytes, error)) {
+        // A moved copy's header still says it is in the inbox; its directory
+        // tells where it stands.
+        message->state = state;
+        if (state == DeliveryState::kRejected) message->reason = rejectionReason(layout, box, messageIdOfFileName(file));
         describeMessage(out, *message);
       } else {
         out += "    " + file + ": damaged: " + error + "\n";
@@ -141,6 +145,8 @@ std::string sendDirect(const std::string& storeDirectory, const SendRequest& req
   }
   MessageStore store(layout);
   if (std::string error = store.post(message); !error.empty()) return error;
+  // A service running on the store learns of the message when it collects.
+  for (const std::string& recipient : message.recipients) markArrival(layout, mailboxOf(recipient));
   id = message.id;
   return "";
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "message_codec.h"
 #include "percent_text.h"
 #include "platform/atomic_file.h"
 #include "platform/file.h"
@@ -74,6 +75,17 @@ std::string StoreLayout::pendingPath(DeliveryState state, std::string_view mailb
   return path;
 }
 
+std::string StoreLayout::reasonPath(std::string_view mailbox, std::string_view id) const {
+  return platform::joinPath(boxDirectory(DeliveryState::kRejected, mailbox),
+                            directoryNameFor(id) + std::string(kReasonFileSuffix));
+}
+
+std::string StoreLayout::arrivalMarkPath(std::string_view mailbox) const {
+  // A leading '.' is never part of a directoryNameFor() result, so no
+  // message file can have this name.
+  return platform::joinPath(boxDirectory(DeliveryState::kInbox, mailbox), ".arrived");
+}
+
 int StoreLayout::create() const {
   if (int error = makeDirectories(root_)) return error;
   for (const DeliveryState state :
@@ -129,6 +141,10 @@ std::vector<std::string> listPendingFiles(const std::string& directory) {
   return filesEndingWith(directory, kPendingFileSuffix, false);
 }
 
+std::vector<std::string> listReasonFiles(const std::string& directory) {
+  return filesEndingWith(directory, kReasonFileSuffix, false);
+}
+
 std::vector<std::string> listSubdirectories(const std::string& directory) {
   std::vector<platform::DirectoryEntry> entries;
   platform::scanDirectory(directory, "*", entries);
@@ -141,8 +157,25 @@ std::vector<std::string> listSubdirectories(const std::string& directory) {
 }
 
 std::string messageIdOfFileName(const std::string& fileName) {
-  const std::size_t suffix = fileName.ends_with(kPendingFileSuffix) ? kPendingFileSuffix.size() : kMessageFileSuffix.size();
+  std::size_t suffix = kMessageFileSuffix.size();
+  if (fileName.ends_with(kPendingFileSuffix)) suffix = kPendingFileSuffix.size();
+  if (fileName.ends_with(kReasonFileSuffix)) suffix = kReasonFileSuffix.size();
   return nameOfDirectory(std::string_view(fileName).substr(0, fileName.size() - suffix));
+}
+
+std::string rejectionReason(const StoreLayout& layout, std::string_view mailbox, std::string_view id) {
+  std::string reason;
+  if (platform::readWholeFile(layout.reasonPath(mailbox, id), reason) == 0) return reason;
+  std::string bytes;
+  std::string error;
+  if (platform::readWholeFile(layout.messagePath(DeliveryState::kRejected, mailbox, id), bytes) != 0) return "";
+  const std::optional<Message> header = decodeMessageHeader(bytes, error);
+  return header ? header->reason : "";
+}
+
+void markArrival(const StoreLayout& layout, std::string_view mailbox) {
+  platform::AppendFile mark;
+  mark.open(layout.arrivalMarkPath(mailbox));
 }
 
 bool hasConfirmedCopy(const StoreLayout& layout, std::string_view mailbox, std::string_view id) {

@@ -10,9 +10,17 @@
 //   STORE/inbox/MAILBOX/ID.msg  delivered, not yet confirmed
 //   STORE/inbox/MAILBOX/ID.pending  a copy of a post still being made
 //                                   visible (also under folders/)
+//   STORE/inbox/MAILBOX/.arrived    a message came from another process
+//                                   (the `send` command)
 //   STORE/archive/MAILBOX/ID.msg   accepted
-//   STORE/rejected/MAILBOX/ID.msg  rejected, with the reason inside
+//   STORE/rejected/MAILBOX/ID.msg  rejected
+//   STORE/rejected/MAILBOX/ID.reason  the reason it was rejected for
 //   STORE/folders/FOLDER/ID.msg    messages posted into a folder
+//
+// A confirmed copy is the inbox copy itself, moved (linked, then unlinked),
+// so its header still says "state=inbox"; its directory tells its state.
+// Stores written before kept the reason in the header of a rejected copy
+// (with "state=rejected"), and no .reason file: those are read as well.
 #pragma once
 
 #include <string>
@@ -25,6 +33,7 @@ namespace dravont_service {
 
 inline constexpr std::string_view kMessageFileSuffix = ".msg";
 inline constexpr std::string_view kPendingFileSuffix = ".pending";
+inline constexpr std::string_view kReasonFileSuffix = ".reason";
 
 // The mailbox of an address: its text with ASCII letters folded, so that
 // "EMAIL@ABC.X" and "email@abc.x" share one inbox.
@@ -50,6 +59,10 @@ class StoreLayout {
   std::string messagePath(DeliveryState state, std::string_view mailboxOrFolder, std::string_view id) const;
   // Where a post writes the copy before making it visible at messagePath().
   std::string pendingPath(DeliveryState state, std::string_view mailboxOrFolder, std::string_view id) const;
+  // The reason a rejected copy in `mailbox` was rejected for.
+  std::string reasonPath(std::string_view mailbox, std::string_view id) const;
+  // The mark another process leaves after putting a message into the inbox.
+  std::string arrivalMarkPath(std::string_view mailbox) const;
 
   // Creates the store and its four state directories. Returns 0 or errno.
   int create() const;
@@ -71,7 +84,11 @@ std::vector<std::string> listMessageFiles(const std::string& directory, bool rem
 // The names of the pending copies in `directory`, sorted.
 std::vector<std::string> listPendingFiles(const std::string& directory);
 
-// The message id a message file or a pending copy is named after.
+// The names of the reason files in `directory`, sorted.
+std::vector<std::string> listReasonFiles(const std::string& directory);
+
+// The message id a message file, a pending copy or a reason file is named
+// after.
 std::string messageIdOfFileName(const std::string& fileName);
 
 // A post to several boxes is all or nothing: it writes every copy under its
@@ -87,6 +104,17 @@ bool postTookPlace(const StoreLayout& layout, std::string_view id);
 // behind: the message counts as confirmed, and the service removes the
 // inbox copy when it opens the store.
 bool hasConfirmedCopy(const StoreLayout& layout, std::string_view mailbox, std::string_view id);
+
+// The reason the copy of `id` rejected in `mailbox` was rejected for: its
+// reason file, or in a store written before there were any, the header of
+// the copy. "" when neither can be read.
+std::string rejectionReason(const StoreLayout& layout, std::string_view mailbox, std::string_view id);
+
+// Tells a service that may be running on the store that another process put
+// a message into the inbox of `mailbox`: its next collect from that inbox
+// reads the directory again (see MessageStore::collect). Should the mark not
+// be made, the service finds the message when it opens the store next.
+void markArrival(const StoreLayout& layout, std::string_view mailbox);
 
 // The subdirectory names of `directory`, sorted.
 std::vector<std::string> listSubdirectories(const std::string& directory);

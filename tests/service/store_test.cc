@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -157,6 +158,40 @@ TEST_F(MessageStoreTest, OpeningFinishesAnInterruptedConfirmationAndDropsTempora
   EXPECT_THAT(problems[0], HasSubstr("damaged.msg"));
 }
 
+// Stores written before confirmations moved the inbox copy kept a rewritten
+// copy with the state and the reason in its header, and no reason file.
+TEST_F(MessageStoreTest, ReadsConfirmationsOfAStoreWrittenBeforeReasonFiles) {
+  Message message = sampleMessage();
+  {
+    MessageStore store(layout_);
+    ASSERT_EQ(store.open(), "");
+    ASSERT_EQ(store.post(message), "");
+  }
+  const auto confirmTheOldWay = [&](const std::string& box, DeliveryState state, const std::string& reason) {
+    Message copy = message;
+    copy.state = state;
+    copy.reason = reason;
+    std::filesystem::create_directories(layout_.boxDirectory(state, box));
+    directory_.write(layout_.messagePath(state, box, message.id).substr(directory_.path().string().size() + 1),
+                     encodeMessage(copy));
+    std::filesystem::remove(layout_.messagePath(DeliveryState::kInbox, box, message.id));
+  };
+  confirmTheOldWay("email@b.s", DeliveryState::kRejected, "old reason");
+  confirmTheOldWay("email@c.s", DeliveryState::kAccepted, "");
+
+  MessageStore reopened(layout_);
+  ASSERT_EQ(reopened.open(), "");
+  std::vector<CopyStatus> copies = reopened.status(message.id);
+  std::sort(copies.begin(), copies.end(), [](const CopyStatus& a, const CopyStatus& b) { return a.box < b.box; });
+  ASSERT_EQ(copies.size(), 2u);
+  EXPECT_EQ(copies[0].state, DeliveryState::kRejected);
+  EXPECT_EQ(copies[0].reason, "old reason");
+  EXPECT_EQ(copies[1].state, DeliveryState::kAccepted);
+  std::string error;
+  EXPECT_EQ(reopened.confirm("email@b.s", message.id, true, "", error), ConfirmOutcome::kAlreadyConfirmed);
+  EXPECT_THAT(describeStore(root()), HasSubstr("rejected: \"old reason\""));
+}
+
 // A crash while a post to several boxes makes its copies visible leaves
 // pending copies; whether the post took place is decided by whether any of
 // its copies was in place, and the listing counts them as the service will.
@@ -228,7 +263,7 @@ TEST_F(MessageStoreTest, APostThatFailsLeavesNoCopyAndOneThatTookPlaceIsComplete
     EXPECT_TRUE(store.status(message.id).empty()) << faults;
   }
 
-  injectFileFaults("rename:/email@c.s/:EIO:1");  // C's pending copy is made, its rename into place fails
+  injectFileFaults("rename:/email@c.s/:EIO");  // C's pending copy is made, its rename into place fails
   Message message = sampleMessage();
   EXPECT_EQ(store.post(message), "");
   platform::clearFileFaults();
