@@ -192,6 +192,26 @@ TEST_F(MessageStoreTest, ReadsConfirmationsOfAStoreWrittenBeforeReasonFiles) {
   EXPECT_THAT(describeStore(root()), HasSubstr("rejected: \"old reason\""));
 }
 
+// A rejection killed after writing its reason, before its copy moved, leaves
+// the reason without a copy; the message is rejected again later for
+// another reason, which is the one reported.
+TEST_F(MessageStoreTest, AReasonLeftByAnInterruptedRejectionIsNotReported) {
+  Message message = sampleMessage();
+  {
+    MessageStore store(layout_);
+    ASSERT_EQ(store.open(), "");
+    ASSERT_EQ(store.post(message), "");
+  }
+  std::filesystem::create_directories(layout_.boxDirectory(DeliveryState::kRejected, "email@b.s"));
+  directory_.write(layout_.reasonPath("email@b.s", message.id).substr(directory_.path().string().size() + 1), "stale");
+  MessageStore reopened(layout_);
+  ASSERT_EQ(reopened.open(), "");
+  std::string error;
+  ASSERT_EQ(reopened.confirm("email@b.s", message.id, false, "", error), ConfirmOutcome::kConfirmed);
+  for (const CopyStatus& copy : reopened.status(message.id)) EXPECT_EQ(copy.reason, "") << copy.box;
+  EXPECT_THAT(describeStore(root()), HasSubstr("rejected: \"\""));
+}
+
 // A crash while a post to several boxes makes its copies visible leaves
 // pending copies; whether the post took place is decided by whether any of
 // its copies was in place, and the listing counts them as the service will.
