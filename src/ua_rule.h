@@ -1,14 +1,45 @@
-// The UA rule: ".env" envelopes and their ".001" data files out and in.
+// The UA rule: ".env" envelopes and their ".001" data files, out and in.
+// Sending reads each envelope of `out` for recipient, subject, core type and
+// attachment name and posts its data file as the one attachment; receiving
+// writes every attachment as a data file with an envelope that describes
+// the message (see uarule/ua_receive.cc). Main cycle's thread only.
 #pragma once
+
+#include <string>
 
 #include "rule/rule.h"
 
 namespace trasvik {
 
+struct EnvelopeValues;  // uarule/envelope.h
+
 class UaRule : public Rule {
  public:
+  // One send pass over the envelopes of `out`. Throws kMoveFailure when a
+  // pair cannot be moved or deleted, ScriptError when the service cannot
+  // name an attachment, ContextError when the session is lost.
   unsigned send(unsigned count) override;
+  // Writes each attachment as a pair of files into `in`.
   int receive(Quillex::DravontMessage_s& message, const MessageInfo& info) override;
+
+ private:
+  enum class Outcome {
+    kSent,     // posted: the pair goes to `sent` or is deleted
+    kFailed,   // the pair goes to the error directory
+    kLeft,     // stays for the next pass, or was moved already
+    kEndPass,  // stays, and the pass ends
+  };
+  // Sends the envelope `envelopeName` of `out` with its data file. The
+  // library objects are freed when it returns, before the pair is moved.
+  Outcome sendEnvelope(const std::string& envelopeName);
+  // The core type to send, four hexadecimal digits, or "" when the envelope
+  // names none; false after the error record when its type is wrong.
+  bool typeText(const EnvelopeValues& envelope, const std::string& envelopeName, std::string& text) const;
+  // Names the data stream's attachment as the compatibility option and the
+  // envelope say, and returns the name ("" for none).
+  std::string nameAttachment(Quillex::DravontStream_s& data, const EnvelopeValues& envelope) const;
+  // Moves the delivered pair into `sent`, or deletes it.
+  void disposeOfSent(const std::string& base) const;
 };
 
 }  // namespace trasvik

@@ -1,5 +1,6 @@
 #include "msgrule/msg_file.h"
 
+#include "rule/rule_text.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -14,14 +15,6 @@ std::string lowered(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return result;
-}
-
-// A value as one header line can hold it.
-std::string oneLine(std::string value) {
-  for (char& c : value) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return value;
 }
 
 }  // namespace

@@ -43,10 +43,7 @@ bool writeHeader(Quillex::DravontStream_s& stream, const Rule& rule, const Messa
   header.subject = info.subject;
   header.messageId = info.messageId;
   std::tm localDate{};
-  if (info.date > 0) {
-    localDate = platform::localTimeOf(static_cast<std::time_t>(info.date));
-    if (localDate.tm_mday != 0) header.localDate = &localDate;  // 0: it did not convert
-  }
+  if (messageLocalTime(info.date, localDate)) header.localDate = &localDate;
   header.fileName = attachment.fileName;
   for (const auto& [key, value] : receivedHeaderLines(header)) {
     if (!writeHeaderLine(stream, key, value, true)) return false;

@@ -1,5 +1,6 @@
 #include "rule/rule_text.h"
 
+#include "platform/clock.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -53,6 +54,19 @@ bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, 
   const std::string line = name + (compact ? ":" : ": ") + value + "\r\n";
   const auto size = static_cast<unsigned>(line.size());
   return Quillex::StreamWrite(&stream, line.data(), size) == size;
+}
+
+std::string oneLine(std::string value) {
+  for (char& c : value) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return value;
+}
+
+bool messageLocalTime(long long date, std::tm& local) {
+  if (date <= 0) return false;
+  local = platform::localTimeOf(static_cast<std::time_t>(date));
+  return local.tm_mday != 0;  // 0: it did not convert
 }
 
 }  // namespace trasvik

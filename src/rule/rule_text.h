@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 #include "dravont/dravontdll.h"
@@ -26,5 +27,14 @@ std::string senderTicker(const std::string& address);
 // to a library stream. True when the service took the whole line.
 bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact);
+
+// The value with every CR and LF turned into a blank, so that a value from a
+// remote sender fills exactly one header line and can never add one.
+std::string oneLine(std::string value);
+
+// A received message's date (seconds since the epoch) as local time. False
+// when the message has none (0) or it does not convert; `local` is
+// unspecified then.
+bool messageLocalTime(long long date, std::tm& local);
 
 }  // namespace trasvik
