@@ -1,17 +1,22 @@
 #include "rule/attachment_files.h"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/directory.h"
+#include "platform/file.h"
 #include "rule/directories.h"
 #include "rule/file_moves.h"
 #include "rule/information_file.h"
 #include "rule/received_file.h"
 #include "rule/received_names.h"
 #include "rule/rule.h"
+#include "rule/rule_text.h"
+#include "trasvik/gateway_log.h"
 #include "trasvik/message_info.h"
 #include "trasvik/notification.h"
 #include "trasvik/receive_cycle.h"
@@ -28,6 +33,7 @@ struct WrittenAttachment {
   std::size_t index;
   std::string name;
   std::unique_ptr<ReceivedFile> file;
+  std::unique_ptr<ReceivedFile> companion;  // the pair's second file, if the kind has one
 };
 
 std::string chooseName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
@@ -39,27 +45,62 @@ std::string chooseName(Rule& rule, const std::string& sender, const AttachmentIn
   return dayName(rule, today, tickerForName(sender), nameExtension(name), taken);
 }
 
-// Writes attachment `index` (0-based) under a temporary name; nullptr after
-// the failure was reported.
-std::unique_ptr<ReceivedFile> writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message,
-                                              const MessageInfo& info, std::size_t index,
-                                              const std::string& targetPath, const AttachmentLayout& layout) {
+// A temporary file in rule.in; nullptr after the failure was reported.
+std::unique_ptr<ReceivedFile> createFile(const Rule& rule, const std::string& targetPath,
+                                         const AttachmentLayout& layout) {
   auto file = std::make_unique<ReceivedFile>();
-  if (!file->create(rule.in, "wb+")) {
-    const std::string error = lastError();
-    layout.report("Can't open file \"%s\" for writing, error: \"%s\"", targetPath.c_str(), error.c_str());
-    return nullptr;
+  if (file->create(rule.in, "wb+")) return file;
+  const std::string error = lastError();
+  layout.report(layout.cantCreate, targetPath.c_str(), error.c_str());
+  return nullptr;
+}
+
+// Closes a file that was written; false after the failure was reported
+// when it was not written whole.
+bool finishFile(ReceivedFile& file, bool whole, const std::string& targetPath, const AttachmentLayout& layout) {
+  file.close();
+  if (whole) return true;
+  const std::string error = lastError();
+  layout.report(layout.cantWrite, targetPath.c_str(), error.c_str());
+  return false;
+}
+
+// Writes attachment `index` (0-based) under a temporary name, then its
+// companion file when the kind has one; false after the failure was
+// reported (the temporary files are removed with `written`).
+bool writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
+                     const AttachmentLayout& layout, WrittenAttachment& written) {
+  const std::string targetPath = rule.in + written.name;
+  written.file = createFile(rule, targetPath, layout);
+  if (!written.file) return false;
+  ReceivedFile& file = *written.file;
+  const std::size_t index = written.index;
+  const bool headWritten = !layout.writeHead || layout.writeHead(file.stream(), index);
+  const unsigned size =
+      headWritten ? Quillex::SaveDravontMessageAttachment(&message, static_cast<int>(index + 1), &file.stream()) : 0;
+  if (!finishFile(file, headWritten && size == info.attachments[index].size, targetPath, layout)) return false;
+  if (!layout.writeCompanion) return true;
+
+  const std::string companionPath = rule.in + layout.companionName(written.name);
+  written.companion = createFile(rule, companionPath, layout);
+  if (!written.companion) return false;
+  const bool whole = layout.writeCompanion(written.companion->stream(), index);
+  return finishFile(*written.companion, whole, companionPath, layout);
+}
+
+// Puts the companion in place beside its attachment's file at `path`; when
+// that fails, the attachment's file is removed again before the failure
+// goes on.
+void placeCompanion(const Rule& rule, WrittenAttachment& attachment, const std::string& path,
+                    const AttachmentLayout& layout) {
+  try {
+    attachment.companion->placeExactly(layout.companionName(path.substr(rule.in.size())));
+  } catch (int) {
+    if (const int error = platform::removeFile(path)) {
+      GATEWAY_WARNING("Can't remove file \"%s\", %s", path.c_str(), errnoText(error).c_str());
+    }
+    throw;
   }
-  const bool headWritten = !layout.writeHead || layout.writeHead(file->stream(), index);
-  const unsigned written =
-      headWritten ? Quillex::SaveDravontMessageAttachment(&message, static_cast<int>(index + 1), &file->stream()) : 0;
-  file->close();
-  if (!headWritten || written != info.attachments[index].size) {
-    const std::string error = lastError();
-    layout.report("Error writing to file \"%s\": \"%s\"", targetPath.c_str(), error.c_str());
-    return nullptr;
-  }
-  return file;
 }
 
 // Renames the written attachments to their names, each followed by its
@@ -69,6 +110,7 @@ void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written,
   if (written.empty()) return;
   for (WrittenAttachment& attachment : written) {
     const std::string path = attachment.file->place(attachment.name);
+    if (attachment.companion) placeCompanion(rule, attachment, path, layout);
     logSaved(rule, path, info, attachment.index);
     const AttachmentInfo& facts = info.attachments[attachment.index];
     if (wantsInformationFile(facts)) {
@@ -95,16 +137,17 @@ int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const Messag
   // Names chosen for this message count as taken before their files exist.
   std::set<std::string> chosen;
   const NameTaken taken = [&](const std::string& name) {
-    return chosen.contains(name) || fileExists(rule.in + name);
+    if (name.find_first_of("*?") == std::string::npos) return chosen.contains(name) || fileExists(rule.in + name);
+    const auto matches = [&](const std::string& c) { return platform::wildcardMatch(name, c); };
+    return std::any_of(chosen.begin(), chosen.end(), matches) || fileExists(rule.in + name);
   };
   std::vector<WrittenAttachment> written;
   for (std::size_t i = 0; i < info.attachments.size(); ++i) {
     std::string name = layout.chooseName(i, taken);
     chosen.insert(name);
     if (settings().adminMailOnly) continue;
-    std::unique_ptr<ReceivedFile> file = writeAttachment(rule, message, info, i, rule.in + name, layout);
-    if (!file) return 2;
-    written.push_back({i, std::move(name), std::move(file)});
+    written.push_back({i, std::move(name), nullptr, nullptr});
+    if (!writeAttachment(rule, message, info, layout, written.back())) return 2;
   }
   try {
     placeAttachments(rule, written, info, layout);

@@ -21,15 +21,27 @@ struct MessageInfo;
 // How a rule kind lays out received attachments in its incoming directory.
 struct AttachmentLayout {
   // The name attachment `index` (0-based) is saved under; `taken` says
-  // which names are in use, those chosen for this message included.
+  // which names are in use, those chosen for this message included. A name
+  // given to `taken` may hold the wildcards '*' and '?' (as fileExists).
   std::function<std::string(std::size_t index, const NameTaken& taken)> chooseName;
   // Writes what precedes the attachment's bytes in its file; false when it
   // was not written whole. Empty: the file holds the bytes alone.
   std::function<bool(Quillex::DravontStream_s& stream, std::size_t index)> writeHead;
   // The name of the information file of an attachment saved as `savedName`.
   std::function<std::string(const std::string& savedName)> informationName;
-  // Reports a file that cannot be created or written whole.
+  // Reports a file that cannot be created or written whole, with one of the
+  // two texts below (each a format of the file's path and the reason).
   FatalReport report = nullptr;
+  const char* cantCreate = "Can't open file \"%s\" for writing, error: \"%s\"";
+  const char* cantWrite = "Error writing to file \"%s\": \"%s\"";
+  // For kinds that save each attachment as a pair of files (the UA kind's
+  // data file and envelope): writes the second file, which is created only
+  // once the first is whole; false when it was not written whole. It is put
+  // in place right after the first, under exactly companionName of the
+  // first one's final name; when that fails, the first is removed again, so
+  // a pair appears whole or not at all. Empty: one file per attachment.
+  std::function<bool(Quillex::DravontStream_s& stream, std::size_t index)> writeCompanion;
+  std::function<std::string(const std::string& savedName)> companionName;
 };
 
 // Saves the attachments of `message` into rule.in as `layout` says, with

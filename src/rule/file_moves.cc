@@ -33,6 +33,11 @@ std::string moveFile(const std::string& source, const std::string& directory, co
   }
 }
 
+void moveFileExactly(const std::string& source, const std::string& target) {
+  const int error = platform::moveFile(source, target);
+  if (error != 0) failMove("file", source, target, error);
+}
+
 void moveFileTo(const std::string& source, const std::string& destination) {
   const std::optional<std::string> absolute = absolutePath(source);
   if (!absolute) failMove("file", source, destination, ENAMETOOLONG);

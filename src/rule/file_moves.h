@@ -16,6 +16,10 @@ inline constexpr int kMoveFailure = 666;
 // during the move. Returns the path the file was moved to.
 std::string moveFile(const std::string& source, const std::string& directory, const std::string& name);
 
+// Moves `source` to exactly `target`, never replacing a file there (EEXIST
+// is a failure like any other).
+void moveFileExactly(const std::string& source, const std::string& target);
+
 // Moves `source` under its own name into `destination`: a directory path
 // when it contains a '/', else the name of a subdirectory beside the source.
 // The target directory must exist.

@@ -59,14 +59,24 @@ void ReceivedFile::close() {
 }
 
 std::string ReceivedFile::place(const std::string& name) {
+  flushBeforePlacing();
+  std::string path = moveFile(temporaryPath_, directory_, name);
+  temporaryPath_.clear();
+  return path;
+}
+
+void ReceivedFile::placeExactly(const std::string& name) {
+  flushBeforePlacing();
+  moveFileExactly(temporaryPath_, directory_ + name);
+  temporaryPath_.clear();
+}
+
+void ReceivedFile::flushBeforePlacing() {
   close();
   // The message is confirmed once its files are in place, and the service
   // then forgets it: the bytes must survive a crash of the machine before
   // that (the new names too: flushDirectory).
   if (const int error = platform::flushFileToDisk(temporaryPath_)) failDurability(temporaryPath_, error);
-  std::string path = moveFile(temporaryPath_, directory_, name);
-  temporaryPath_.clear();
-  return path;
 }
 
 void flushDirectory(const std::string& directory) {

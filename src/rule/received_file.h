@@ -39,7 +39,13 @@ class ReceivedFile {
   // new name durable.
   std::string place(const std::string& name);
 
+  // As place, but to exactly directory + name: a file already there is a
+  // failure (reported, kMoveFailure), not a reason to take another name.
+  void placeExactly(const std::string& name);
+
  private:
+  void flushBeforePlacing();
+
   std::string directory_;
   std::string temporaryPath_;  // empty when there is nothing to remove
   Quillex::DravontStream_s stream_{};
