@@ -32,13 +32,15 @@ int stopGateway(platform::ChildProcess& gateway) {
   return gateway.wait(60000).value_or(-1);
 }
 
-// Says which received file is missing or has the wrong size, or "".
+// Says which received file is missing or has the wrong size, or "". The
+// envelopes of received pairs are not sized.
 std::string checkReceived(const std::string& incoming, int files, std::size_t bytes) {
   if (const int count = countVisibleFiles(incoming); count != files) {
     return std::to_string(count) + " files received, not " + std::to_string(files);
   }
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(incoming, error)) {
+    if (entry.path().extension() == ".env") continue;
     if (entry.file_size(error) != bytes) return entry.path().string() + " has the wrong size";
   }
   return "";
@@ -59,7 +61,7 @@ std::string awaitDelivery(const ExchangeWorld& world, int files, platform::Child
       result.senderSeconds = elapsed;
       sent = true;
     }
-    if (!arrived && countVisibleFiles(world.incoming()) >= files) {
+    if (!arrived && countVisibleFiles(world.incoming()) >= world.receivedFiles(files)) {
       result.seconds = elapsed;
       arrived = true;
     }
@@ -98,7 +100,7 @@ ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttach
     result.error = stopError;
   } else {
     result.counts = *counts;
-    result.error = checkReceived(world.incoming(), files, world.receivedBytes(bytes));
+    result.error = checkReceived(world.incoming(), world.receivedFiles(files), world.receivedBytes(bytes));
   }
   return result;
 }

@@ -22,7 +22,9 @@ struct ExchangeResult {
 // Prepares `files` files of `bytes` bytes in A's out directory (not timed),
 // A's rule sending one file per message, or with `maxAttachmentSize` not 0
 // as many as fit into that many bytes (or, with `outgoing` kMsgFiles, ".msg"
-// files of `bytes` bytes sent by a MSG rule); starts the service, starts both gateways (loops=0, sleeptime 1), waits
+// files of `bytes` bytes sent by a MSG rule; with kEnvelopePairs, envelope
+// pairs with data files of `bytes` bytes sent by a UA rule and saved by
+// one); starts the service, starts both gateways (loops=0, sleeptime 1), waits
 // until B's in directory holds every file and A's out directory none, stops
 // both gateways and then the service with SIGTERM, and checks every received
 // file's size.

@@ -35,6 +35,27 @@ std::string msgHeader(int index) {
   return "to: " + service_testing::addressOf(kReceiverTicker, kService) + "\nfilename: " + name + "\n";
 }
 
+// The envelope of the index-th pair: B as recipient, and the name its data
+// file is sent under.
+std::string envelope(int index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "file-%06d.bin", index);
+  return "to: " + service_testing::addressOf(kReceiverTicker, kService) + "\nfilename: " + name + "\n";
+}
+
+const char* ruleType(Outgoing kind) {
+  if (kind == Outgoing::kMsgFiles) return "MSG";
+  return kind == Outgoing::kEnvelopePairs ? "UA" : "FILE";
+}
+
+// Writes the file, flushed to disk; "" or why not.
+std::string writeFlushed(const std::string& path, const std::string& contents) {
+  if (int error = platform::writeWholeFile(path, contents)) {
+    return "cannot write " + path + ": " + std::generic_category().message(error);
+  }
+  return "";
+}
+
 }  // namespace
 
 ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize, Outgoing kind) : outgoing_(kind) {
@@ -48,9 +69,9 @@ ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize, Outgoing kind) : o
   directory_.write("b/participant.ini", service_testing::settingsText(kReceiverTicker, kService));
   std::string senderRule = "in=" + directory_.file("a/in") + "\nout=" + outgoing() + "\naddress=" + receiver + "\n";
   if (maxAttachmentSize != 0) senderRule += "maxattachmentsize=" + std::to_string(maxAttachmentSize) + "\n";
-  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), senderRule,
-                                                   kind == Outgoing::kMsgFiles ? "MSG" : "FILE"));
-  directory_.write("b/trasvik.ini", gatewayIniText(directory_.file("b"), "in=" + incoming() + "\n"));
+  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), senderRule, ruleType(kind)));
+  directory_.write("b/trasvik.ini", gatewayIniText(directory_.file("b"), "in=" + incoming() + "\n",
+                                                   kind == Outgoing::kEnvelopePairs ? "UA" : "FILE"));
 }
 
 std::string ExchangeWorld::gatewayIni(char participant) const {
@@ -61,23 +82,28 @@ std::string ExchangeWorld::writeOutgoingFiles(int count, std::size_t bytes) cons
   std::string contents(bytes, '\0');
   for (std::size_t i = 0; i < bytes; ++i) contents[i] = static_cast<char>('a' + i % 26);
   const bool msgFiles = outgoing_ == Outgoing::kMsgFiles;
+  const bool pairs = outgoing_ == Outgoing::kEnvelopePairs;
   for (int index = 1; index <= count; ++index) {
     char name[32];
-    std::snprintf(name, sizeof name, msgFiles ? "file-%06d.msg" : "file-%06d.bin", index);
+    std::snprintf(name, sizeof name, msgFiles ? "file-%06d.msg" : pairs ? "file-%06d.001" : "file-%06d.bin", index);
     // The file's name at its start makes every file's contents different.
     const std::size_t stamp = std::min(bytes, std::strlen(name));
     contents.replace(0, stamp, name, stamp);
     const std::string file =
         msgFiles ? msgHeader(index) + contents.substr(0, receivedBytes(bytes)) : contents;
-    if (int error = platform::writeWholeFile(outgoing() + "/" + name, file)) {
-      return std::string("cannot write ") + name + ": " + std::generic_category().message(error);
+    // An envelope is written after its data file, as a sender would.
+    std::string error = writeFlushed(outgoing() + "/" + name, file);
+    if (error.empty() && pairs) {
+      std::snprintf(name, sizeof name, "file-%06d.env", index);
+      error = writeFlushed(outgoing() + "/" + name, envelope(index));
     }
+    if (!error.empty()) return error;
   }
   return "";
 }
 
 std::size_t ExchangeWorld::receivedBytes(std::size_t bytes) const {
-  if (outgoing_ == Outgoing::kPlainFiles) return bytes;
+  if (outgoing_ != Outgoing::kMsgFiles) return bytes;
   const std::size_t header = msgHeader(0).size();
   return bytes > header ? bytes - header : 0;
 }

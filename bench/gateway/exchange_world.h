@@ -14,8 +14,10 @@
 namespace gateway_bench {
 
 // What A's out directory holds: plain files that a FILE rule sends to B,
-// or ".msg" files naming B that a MSG rule sends.
-enum class Outgoing { kPlainFiles, kMsgFiles };
+// ".msg" files naming B that a MSG rule sends, or envelope pairs (".env"
+// naming B, ".001" data file) that a UA rule sends and B's UA rule saves
+// as pairs again.
+enum class Outgoing { kPlainFiles, kMsgFiles, kEnvelopePairs };
 
 class ExchangeWorld {
  public:
@@ -35,11 +37,15 @@ class ExchangeWorld {
   // Writes `count` files of `bytes` bytes each, with different contents,
   // into A's out directory, each flushed to disk so that writing them back
   // costs the measured run nothing. A ".msg" file's header counts in its
-  // bytes. Returns "" or why not.
+  // bytes; an envelope pair's data file has `bytes` bytes. Returns "" or why
+  // not.
   std::string writeOutgoingFiles(int count, std::size_t bytes) const;
   // The size of each file B saves from an outgoing file of `bytes` bytes:
-  // a ".msg" file's body only.
+  // a ".msg" file's body only; an envelope pair's data file (its envelope
+  // is not counted).
   std::size_t receivedBytes(std::size_t bytes) const;
+  // The number of files B saves from `count` outgoing ones: two per pair.
+  int receivedFiles(int count) const { return outgoing_ == Outgoing::kEnvelopePairs ? 2 * count : count; }
 
  private:
   testing_support::TempDirectory directory_;

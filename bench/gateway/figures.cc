@@ -108,6 +108,18 @@ void GatewayReporter::printFigures() const {
                       (files / counter(plain->counters, kSenderSeconds)));
     }
   }
+  if (const Measured* pairs = find(kSmallEnvelopePairs)) {
+    printExchange("Small envelope pairs (UA rule both ways; \"files\" are pairs, 1 KiB data files)", *pairs);
+    if (const Measured* plain = find(kSmallFilesMsgCount)) {
+      const double files = counter(plain->counters, kFiles);
+      const double pairCount = counter(pairs->counters, kFiles);
+      std::printf("  (e) pairs/s / single mode files/s (%.0f plain files)   %8.1f %%  [goal >= 80 %%]\n", files,
+                  100 * (pairCount / pairs->seconds) / (files / plain->seconds));
+      std::printf("      the same for A alone                             %8.1f %%\n",
+                  100 * (pairCount / counter(pairs->counters, kSenderSeconds)) /
+                      (files / counter(plain->counters, kSenderSeconds)));
+    }
+  }
   if (const Measured* large = find(kLargeFiles)) printExchange("Large files", *large);
   std::printf("\nThe goals are judged by the ratios; nothing is asserted. Figures vary with other load on the "
               "machine.\n");

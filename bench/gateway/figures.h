@@ -21,6 +21,7 @@ inline constexpr char kSmallMsgFiles[] = "BM_GatewaySmallMsgFiles";
 // Single mode with as many plain files as there are ".msg" files: a pass's
 // fixed cost (B's first pause) weighs alike in both.
 inline constexpr char kSmallFilesMsgCount[] = "BM_GatewaySmallFilesMsgCount";
+inline constexpr char kSmallEnvelopePairs[] = "BM_GatewaySmallEnvelopePairs";
 inline constexpr char kLargeFiles[] = "BM_GatewayLargeFiles";
 
 // Counters an exchange benchmark sets.

@@ -1,16 +1,18 @@
 // The gateway end to end on this machine, in one run: A's gateway sends
 // files that B's gateway receives and confirms, once many small files and
 // once many small files several to a message (batch mode), once small
-// ".msg" files through a MSG rule beside as many small plain files, once a
-// few large ones, beside what the machine allows at the least (raw
+// ".msg" files through a MSG rule and as many small envelope pairs through
+// UA rules beside as many small plain files, once a few large ones, beside
+// what the machine allows at the least (raw
 // loopback round trips, durable writes, a flushed copy). Prints Google
 // Benchmark's table, then the figures and the ratios they are judged by.
 //
 //   gateway_bench [SMALL_FILES [LARGE_FILES [MSG_FILES]]] [--benchmark_... flags]
 //
 // SMALL_FILES files of 1 KiB (default 2000), LARGE_FILES files of 10 MiB
-// (default 20), MSG_FILES ".msg" files of 1 KiB, header included (default
-// 500). Everything is written under the system's temporary
+// (default 20), MSG_FILES ".msg" files of 1 KiB, header included, and as
+// many envelope pairs with data files of 1 KiB (default 500). Everything
+// is written under the system's temporary
 // directory and removed at the end.
 #include <benchmark/benchmark.h>
 
@@ -88,6 +90,9 @@ int main(int argc, char** argv) {
   })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
   benchmark::RegisterBenchmark(kSmallMsgFiles, [msgFiles](benchmark::State& state) {
     measureExchange(state, msgFiles, kSmallFileBytes, 0, Outgoing::kMsgFiles);
+  })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+  benchmark::RegisterBenchmark(kSmallEnvelopePairs, [msgFiles](benchmark::State& state) {
+    measureExchange(state, msgFiles, kSmallFileBytes, 0, Outgoing::kEnvelopePairs);
   })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
   benchmark::RegisterBenchmark(kFlushedCopy, [](benchmark::State& state) {
     runFlushedCopies(state, kLargeFileBytes);
