@@ -30,8 +30,8 @@ class MsgRule : public Rule {
   Outcome sendFile(const std::string& fileName);
   // The recipient and the core type of a header, in the order a file is
   // checked; false after the error record when the file cannot be sent.
-  bool checkHeader(const MsgHeader& header, const std::string& fileName, std::string& typeText,
-                   std::string& ticker, std::string& service);
+  bool checkHeader(const MsgHeader& header, const std::string& fileName, std::string& typeText, std::string& ticker,
+                   std::string& service);
   // The move into the error directory of the file that failed last, held
   // until its stream is closed and the next file is about to be opened.
   void carryOutErrorMove();

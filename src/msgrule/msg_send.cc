@@ -100,8 +100,7 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
   std::string service;
   if (!checkHeader(header, fileName, typeText, ticker, service)) return Outcome::kFailed;
 
-  const std::string options =
-      header.subject.empty() ? "" : "({subject:\"" + escapeScriptText(header.subject) + "\"})";
+  const std::string options = header.subject.empty() ? "" : "({subject:\"" + escapeScriptText(header.subject) + "\"})";
   if (Quillex::InitDravontAddress(&objects.address, serviceContext(), ticker.c_str(), service.c_str(), "", "",
                                   options.c_str()) != 0) {
     const std::string error = lastError();

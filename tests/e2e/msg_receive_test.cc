@@ -61,8 +61,7 @@ std::string listedPrefix(const std::string& text) {
 
 class MsgReceiveTest : public testing::Test {
  protected:
-  explicit MsgReceiveTest(const std::vector<std::string>& serviceEnvironment = {})
-      : setup(true, serviceEnvironment) {
+  explicit MsgReceiveTest(const std::vector<std::string>& serviceEnvironment = {}) : setup(true, serviceEnvironment) {
     setup.set("trasvik", "loops", "1");
     setup.set("trasvik", "sleeptime", "1");
     setup.set("rules", "main", "main");
@@ -177,8 +176,8 @@ TEST_F(MsgReceiveTest, ReceivedFileSentOnArrivesUnchanged) {
   setup.set("outgoing", "out", out);
   const std::string subject = "Round \"trip\" \\ ";
   const std::string body("Note: see\r\n\0\xFF", 13);
-  setup.directory().write("out/a.msg", "to: " + addressOf(kPeerTicker) + "\nsubject: " + subject +
-                                           "\nType: 2a0\nfilename: r.bin\n" + body);
+  setup.directory().write(
+      "out/a.msg", "to: " + addressOf(kPeerTicker) + "\nsubject: " + subject + "\nType: 2a0\nfilename: r.bin\n" + body);
   ASSERT_EQ(setup.runGateway(), 0) << log();  // A sends
 
   const auto asGateway = [&](const char* ticker, const char* compatibility) {
@@ -189,8 +188,8 @@ TEST_F(MsgReceiveTest, ReceivedFileSentOnArrivesUnchanged) {
   };
   ASSERT_EQ(asGateway(kPeerTicker, "0"), 0) << log();  // B receives
   std::string received = readFile(in + "r.bin.msg");
-  EXPECT_EQ(received, header(addressOf(kGatewayTicker), "0x02A0", subject, valueOf(received, "MsgID"),
-                             dateOf(received), "r.bin", addressOf(kPeerTicker)) +
+  EXPECT_EQ(received, header(addressOf(kGatewayTicker), "0x02A0", subject, valueOf(received, "MsgID"), dateOf(received),
+                             "r.bin", addressOf(kPeerTicker)) +
                           "\r\n" + body)
       << received;
 
@@ -198,7 +197,7 @@ TEST_F(MsgReceiveTest, ReceivedFileSentOnArrivesUnchanged) {
   std::filesystem::remove(in + "r.bin.msg");
   received.replace(3, addressOf(kPeerTicker).size(), addressOf(kGatewayTicker));
   setup.directory().write("out/r.bin.msg", received);
-  ASSERT_EQ(asGateway(kPeerTicker, "0"), 0) << log();  // B sends
+  ASSERT_EQ(asGateway(kPeerTicker, "0"), 0) << log();     // B sends
   ASSERT_EQ(asGateway(kGatewayTicker, "1"), 0) << log();  // A receives
   const std::string back = readFile(in + "r.bin.msg");
   EXPECT_EQ(back.substr(back.find("\r\nFilename:")), "\r\nFilename:r.bin\r\n" + body);

@@ -65,12 +65,12 @@ class MsgSendTest : public testing::Test {
            (attachment.empty() ? "no attachment name" : "attachment name: \"" + attachment + "\"");
   }
   int receivedWith(const std::string& subject, const std::string& coretype) const {
-    const std::string tail = "\", from: \"" + addressOf(kGatewayTicker) + "\", subj: \"" + subject +
-                             "\", coretype: 0x" + coretype;
+    const std::string tail =
+        "\", from: \"" + addressOf(kGatewayTicker) + "\", subj: \"" + subject + "\", coretype: 0x" + coretype;
     int count = 0;
     for (const std::string& record : setup.logRecords()) {
-      if (record.find("INFO Brivane: Msg received, Id: \"") != std::string::npos &&
-          record.size() >= tail.size() && record.compare(record.size() - tail.size(), tail.size(), tail) == 0) {
+      if (record.find("INFO Brivane: Msg received, Id: \"") != std::string::npos && record.size() >= tail.size() &&
+          record.compare(record.size() - tail.size(), tail.size(), tail) == 0) {
         ++count;
       }
     }
@@ -89,13 +89,15 @@ TEST_F(MsgSendTest, BothHeaderFormsFindTheValuesAndTheBody) {
   // Line by line: keys in any case, trailing blanks kept, the last value
   // counts, a known key (from) is swallowed and an unknown one (Note) is
   // the body's first line.
-  setup.directory().write("lines/a.msg", "TO: " + self + "\r\nSubject: first\r\nsubject: Report  \r\ntype: 0x2a0\r\n"
-                                         "from: swallowed\r\nNote: see below\r\nQuarterly figures\r\n");
+  setup.directory().write("lines/a.msg", "TO: " + self +
+                                             "\r\nSubject: first\r\nsubject: Report  \r\ntype: 0x2a0\r\n"
+                                             "from: swallowed\r\nNote: see below\r\nQuarterly figures\r\n");
   setup.directory().write("lines/b.msg", "to:" + self + "\nFileName: b.txt\nQuarterly figures\n");
   // The end of the file inside the header: the unfinished line is the body.
   setup.directory().write("lines/c.msg", "to: " + self + "\nsubject: unfinished");
   // Blank-line form: other lines skipped, the empty line ends the header.
-  setup.directory().write("blank/d.msg", "Note: skipped\r\nto: " + self + "\r\nsubject: Blank\r\n\r\nsubject: body\r\n");
+  setup.directory().write("blank/d.msg",
+                          "Note: skipped\r\nto: " + self + "\r\nsubject: Blank\r\n\r\nsubject: body\r\n");
   setup.directory().write("blank/e.msg", "to: " + self + "\nsubject: Empty\nQuarterly figures\n");
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
@@ -196,8 +198,8 @@ TEST_F(MsgSendTest, QuotesBackslashesAndLineSeparatorsReachTheServiceIntact) {
   // U+2028 ends a line inside a script literal.
   const std::string subject = "Say \"hi\" \\ \xE2\x80\xA8 ok\");throw 1;(\"";
   const std::string name = "a\"b\\c\xE2\x80\xA9.txt";
-  setup.directory().write("msg/x.msg", "to: " + addressOf(kPeerTicker) + "\nsubject: " + subject +
-                                           "\nfilename: " + name + "\nbody\n");
+  setup.directory().write(
+      "msg/x.msg", "to: " + addressOf(kPeerTicker) + "\nsubject: " + subject + "\nfilename: " + name + "\nbody\n");
   ASSERT_EQ(setup.runGateway(), 0) << log();
   const std::string store = setup.listStore();
   EXPECT_NE(store.find("subject " + listed(subject) + "  coretype: \"1200\"\n      attachment " + listed(name) +
