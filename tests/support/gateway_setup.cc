@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "trasvik/script_text.h"
+
 namespace gateway_testing {
 
 using service_testing::args;
@@ -145,7 +147,7 @@ std::string GatewaySetup::deliver(const Delivery& delivery) {
   const int context = client.openContext(participantSettings(delivery.from));
   const int url = client.number("DravontURLCtor", args({context, "dravont://send", ""}));
   const int address = client.number(
-      "DravontAddressCtor", args({context, kGatewayTicker, kServiceName, "", "", "({subject:\"" + delivery.subject + "\"})"}));
+      "DravontAddressCtor", args({context, kGatewayTicker, kServiceName, "", "", "({subject:\"" + trasvik::escapeScriptText(delivery.subject) + "\"})"}));
   const int message = client.number("DravontMessageCtor", args({context, address, ""}));
   for (const auto& [name, contents] : delivery.attachments) {
     const int stream = client.number("DravontStreamBufferCtor", args({context, service_testing::bytesValue(contents),
