@@ -96,7 +96,7 @@ TEST_F(MsgReceiveTest, EachAttachmentIsAMsgFileOfTheCompactHeaderAndItsBytes) {
   const std::string today = platform::formatTime("%Y%m%d", platform::localTimeNow().calendar);
   const std::string first = setup.deliver(message("Hi", {{"data.bin", bytes}, {"", "nameless"}}));
   // A subject whose line break would add a "To:" line; a name with a path.
-  const std::string second = setup.deliver(message("Hi\\r\\nTo: EMAIL@EVIL.SVC\\n", {{"../x", "x"}}, ""));
+  const std::string second = setup.deliver(message("Hi\r\nTo: EMAIL@EVIL.SVC\n", {{"../x", "x"}}, ""));
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
   const std::vector<std::string> saved = names(in);
