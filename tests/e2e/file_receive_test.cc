@@ -16,30 +16,6 @@ namespace {
 
 using testing_support::readFile;
 
-// Every name in the directory, hidden ones included, sorted.
-std::vector<std::string> names(const std::string& directory) {
-  std::vector<std::string> result;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    result.push_back(entry.path().filename().string());
-  }
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
-// A message from the peer, each attachment at protection level `level`.
-Delivery message(const std::string& subject, int level,
-                 const std::vector<std::pair<std::string, std::string>>& attachments) {
-  Delivery delivery;
-  delivery.subject = subject;
-  delivery.level = level;
-  delivery.attachments = attachments;
-  return delivery;
-}
-
-bool isFiveDigits(const std::string& name) {
-  return name.size() == 5 && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 class FileReceiveTest : public testing::Test {
  protected:
   explicit FileReceiveTest(const std::vector<std::string>& serviceEnvironment = {})
@@ -72,19 +48,19 @@ TEST_F(FileReceiveTest, EachFirmModeNamesFilesWithoutReplacingAny) {
   setup.directory().write("sequence/" + today + "-PEER-00001.xml", "old");
   setup.directory().write("daily/" + today + "-PEER-00001.txt", "old");
 
-  setup.deliver(message("zero", 1, {{"report.xml", "a"}, {"report.xml", "b"}, {"", "c"}, {"", "d"}}));
-  setup.deliver(message("one", 1, {{"r.xml", "e"}, {"noextension", "f"}}));
-  setup.deliver(message("two", 1, {{"t.txt", "g"}, {"u.txt", "h"}}));
+  setup.deliver(message("zero", {{"report.xml", "a"}, {"report.xml", "b"}, {"", "c"}, {"", "d"}}));
+  setup.deliver(message("one", {{"r.xml", "e"}, {"noextension", "f"}}));
+  setup.deliver(message("two", {{"t.txt", "g"}, {"u.txt", "h"}}));
   EXPECT_EQ(setup.runGateway(), 0);
 
   // firm 0: the own name, else "(k)"; nameless ones take consecutive
   // numbers of the process-wide counter.
-  const std::vector<std::string> saved = names(in);
+  const std::vector<std::string> saved = directoryNames(in);
   ASSERT_EQ(saved.size(), 5u) << testing::PrintToString(saved);
   EXPECT_EQ(readFile(in + "report.xml"), "old");
   EXPECT_EQ(readFile(in + "report (2).xml"), "a");
   EXPECT_EQ(readFile(in + "report (3).xml"), "b");
-  ASSERT_TRUE(isFiveDigits(saved[0]) && isFiveDigits(saved[1])) << testing::PrintToString(saved);
+  ASSERT_TRUE(isCounterName(saved[0]) && isCounterName(saved[1])) << testing::PrintToString(saved);
   EXPECT_EQ(std::stoul(saved[0]) % 99999 + 1, std::stoul(saved[1]));
   EXPECT_EQ(readFile(in + saved[0]) + readFile(in + saved[1]), "cd");
 
@@ -94,7 +70,7 @@ TEST_F(FileReceiveTest, EachFirmModeNamesFilesWithoutReplacingAny) {
   EXPECT_EQ(readFile(sequence + today + "-PEER-00003"), "f");
   EXPECT_EQ(readFile(daily + today + "-PEER-00002.txt"), "g");
   EXPECT_EQ(readFile(daily + today + "-PEER-00003.txt"), "h");
-  EXPECT_EQ(names(sequence).size() + names(daily).size(), 6u);
+  EXPECT_EQ(directoryNames(sequence).size() + directoryNames(daily).size(), 6u);
 }
 
 TEST_F(FileReceiveTest, InformationFileFollowsItsAttachmentsFinalName) {
@@ -103,14 +79,14 @@ TEST_F(FileReceiveTest, InformationFileFollowsItsAttachmentsFinalName) {
   const std::string dn = setup.makeDirectory("in/dn");
   setup.directory().write("in/report.xml", "old");
   setup.directory().write("in/dn/report.xml.inf", "old");
-  setup.deliver(message("", 1, {{"report.xml", "signed"}}));
-  setup.deliver(message("", 0, {{"plain.txt", "unsigned"}}));
+  setup.deliver(message("", {{"report.xml", "signed"}}));
+  setup.deliver(message("", {{"plain.txt", "unsigned"}}, "", kPeerTicker, 0));
   EXPECT_EQ(setup.runGateway(), 0);
 
   EXPECT_EQ(readFile(in + "report (2).xml"), "signed");
   EXPECT_EQ(readFile(in + "plain.txt"), "unsigned");
   EXPECT_EQ(readFile(dn + "report.xml.inf"), "old");
-  EXPECT_EQ(names(dn), (std::vector<std::string>{"report (2).xml.inf", "report.xml.inf"}));
+  EXPECT_EQ(directoryNames(dn), (std::vector<std::string>{"report (2).xml.inf", "report.xml.inf"}));
   // Windows-1251 labels, CR LF line ends, no line end after the last value.
   EXPECT_EQ(readFile(dn + "report (2).xml.inf"),
             "\xE2\xEB\xE0\xE4\xE5\xEB\xE5\xF6: CN=PEER Signer, O=SVC\r\n"
@@ -125,38 +101,38 @@ TEST_F(FileReceiveTest, InformationFileFollowsItsAttachmentsFinalName) {
   // A prefix naming a missing directory: an error record, and the
   // attachment still counts as saved (the message is not offered again).
   setup.set("trasvik", "RecvDNprefix", "missing/");
-  setup.deliver(message("", 1, {{"late.txt", "late"}}));
+  setup.deliver(message("", {{"late.txt", "late"}}));
   EXPECT_EQ(setup.runGateway(), 0);
   EXPECT_EQ(readFile(in + "late.txt"), "late");
   EXPECT_EQ(setup.countRecords("ERROR", "Can't open file \"" + in + "missing/late.txt.inf\" for writing"), 1);
   EXPECT_FALSE(std::filesystem::exists(in + "missing"));
   EXPECT_EQ(setup.runGateway(), 0);
-  EXPECT_EQ(names(in).size(), 5u) << testing::PrintToString(names(in));  // dn, report x2, plain, late
+  EXPECT_EQ(directoryNames(in).size(), 5u) << testing::PrintToString(directoryNames(in));  // dn, report x2, plain, late
 }
 
 TEST_F(FileReceiveTest, AdminMailOnlyTakesTheMessageButWritesNothing) {
   setup.set("trasvik", "admin_mail_only", "1");
   setup.set("trasvik", "RecvDNinfo", "1");
-  setup.deliver(message("", 1, {{"a.txt", "a"}}));
+  setup.deliver(message("", {{"a.txt", "a"}}));
   EXPECT_EQ(setup.runGateway(), 0);
-  EXPECT_TRUE(names(in).empty());
+  EXPECT_TRUE(directoryNames(in).empty());
   EXPECT_EQ(setup.countRecords("INFO", "messages: 1 received, 0 rejected"), 1);
 
   setup.set("trasvik", "admin_mail_only", "0");
   EXPECT_EQ(setup.runGateway(), 0);
-  EXPECT_TRUE(names(in).empty());  // it was confirmed: nothing comes again
+  EXPECT_TRUE(directoryNames(in).empty());  // it was confirmed: nothing comes again
 }
 
 TEST_F(FileReceiveTest, HostileAttachmentNamesStayInsideTheIncomingDirectory) {
   const std::string outside = setup.directory().file("abs");
-  setup.deliver(message("", 1, {{"../x", "1"}, {"a/../../y", "2"}, {"..\\z", "3"}, {outside, "4"},
+  setup.deliver(message("", {{"../x", "1"}, {"a/../../y", "2"}, {"..\\z", "3"}, {outside, "4"},
                                 {"bad\tname", "5"}, {"..", "6"}, {"dir/", "7"}}));
   EXPECT_EQ(setup.runGateway(), 0);
 
-  const std::vector<std::string> saved = names(in);
+  const std::vector<std::string> saved = directoryNames(in);
   ASSERT_EQ(saved.size(), 7u) << testing::PrintToString(saved);
   // Control characters, "..", and an empty last component: no name.
-  EXPECT_TRUE(isFiveDigits(saved[0]) && isFiveDigits(saved[1]) && isFiveDigits(saved[2]));
+  EXPECT_TRUE(isCounterName(saved[0]) && isCounterName(saved[1]) && isCounterName(saved[2]));
   EXPECT_EQ(std::vector<std::string>(saved.begin() + 3, saved.end()),
             (std::vector<std::string>{"abs", "x", "y", "z"}));
   EXPECT_EQ(readFile(in + "x") + readFile(in + "y") + readFile(in + "z") + readFile(in + "abs"), "1234");
@@ -173,9 +149,9 @@ class FileReceiveFaultTest : public FileReceiveTest {
 
 TEST_F(FileReceiveFaultTest, LaterAttachmentNotWrittenWholeLeavesNoFileAndTheMessageComesAgain) {
   const std::string faulty = fileRule("main", "faulty");
-  setup.deliver(message("", 1, {{"a.txt", "first"}, {"b.txt", "second"}}));
+  setup.deliver(message("", {{"a.txt", "first"}, {"b.txt", "second"}}));
   EXPECT_EQ(setup.runGateway(), 13);  // the gateway stops
-  EXPECT_TRUE(names(faulty).empty()) << testing::PrintToString(names(faulty));
+  EXPECT_TRUE(directoryNames(faulty).empty()) << testing::PrintToString(directoryNames(faulty));
   const std::vector<std::string> records = setup.logRecords();
   EXPECT_EQ(std::count_if(records.begin(), records.end(),
                           [&](const std::string& record) {
@@ -186,16 +162,16 @@ TEST_F(FileReceiveFaultTest, LaterAttachmentNotWrittenWholeLeavesNoFileAndTheMes
 
   const std::string good = fileRule("main", "good");
   EXPECT_EQ(setup.runGateway(), 0);
-  EXPECT_EQ(names(good), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(directoryNames(good), (std::vector<std::string>{"a.txt", "b.txt"}));
   EXPECT_EQ(readFile(good + "a.txt") + readFile(good + "b.txt"), "firstsecond");
 }
 
 TEST_F(FileReceiveTest, FileThatCannotBeFlushedToDiskIsNotConfirmed) {
   // The confirmation lets the service forget the message: a received file
   // the gateway cannot make durable must not be confirmed.
-  setup.deliver(message("", 1, {{"durable.txt", "d"}}));
+  setup.deliver(message("", {{"durable.txt", "d"}}));
   EXPECT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=fsync:/in/:EIO"}), 13);
-  EXPECT_TRUE(names(in).empty()) << testing::PrintToString(names(in));
+  EXPECT_TRUE(directoryNames(in).empty()) << testing::PrintToString(directoryNames(in));
   EXPECT_EQ(setup.runGateway(), 0);
   EXPECT_EQ(readFile(in + "durable.txt"), "d");
 }

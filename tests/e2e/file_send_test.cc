@@ -43,15 +43,6 @@ class FileSendTest : public testing::Test {
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
     return count;
   }
-  // A text as the store listing quotes it.
-  static std::string listed(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-      if (c == '"' || c == '\\') quoted.push_back('\\');
-      quoted.push_back(c);
-    }
-    return quoted + "\"";
-  }
   std::string log() const { return readFile(setup.directory().file("gateway.log")); }
 
   GatewaySetup setup;

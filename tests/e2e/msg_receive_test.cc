@@ -16,30 +16,6 @@ namespace {
 
 using testing_support::readFile;
 
-// Every name in the directory, hidden ones included, sorted.
-std::vector<std::string> names(const std::string& directory) {
-  std::vector<std::string> result;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    result.push_back(entry.path().filename().string());
-  }
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
-bool isCounterName(const std::string& name, const std::string& extension) {
-  return name.size() == 5 + extension.size() && name.ends_with(extension) &&
-         std::all_of(name.begin(), name.begin() + 5, [](char c) { return c >= '0' && c <= '9'; });
-}
-
-Delivery message(const std::string& subject, const std::vector<std::pair<std::string, std::string>>& attachments,
-                 const std::string& coretype = "1200") {
-  Delivery delivery;
-  delivery.subject = subject;
-  delivery.coretype = coretype;
-  delivery.attachments = attachments;
-  return delivery;
-}
-
 // The value of a header line of a received file ("" when it has none).
 std::string valueOf(const std::string& file, const std::string& key) {
   const std::size_t at = file.find("\r\n" + key + ":");
@@ -48,16 +24,6 @@ std::string valueOf(const std::string& file, const std::string& key) {
   return file.substr(start, file.find("\r\n", start) - start);
 }
 std::string dateOf(const std::string& file) { return valueOf(file, "Date"); }
-
-// A text as the store listing shows it, without the closing quote.
-std::string listedPrefix(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted;
-}
 
 class MsgReceiveTest : public testing::Test {
  protected:
@@ -94,12 +60,12 @@ TEST_F(MsgReceiveTest, EachAttachmentIsAMsgFileOfTheCompactHeaderAndItsBytes) {
   const std::string peer = addressOf(kPeerTicker);
   const std::string bytes("Note: \0\xFF bytes\r\n", 17);
   const std::string today = platform::formatTime("%Y%m%d", platform::localTimeNow().calendar);
-  const std::string first = setup.deliver(message("Hi", {{"data.bin", bytes}, {"", "nameless"}}));
+  const std::string first = setup.deliver(message("Hi", {{"data.bin", bytes}, {"", "nameless"}}, "1200"));
   // A subject whose line break would add a "To:" line; a name with a path.
   const std::string second = setup.deliver(message("Hi\r\nTo: EMAIL@EVIL.SVC\n", {{"../x", "x"}}, ""));
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
-  const std::vector<std::string> saved = names(in);
+  const std::vector<std::string> saved = directoryNames(in);
   ASSERT_EQ(saved.size(), 6u) << testing::PrintToString(saved);  // three files, each with its ".inf"
   const std::string data = readFile(in + "data.bin.msg");
   EXPECT_EQ(dateOf(data).size(), 14u);
@@ -133,13 +99,13 @@ TEST_F(MsgReceiveTest, CompatibilityOptionAndFirmChooseTheNameAndTheEmptyLine) {
     setup.set("rules", "rule" + std::to_string(i + 1), c.section);
     msgRule(c.section, c.section, c.compatibility, c.firm);
     setup.set(c.section, "subject", c.section);
-    setup.deliver(message(c.section, {{"a.txt", "bytes"}}));
+    setup.deliver(message(c.section, {{"a.txt", "bytes"}}, "1200"));
   }
   setup.directory().write("c0f0/a.txt.msg", "old");
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
   const auto only = [&](const char* section) {
-    const std::vector<std::string> saved = names(setup.directory().file(section));
+    const std::vector<std::string> saved = directoryNames(setup.directory().file(section));
     EXPECT_EQ(saved.size(), 1u) << section << testing::PrintToString(saved);
     return saved.empty() ? std::string() : saved[0];
   };
@@ -160,9 +126,9 @@ TEST_F(MsgReceiveTest, CompatibilityOptionAndFirmChooseTheNameAndTheEmptyLine) {
 
 TEST_F(MsgReceiveTest, AdminMailOnlyTakesTheMessageButWritesNothing) {
   setup.set("trasvik", "admin_mail_only", "1");
-  setup.deliver(message("", {{"a.txt", "a"}}));
+  setup.deliver(message("", {{"a.txt", "a"}}, "1200"));
   ASSERT_EQ(setup.runGateway(), 0) << log();
-  EXPECT_TRUE(names(in).empty());
+  EXPECT_TRUE(directoryNames(in).empty());
   EXPECT_EQ(setup.countRecords("INFO", "messages: 1 received, 0 rejected"), 1);
 }
 
@@ -215,9 +181,9 @@ class MsgReceiveFaultTest : public MsgReceiveTest {
 
 TEST_F(MsgReceiveFaultTest, ShortWriteLeavesNoFileAndTheMessageComesAgain) {
   const std::string faulty = msgRule("main", "faulty", "1", "0");
-  setup.deliver(message("Hi", {{"a.txt", "first"}, {"b.txt", "second"}}));
+  setup.deliver(message("Hi", {{"a.txt", "first"}, {"b.txt", "second"}}, "1200"));
   EXPECT_EQ(setup.runGateway(), 13) << log();  // the gateway stops
-  EXPECT_TRUE(names(faulty).empty()) << testing::PrintToString(names(faulty));
+  EXPECT_TRUE(directoryNames(faulty).empty()) << testing::PrintToString(directoryNames(faulty));
   const std::string failure = "Error writing to file \"" + faulty + "b.txt.msg\": ";
   EXPECT_NE(log().find("FATAL Brivane: " + failure), std::string::npos) << log();
   // Notified without "Trasvik can't continue - " in front.
@@ -226,7 +192,7 @@ TEST_F(MsgReceiveFaultTest, ShortWriteLeavesNoFileAndTheMessageComesAgain) {
 
   const std::string good = msgRule("main", "good", "1", "0");
   ASSERT_EQ(setup.runGateway(), 0) << log();
-  EXPECT_EQ(names(good), (std::vector<std::string>{"a.txt.msg", "b.txt.msg"}));
+  EXPECT_EQ(directoryNames(good), (std::vector<std::string>{"a.txt.msg", "b.txt.msg"}));
   EXPECT_TRUE(readFile(good + "b.txt.msg").ends_with("\r\nFilename:b.txt\r\nsecond"));
 }
 

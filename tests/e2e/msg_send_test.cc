@@ -15,30 +15,6 @@ namespace {
 
 using testing_support::readFile;
 
-// Every name in the directory, sorted.
-std::vector<std::string> names(const std::string& directory) {
-  std::vector<std::string> result;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    result.push_back(entry.path().filename().string());
-  }
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
-bool isFiveDigits(const std::string& name) {
-  return name.size() == 5 && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// A text as the store listing quotes it.
-std::string listed(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted + "\"";
-}
-
 // The gateway sends to itself: a FILE rule as main rule saves what comes
 // back in the second pass, byte for byte.
 class MsgSendTest : public testing::Test {
@@ -101,7 +77,7 @@ TEST_F(MsgSendTest, BothHeaderFormsFindTheValuesAndTheBody) {
   setup.directory().write("blank/e.msg", "to: " + self + "\nsubject: Empty\nQuarterly figures\n");
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
-  EXPECT_EQ(names(in), (std::vector<std::string>{"a", "b.txt", "c", "d", "e"}));
+  EXPECT_EQ(directoryNames(in), (std::vector<std::string>{"a", "b.txt", "c", "d", "e"}));
   EXPECT_EQ(readFile(in + "a"), "Note: see below\r\nQuarterly figures\r\n");
   EXPECT_EQ(readFile(in + "b.txt"), "Quarterly figures\n");
   EXPECT_EQ(readFile(in + "c"), "subject: unfinished");
@@ -113,7 +89,7 @@ TEST_F(MsgSendTest, BothHeaderFormsFindTheValuesAndTheBody) {
   EXPECT_EQ(receivedWith("Empty", "1200"), 1);
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("lines", lines + "a.msg", self, "a")), 1);
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("lines", lines + "b.msg", self, "b.txt")), 1);
-  EXPECT_TRUE(names(lines).empty() && names(blank).empty());  // no sent directory: deleted
+  EXPECT_TRUE(directoryNames(lines).empty() && directoryNames(blank).empty());  // no sent directory: deleted
 }
 
 TEST_F(MsgSendTest, WithBitOneOnlyFiveCharacterNamesGoAndTheyCarryNoName) {
@@ -125,15 +101,15 @@ TEST_F(MsgSendTest, WithBitOneOnlyFiveCharacterNamesGoAndTheyCarryNoName) {
   setup.directory().write("msg/report.msg", "to: " + self + "\nthird\n");
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
-  EXPECT_EQ(names(out), std::vector<std::string>{"report.msg"});
-  EXPECT_EQ(names(sent), (std::vector<std::string>{"abcde.msg", "fghij.MSG"}));
+  EXPECT_EQ(directoryNames(out), std::vector<std::string>{"report.msg"});
+  EXPECT_EQ(directoryNames(sent), (std::vector<std::string>{"abcde.msg", "fghij.MSG"}));
   // The record shows "filename" as read; the attachment has no name, and is
   // saved under a counter name.
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("msg", out + "abcde.msg", self, "")), 1);
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("msg", out + "fghij.MSG", self, "f.txt")), 1);
-  const std::vector<std::string> saved = names(in);
+  const std::vector<std::string> saved = directoryNames(in);
   ASSERT_EQ(saved.size(), 2u) << testing::PrintToString(saved);
-  EXPECT_TRUE(isFiveDigits(saved[0]) && isFiveDigits(saved[1]));
+  EXPECT_TRUE(isCounterName(saved[0]) && isCounterName(saved[1]));
   EXPECT_EQ(readFile(in + saved[0]) + readFile(in + saved[1]), "first\nsecond\n");
 }
 
@@ -148,8 +124,8 @@ TEST_F(MsgSendTest, FilesThatCannotBeSentGoToTheErrorDirectory) {
   setup.inject("PostMessageTo", 1, "error", "post refused");
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
-  EXPECT_TRUE(names(out).empty()) << testing::PrintToString(names(out));
-  EXPECT_EQ(names(error), (std::vector<std::string>{"noto.msg", "notype.msg", "refused.msg", "wrong.msg"}));
+  EXPECT_TRUE(directoryNames(out).empty()) << testing::PrintToString(directoryNames(out));
+  EXPECT_EQ(directoryNames(error), (std::vector<std::string>{"noto.msg", "notype.msg", "refused.msg", "wrong.msg"}));
   EXPECT_EQ(setup.countRecords("ERROR", "Wrong type: 12G0 in file \"notype.msg\""), 1);
   EXPECT_EQ(setup.countRecords("ERROR", "no to address in file \"noto.msg\""), 1);
   EXPECT_EQ(setup.countRecords("ERROR", "wrong TO address \"someone@else\" in file \"wrong.msg\""), 1);
@@ -164,7 +140,7 @@ TEST_F(MsgSendTest, DetachedLevelsSendNothingAndAdminMailOnlyRestartsTheCount) {
   setup.set("msg", "protectionlevel", "DetachedSigned");
   setup.directory().write("msg/kept.msg", "to: " + self + "\nbody\n");
   ASSERT_EQ(setup.runGateway(), 0) << log();
-  EXPECT_EQ(names(out), std::vector<std::string>{"kept.msg"});
+  EXPECT_EQ(directoryNames(out), std::vector<std::string>{"kept.msg"});
   EXPECT_EQ(setup.countRecords("ERROR", "Can't post messages in .msg format with detached signature"), 2);
 
   // One pass under switchafter=3: the first rule's file counts twice (it
@@ -188,8 +164,8 @@ TEST_F(MsgSendTest, DetachedLevelsSendNothingAndAdminMailOnlyRestartsTheCount) {
   setup.directory().write("first/1.txt", "1");
   for (const char* file : {"a.txt", "b.txt", "c.txt"}) setup.directory().write(std::string("last/") + file, file);
   ASSERT_EQ(setup.runGateway(), 0) << log();
-  EXPECT_EQ(names(setup.directory().file("last")).size(), 2u) << log();  // one file left, and "err"
-  EXPECT_EQ(names(out), std::vector<std::string>{"kept.msg"});
+  EXPECT_EQ(directoryNames(setup.directory().file("last")).size(), 2u) << log();  // one file left, and "err"
+  EXPECT_EQ(directoryNames(out), std::vector<std::string>{"kept.msg"});
 }
 
 TEST_F(MsgSendTest, QuotesBackslashesAndLineSeparatorsReachTheServiceIntact) {

@@ -9,18 +9,6 @@
 namespace gateway_testing {
 namespace {
 
-using Attachments = std::vector<std::pair<std::string, std::string>>;
-
-Delivery message(const std::string& subject, const Attachments& attachments = {}, const std::string& coretype = "",
-                 const char* from = kPeerTicker) {
-  Delivery delivery;
-  delivery.from = from;
-  delivery.subject = subject;
-  delivery.coretype = coretype;
-  delivery.attachments = attachments;
-  return delivery;
-}
-
 class ReceiveCycleTest : public testing::Test {
  protected:
   void SetUp() override {

@@ -14,6 +14,42 @@ using service_testing::args;
 
 std::string addressOf(const char* ticker) { return service_testing::addressOf(ticker, kServiceName); }
 
+Delivery message(const std::string& subject, const Attachments& attachments, const std::string& coretype,
+                 const char* from, int level) {
+  Delivery delivery;
+  delivery.from = from;
+  delivery.subject = subject;
+  delivery.coretype = coretype;
+  delivery.level = level;
+  delivery.attachments = attachments;
+  return delivery;
+}
+
+std::vector<std::string> directoryNames(const std::string& directory) {
+  std::vector<std::string> result;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    result.push_back(entry.path().filename().string());
+  }
+  std::sort(result.begin(), result.end());
+  return result;
+}
+
+std::string listedPrefix(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') quoted.push_back('\\');
+    quoted.push_back(c);
+  }
+  return quoted;
+}
+
+std::string listed(const std::string& text) { return listedPrefix(text) + "\""; }
+
+bool isCounterName(const std::string& name, const std::string& extension) {
+  return name.size() == 5 + extension.size() && name.ends_with(extension) &&
+         std::all_of(name.begin(), name.begin() + 5, [](char c) { return c >= '0' && c <= '9'; });
+}
+
 GatewaySetup::GatewaySetup(bool notifications, const std::vector<std::string>& serviceEnvironment) {
   std::filesystem::create_directories(directory_.file("store"));
   // The gateway is known before it first opens its session, so messages

@@ -36,6 +36,23 @@ struct Delivery {
   std::vector<std::pair<std::string, std::string>> attachments;  // name, contents
 };
 
+using Attachments = std::vector<std::pair<std::string, std::string>>;  // name, contents
+
+// A message to the gateway (each attachment at protection level `level`).
+Delivery message(const std::string& subject, const Attachments& attachments = {}, const std::string& coretype = "",
+                 const char* from = kPeerTicker, int level = 1);
+
+// Every name in the directory, hidden ones included, sorted.
+std::vector<std::string> directoryNames(const std::string& directory);
+
+// A text as `dravont-service list` quotes it; listedPrefix leaves out the
+// closing quote.
+std::string listed(const std::string& text);
+std::string listedPrefix(const std::string& text);
+
+// True for five decimal digits followed by `extension`.
+bool isCounterName(const std::string& name, const std::string& extension = "");
+
 class GatewaySetup {
  public:
   // Starts the service (with the `serviceEnvironment` entries "NAME=value"
