@@ -17,38 +17,9 @@ namespace {
 
 using testing_support::readFile;
 
-// Every name in the directory, hidden ones included, sorted.
-std::vector<std::string> names(const std::string& directory) {
-  std::vector<std::string> result;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    result.push_back(entry.path().filename().string());
-  }
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
 bool isShortName(const std::string& name, const std::string& extension) {
   return name.size() == 8 + extension.size() && name.starts_with("bbs") && name.ends_with(extension) &&
          std::all_of(name.begin() + 3, name.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// A text as the store listing shows it, without the closing quote.
-std::string listedPrefix(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted;
-}
-
-Delivery message(const std::string& subject, const std::vector<std::pair<std::string, std::string>>& attachments,
-                 const std::string& coretype = "1200") {
-  Delivery delivery;
-  delivery.subject = subject;
-  delivery.coretype = coretype;
-  delivery.attachments = attachments;
-  return delivery;
 }
 
 // The value of a line of an envelope ("" when it has none).
@@ -90,7 +61,7 @@ TEST_F(UaReceiveTest, EachAttachmentIsADataFileAndAnEnvelopeUnderABaseNoFileUses
   setup.set("trasvik", "RecvDNinfo", "1");
   const std::string today = platform::formatTime("%Y%m%d/", platform::localTimeNow().calendar);
   const std::string bytes("<r>\0\xFF</r>\r\n", 11);
-  const std::string first = setup.deliver(message("hello", {{"report.xml", bytes}}));
+  const std::string first = setup.deliver(message("hello", {{"report.xml", bytes}}, "1200"));
   const std::string second = setup.deliver(message("again", {{"report.xml", "2"}}));
   // Two attachments of one name, and names some file of another extension
   // already uses.
@@ -100,7 +71,7 @@ TEST_F(UaReceiveTest, EachAttachmentIsADataFileAndAnEnvelopeUnderABaseNoFileUses
   // A subject whose line break would add a "To:" line; a name with a path;
   // an attachment without a name.
   const std::string hostile =
-      setup.deliver(message("Hi\\r\\nTo: EMAIL@EVIL.SVC\\n", {{"../x", "x"}, {"", "nameless"}}, ""));
+      setup.deliver(message("Hi\r\nTo: EMAIL@EVIL.SVC\n", {{"../x", "x"}, {"", "nameless"}}, ""));
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
   const std::string pairOne = readFile(in + "report.xml.env");
@@ -115,7 +86,7 @@ TEST_F(UaReceiveTest, EachAttachmentIsADataFileAndAnEnvelopeUnderABaseNoFileUses
   const std::string x = readFile(in + "x.env");
   EXPECT_EQ(x, envelope("Hi  To: EMAIL@EVIL.SVC ", hostile, valueOf(x, "Date/Time"), "0x0000", "../x"));
 
-  std::vector<std::string> saved = names(in);
+  std::vector<std::string> saved = directoryNames(in);
   const auto shortName = std::find_if(saved.begin(), saved.end(), [](auto& n) { return isShortName(n, ".001"); });
   ASSERT_NE(shortName, saved.end()) << testing::PrintToString(saved);
   const std::string base = shortName->substr(0, 8);
@@ -152,7 +123,7 @@ TEST_F(UaReceiveTest, CompatibilityOptionAndFirmChooseTheBaseName) {
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
   const auto pairIn = [&](const char* section) {
-    const std::vector<std::string> saved = names(setup.directory().file(section));
+    const std::vector<std::string> saved = directoryNames(setup.directory().file(section));
     EXPECT_EQ(saved.size(), 2u) << section << testing::PrintToString(saved);
     if (saved.size() != 2 || saved[0].substr(0, saved[0].size() - 4) != saved[1].substr(0, saved[1].size() - 4)) {
       return std::string("(no pair)");
@@ -168,7 +139,7 @@ TEST_F(UaReceiveTest, CompatibilityOptionAndFirmChooseTheBaseName) {
 }
 
 TEST_F(UaReceiveTest, WithoutSubjectAndDateTheirLinesAreLeftOutAndAdminMailOnlyWritesNothing) {
-  const std::string id = setup.deliver(message("", {{"a.txt", "a"}}));
+  const std::string id = setup.deliver(message("", {{"a.txt", "a"}}, "1200"));
   setup.inject("GetDravontMessageDate", 1, "error", "no date");
   ASSERT_EQ(setup.runGateway(), 0) << log();
   EXPECT_EQ(readFile(in + "a.txt.env"), envelope("", id, "", "0x1200", "a.txt"));
@@ -176,7 +147,7 @@ TEST_F(UaReceiveTest, WithoutSubjectAndDateTheirLinesAreLeftOutAndAdminMailOnlyW
   setup.set("trasvik", "admin_mail_only", "1");
   setup.deliver(message("", {{"b.txt", "b"}}));
   ASSERT_EQ(setup.runGateway(), 0) << log();
-  EXPECT_EQ(names(in), (std::vector<std::string>{"a.txt.001", "a.txt.env"}));
+  EXPECT_EQ(directoryNames(in), (std::vector<std::string>{"a.txt.001", "a.txt.env"}));
   EXPECT_EQ(setup.countRecords("INFO", "messages: 1 received, 0 rejected"), 2);
 }
 
@@ -233,8 +204,8 @@ TEST_F(UaReceiveFaultTest, APairAppearsWholeAndItsDataFileFirstOrNotAtAll) {
   setup.set("main", "in", setup.makeDirectory("faulty"));
   setup.deliver(message("Hi", {{"a.txt", "first"}}));
   EXPECT_EQ(setup.runGateway(), 13) << log();
-  EXPECT_TRUE(names(setup.directory().file("faulty")).empty())
-      << testing::PrintToString(names(setup.directory().file("faulty")));
+  EXPECT_TRUE(directoryNames(setup.directory().file("faulty")).empty())
+      << testing::PrintToString(directoryNames(setup.directory().file("faulty")));
   const std::string failure = "Can't open file for writing: \"" + setup.directory().file("faulty") + "/a.txt.env\", ";
   EXPECT_NE(log().find("FATAL Brivane: " + failure), std::string::npos) << log();
   EXPECT_NE(setup.listStore().find("text " + listedPrefix(failure)), std::string::npos) << setup.listStore();
@@ -243,12 +214,12 @@ TEST_F(UaReceiveFaultTest, APairAppearsWholeAndItsDataFileFirstOrNotAtAll) {
   // appears; when the envelope's rename fails its data file is removed.
   setup.set("main", "in", in);
   EXPECT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=rename:/in/a.txt.001:EIO"}), 13) << log();
-  EXPECT_TRUE(names(in).empty()) << testing::PrintToString(names(in));
+  EXPECT_TRUE(directoryNames(in).empty()) << testing::PrintToString(directoryNames(in));
   EXPECT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=rename:/in/a.txt.env:EIO"}), 13) << log();
-  EXPECT_TRUE(names(in).empty()) << testing::PrintToString(names(in));
+  EXPECT_TRUE(directoryNames(in).empty()) << testing::PrintToString(directoryNames(in));
   // The message, still unconfirmed, comes again: one pair, no "(2)".
   ASSERT_EQ(setup.runGateway(), 0) << log();
-  EXPECT_EQ(names(in), (std::vector<std::string>{"a.txt.001", "a.txt.env"}));
+  EXPECT_EQ(directoryNames(in), (std::vector<std::string>{"a.txt.001", "a.txt.env"}));
   EXPECT_EQ(readFile(in + "a.txt.001"), "first");
 }
 

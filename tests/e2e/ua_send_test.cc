@@ -3,7 +3,6 @@
 // error directory, and the limits of a pass.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,26 +13,6 @@ namespace gateway_testing {
 namespace {
 
 using testing_support::readFile;
-
-// Every name in the directory, sorted.
-std::vector<std::string> names(const std::string& directory) {
-  std::vector<std::string> result;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    result.push_back(entry.path().filename().string());
-  }
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
-// A text as the store listing quotes it.
-std::string listed(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted + "\"";
-}
 
 // What the store listing shows of a posted message's subject, core type and
 // attachment.
@@ -98,9 +77,9 @@ TEST_F(UaSendTest, EachPairIsPostedAsItsEnvelopeSaysAndThenMovedOrDeleted) {
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("kept", kept + "hello.001", "report.xml")), 1);
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("kept", kept + "plain.001", "plain")), 1);
   // In sent, a base any file uses is not taken: hello.txt makes it hello (2).
-  EXPECT_EQ(names(sent), (std::vector<std::string>{"hello (2).001", "hello (2).env", "hello.txt", "plain.001",
+  EXPECT_EQ(directoryNames(sent), (std::vector<std::string>{"hello (2).001", "hello (2).env", "hello.txt", "plain.001",
                                                    "plain.env"}));
-  EXPECT_TRUE(names(kept).empty() && names(dropped).empty());
+  EXPECT_TRUE(directoryNames(kept).empty() && directoryNames(dropped).empty());
 }
 
 TEST_F(UaSendTest, CompatibilityOptionChoosesTheTypeAndTheEnvelopesAndTheName) {
@@ -123,10 +102,10 @@ TEST_F(UaSendTest, CompatibilityOptionChoosesTheTypeAndTheEnvelopesAndTheName) {
   EXPECT_NE(store.find("subject \"short\"  coretype: \"1200\"\n      attachment \"\", 7 bytes"), std::string::npos)
       << store;
   EXPECT_EQ(setup.countRecords("ERROR", "Wrong type: 12G4 in envelope \"wrong.env\""), 1);
-  EXPECT_EQ(names(error), (std::vector<std::string>{"wrong.001", "wrong.env"}));
+  EXPECT_EQ(directoryNames(error), (std::vector<std::string>{"wrong.001", "wrong.env"}));
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("bit1", bit1 + "bbs00001.001", "")), 1);
-  EXPECT_EQ(names(bit1), (std::vector<std::string>{"report.001", "report.env"}));
-  EXPECT_TRUE(names(bits0).empty() && names(bit0).empty());
+  EXPECT_EQ(directoryNames(bit1), (std::vector<std::string>{"report.001", "report.env"}));
+  EXPECT_TRUE(directoryNames(bits0).empty() && directoryNames(bit0).empty());
 }
 
 TEST_F(UaSendTest, EnvelopesAreReadLineByLineAndFailedPairsGoToTheErrorDirectory) {
@@ -146,9 +125,9 @@ TEST_F(UaSendTest, EnvelopesAreReadLineByLineAndFailedPairsGoToTheErrorDirectory
             1);
   EXPECT_EQ(setup.countRecords("ERROR", "wrong TO address \"someone@else\" in envelope \"wrong.env\""), 1);
   EXPECT_EQ(setup.countRecords("ERROR", "No .001 file for \"alone.env\" envelope"), 1);
-  EXPECT_EQ(names(error), (std::vector<std::string>{"alone.env", "blank.001", "blank.env", "unfinished.001",
+  EXPECT_EQ(directoryNames(error), (std::vector<std::string>{"alone.env", "blank.001", "blank.env", "unfinished.001",
                                                     "unfinished.env", "wrong.001", "wrong.env"}));
-  EXPECT_TRUE(names(out).empty());
+  EXPECT_TRUE(directoryNames(out).empty());
 
   // A refused post: the pair goes to the error directory, and the
   // administrator is told.
@@ -165,7 +144,7 @@ TEST_F(UaSendTest, SwitchAfterAdminMailOnlyAndDetachedLevelsLeavePairsWhereTheyA
   setup.set("trasvik", "switchafter", "2");
   for (const char* base : {"a", "b", "c", "d", "e"}) pair("ua", base, "to: " + peer + "\n");
   ASSERT_EQ(setup.runGateway(), 0) << log();
-  EXPECT_EQ(names(out).size(), 6u) << testing::PrintToString(names(out));  // three pairs wait
+  EXPECT_EQ(directoryNames(out).size(), 6u) << testing::PrintToString(directoryNames(out));  // three pairs wait
 
   // Neither looks at the directory: the envelope without data file stays.
   setup.directory().write("ua/alone.env", "to: " + peer + "\n");
@@ -175,7 +154,7 @@ TEST_F(UaSendTest, SwitchAfterAdminMailOnlyAndDetachedLevelsLeavePairsWhereTheyA
   setup.set("ua", "protectionlevel", "DetachedSignedEcripted");
   ASSERT_EQ(setup.runGateway(), 0) << log();
   EXPECT_EQ(setup.countRecords("ERROR", "Can't post messages in .env format with detached signature"), 1);
-  EXPECT_EQ(names(out).size(), 7u) << testing::PrintToString(names(out));
+  EXPECT_EQ(directoryNames(out).size(), 7u) << testing::PrintToString(directoryNames(out));
   EXPECT_EQ(setup.countRecords("ERROR", "No .001 file for \"alone.env\" envelope"), 0);
   const std::string store = setup.listStore();
   EXPECT_NE(store.find("Inbox email@peer.svc: 2 messages\n"), std::string::npos) << store;
