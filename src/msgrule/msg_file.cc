@@ -22,15 +22,8 @@ std::string lowered(std::string_view text) {
 std::size_t MsgHeaderParser::feed(std::string_view bytes) {
   std::size_t taken = 0;
   while (taken < bytes.size() && !done_) {
-    const char c = bytes[taken++];
     ++position_;
-    if (c == '\r') continue;
-    if (c == '\n') {
-      completeLine();
-      continue;
-    }
-    line_.push_back(c);
-    if (line_.size() == kLongestLine) completeLine();
+    if (addLineByte(line_, bytes[taken++], kLongestLine)) completeLine();
   }
   return taken;
 }

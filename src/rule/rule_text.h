@@ -15,6 +15,17 @@ namespace trasvik {
 // gives 0.
 bool parseHex16(const std::string& text, std::uint16_t& value);
 
+// Adds one byte of a text file to `line` as the gateway's text formats
+// (.msg headers, envelopes) read lines: a line feed ends the line, a
+// carriage return is dropped, and a line that reaches `longest` bytes ends
+// there. True when `line` is complete; the caller takes it and clears it.
+inline bool addLineByte(std::string& line, char c, std::size_t longest) {
+  if (c == '\r') return false;
+  if (c == '\n') return true;
+  line.push_back(c);
+  return line.size() == longest;
+}
+
 // The text for an errno value: "errno ENOENT: No such file or directory",
 // "errno EACCES: Permission denied", else "errno <number>".
 std::string errnoText(int error);

@@ -22,13 +22,7 @@ std::string trimmed(std::string_view text) {
 
 void EnvelopeParser::feed(std::string_view bytes) {
   for (const char c : bytes) {
-    if (c == '\r') continue;
-    if (c == '\n') {
-      completeLine();
-      continue;
-    }
-    line_.push_back(c);
-    if (line_.size() == kLongestLine) completeLine();
+    if (addLineByte(line_, c, kLongestLine)) completeLine();
   }
 }
 
