@@ -45,12 +45,8 @@ bool writeHeader(Quillex::DravontStream_s& stream, const Rule& rule, const Messa
   std::tm localDate{};
   if (messageLocalTime(info.date, localDate)) header.localDate = &localDate;
   header.fileName = attachment.fileName;
-  for (const auto& [key, value] : receivedHeaderLines(header)) {
-    if (!writeHeaderLine(stream, key, value, true)) return false;
-  }
-  if (rule.compatibilityFlag0) return true;
-  constexpr char kEmptyLine[] = "\r\n";
-  return Quillex::StreamWrite(&stream, kEmptyLine, 2) == 2;
+  // Without compatibility bit 0 an empty line ends the header.
+  return writeHeaderLines(stream, receivedHeaderLines(header), true, rule.compatibilityFlag0 ? "" : "\r\n");
 }
 
 }  // namespace

@@ -49,11 +49,29 @@ std::string senderTicker(const std::string& address) {
   return address.substr(at + 1, dot - at - 1);
 }
 
+namespace {
+
+std::string headerLine(const std::string& name, const std::string& value, bool compact) {
+  return name + (compact ? ":" : ": ") + value + "\r\n";
+}
+
+bool writeAll(Quillex::DravontStream_s& stream, const std::string& bytes) {
+  const auto size = static_cast<unsigned>(bytes.size());
+  return Quillex::StreamWrite(&stream, bytes.data(), size) == size;
+}
+
+}  // namespace
+
+bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
+                      bool compact, const std::string& after) {
+  std::string bytes;
+  for (const auto& [name, value] : lines) bytes += headerLine(name, value, compact);
+  return writeAll(stream, bytes + after);
+}
+
 bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact) {
-  const std::string line = name + (compact ? ":" : ": ") + value + "\r\n";
-  const auto size = static_cast<unsigned>(line.size());
-  return Quillex::StreamWrite(&stream, line.data(), size) == size;
+  return writeAll(stream, headerLine(name, value, compact));
 }
 
 std::string oneLine(std::string value) {

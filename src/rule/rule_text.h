@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "dravont/dravontdll.h"
 
@@ -33,6 +35,13 @@ std::string errnoText(int error);
 // The ticker of an address: the part between the first "@" and the first
 // "." after it; "<unknown>" when either is missing.
 std::string senderTicker(const std::string& address);
+
+// Writes the header lines "name: value\r\n" ("name:value\r\n" when compact)
+// and then `after` to a library stream, with one write: the bytes are those
+// of one write per line, in one call to the service. True when the service
+// took them all.
+bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
+                      bool compact, const std::string& after = "");
 
 // Writes the header line "name: value\r\n" ("name:value\r\n" when compact)
 // to a library stream. True when the service took the whole line.

@@ -53,10 +53,7 @@ bool writeEnvelope(Quillex::DravontStream_s& stream, const MessageInfo& info, co
   envelope.messageId = info.messageId;
   envelope.coretype = info.coretype;
   envelope.fileName = attachment.fileName;
-  for (const auto& [key, value] : receivedEnvelopeLines(envelope)) {
-    if (!writeHeaderLine(stream, key, value, false)) return false;
-  }
-  return true;
+  return writeHeaderLines(stream, receivedEnvelopeLines(envelope), false);
 }
 
 }  // namespace

@@ -174,9 +174,9 @@ TEST_F(MsgReceiveTest, ReceivedFileSentOnArrivesUnchanged) {
 
 class MsgReceiveFaultTest : public MsgReceiveTest {
  protected:
-  // In a directory named "faulty" the service writes the first file's seven
-  // header lines and bytes and the second file's header, then no more.
-  MsgReceiveFaultTest() : MsgReceiveTest({"TRASVIK_TEST_FILE_FAULTS=write:/faulty/:ENOSPC:15"}) {}
+  // In a directory named "faulty" the service writes the first file's
+  // header and bytes and the second file's header, then no more.
+  MsgReceiveFaultTest() : MsgReceiveTest({"TRASVIK_TEST_FILE_FAULTS=write:/faulty/:ENOSPC:3"}) {}
 };
 
 TEST_F(MsgReceiveFaultTest, ShortWriteLeavesNoFileAndTheMessageComesAgain) {
