@@ -29,11 +29,9 @@ bool openOutgoingFile(const std::string& path, Quillex::DravontStream_s& stream)
     if (addUnopenable(path)) postNotification("Can't init stream, file: \"" + path + "\", " + error);
     return false;
   }
-  Quillex::FreeDravontStream(&stream);
-  // The probe only tells that nobody writes the file; the stream that is
-  // sent is opened plainly. Should that open fail, attaching it fails and
-  // costs a try.
-  Quillex::InitDravontStreamFromFile(&stream, serviceContext(), path.c_str(), "rb", "");
+  // The probe's stream reads the file from its start like a plain "rb"
+  // stream, so it is the one sent: closing it and opening the file again
+  // would cost two calls per file and change nothing.
   forgetUnopenable(path);
   return true;
 }

@@ -167,10 +167,4 @@ void Rule::readProtectionLevel(const std::string& section) {
   if (named >= 0) protectionLevel = named;
 }
 
-int receiveUnavailable(const Rule& rule) {
-  GATEWAY_FATAL("Rule [%s] cannot save received messages in this build; the message stays unconfirmed",
-                rule.name.c_str());
-  return 2;
-}
-
 }  // namespace trasvik

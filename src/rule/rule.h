@@ -63,10 +63,6 @@ class Rule {
   void readProtectionLevel(const std::string& section);
 };
 
-// For a kind whose receive side this build lacks: an error record naming
-// the rule, and 2, so the message stays unconfirmed and nothing is lost.
-int receiveUnavailable(const Rule& rule);
-
 // Creates the rule of the kind the section's "type" names and initialises
 // it; nullptr (after the record and notification) when that fails.
 std::unique_ptr<Rule> createRule(const std::string& section, bool isMain);
