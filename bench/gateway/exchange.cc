@@ -55,13 +55,19 @@ std::string awaitDelivery(const ExchangeWorld& world, int files, platform::Child
   const auto deadline = start + std::chrono::seconds(600);
   bool arrived = false;
   bool sent = false;
+  bool begun = false;
   for (;;) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (!sent && countVisibleFiles(world.outgoing()) == 0) {
       result.senderSeconds = elapsed;
       sent = true;
     }
-    if (!arrived && countVisibleFiles(world.incoming()) >= world.receivedFiles(files)) {
+    const int received = arrived ? 0 : countVisibleFiles(world.incoming());
+    if (!begun && received > 0) {
+      result.firstArrivalSeconds = elapsed;
+      begun = true;
+    }
+    if (!arrived && received >= world.receivedFiles(files)) {
       result.seconds = elapsed;
       arrived = true;
     }

@@ -15,6 +15,7 @@ namespace gateway_bench {
 struct ExchangeResult {
   double seconds = 0;     // from starting both gateways to the last file in B's in directory
   double senderSeconds = 0;  // from the same start until A's out directory held no file
+  double firstArrivalSeconds = 0;  // from the same start to the first file in B's in directory
   ServiceCounts counts;   // the service's, from its start to its stop
   std::string error;      // "" when every file arrived whole and everything stopped in order
 };

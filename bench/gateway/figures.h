@@ -30,6 +30,7 @@ inline constexpr char kFileBytes[] = "bytes_per_file";
 inline constexpr char kCallsPerFile[] = "calls_per_file";
 inline constexpr char kFlushesPerFile[] = "flushes_per_file";
 inline constexpr char kSenderSeconds[] = "sender_seconds";
+inline constexpr char kFirstArrivalSeconds[] = "first_arrival_seconds";
 
 class GatewayReporter : public benchmark::ConsoleReporter {
  public:

@@ -51,6 +51,7 @@ void measureExchange(benchmark::State& state, int files, std::size_t bytes, std:
     state.counters[kCallsPerFile] = static_cast<double>(result.counts.calls) / files;
     state.counters[kFlushesPerFile] = static_cast<double>(result.counts.flushes) / files;
     state.counters[kSenderSeconds] = result.senderSeconds;
+    state.counters[kFirstArrivalSeconds] = result.firstArrivalSeconds;
   }
 }
 
