@@ -136,6 +136,12 @@ bool init() {
   s.ncollect = static_cast<unsigned>(iniInteger(kSection, "ncollect", 1));
   s.switchafter = static_cast<unsigned>(iniInteger(kSection, "switchafter", 2147483647));
   s.retryonerror = iniInteger(kSection, "retryonerror", 3);
+  // No try at all would count a leg that never ran as done: a folder-only
+  // FILE rule would then delete its files unsent.
+  if (s.retryonerror < 1) {
+    GATEWAY_WARNING("init(): wrong [trasvik]:retryonerror=%d, forcing to 1", s.retryonerror);
+    s.retryonerror = 1;
+  }
   s.adminMailOnly = iniInteger(kSection, "admin_mail_only", 0) != 0;
 
   if (!readUrls(s) || !readSelfAddress(s)) return false;

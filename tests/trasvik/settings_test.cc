@@ -13,12 +13,15 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreForcedWithWarnings) {
   setup.set("trasvik", "sleeptime", "0");
   setup.set("trasvik", "protectionlevel", "signed");
   setup.set("trasvik", "loops", "-3");
+  setup.set("trasvik", "retryonerror", "0");
   setup.set("trasvik", "sent", setup.makeDirectory("sent").substr(0, setup.makeDirectory("sent").size() - 1));
   inSession([] { ASSERT_TRUE(trasvik::init()); });
   EXPECT_EQ(setup.countRecords("WARNING", "init(): wrong [trasvik]:sleeptime=0, forcing to 1"), 1);
   EXPECT_EQ(settings().sleeptime, 1000u);
   EXPECT_EQ(settings().protectionLevel, 1);
   EXPECT_EQ(settings().loops, 0);
+  EXPECT_EQ(setup.countRecords("WARNING", "init(): wrong [trasvik]:retryonerror=0, forcing to 1"), 1);
+  EXPECT_EQ(settings().retryonerror, 1);
   EXPECT_EQ(settings().fileTimeout, 1);
   EXPECT_EQ(settings().sent, setup.makeDirectory("sent"));
   EXPECT_EQ(settings().outFileError, "err");
