@@ -1,6 +1,7 @@
 #include "rule/attachment_files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -76,9 +77,16 @@ bool writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message, const
   ReceivedFile& file = *written.file;
   const std::size_t index = written.index;
   const bool headWritten = !layout.writeHead || layout.writeHead(file.stream(), index);
+  const std::uint64_t sizeBefore = file.size();
   const unsigned size =
       headWritten ? Quillex::SaveDravontMessageAttachment(&message, static_cast<int>(index + 1), &file.stream()) : 0;
-  if (!finishFile(file, headWritten && size == info.attachments[index].size, targetPath, layout)) return false;
+  file.close();
+  // A failed call returns 3, the size of a 3-byte attachment too: the file
+  // must also have grown by the attachment's size. (A service that holds
+  // writes back until the close can only make it grow by more.)
+  const unsigned expected = info.attachments[index].size;
+  const bool saved = headWritten && size == expected && file.size() >= sizeBefore + expected;
+  if (!finishFile(file, saved, targetPath, layout)) return false;
   if (!layout.writeCompanion) return true;
 
   const std::string companionPath = rule.in + layout.companionName(written.name);

@@ -58,6 +58,11 @@ void ReceivedFile::close() {
   open_ = false;
 }
 
+std::uint64_t ReceivedFile::size() const {
+  platform::FileFacts facts;
+  return platform::fileFacts(temporaryPath_, facts) == 0 ? facts.size : 0;
+}
+
 std::string ReceivedFile::place(const std::string& name) {
   flushBeforePlacing();
   std::string path = moveFile(temporaryPath_, directory_, name);

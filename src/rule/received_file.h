@@ -6,6 +6,7 @@
 // thread only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "dravont/dravontdll.h"
@@ -30,6 +31,10 @@ class ReceivedFile {
 
   // Closes the stream; the service closes the file.
   void close();
+
+  // The temporary file's size as the file system reports it (0 when it
+  // cannot be examined).
+  std::uint64_t size() const;
 
   // Closes the file and renames it to directory + name, or the next free
   // name ("base (k).ext") when that exists. Returns the path it now has. A

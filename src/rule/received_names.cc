@@ -17,6 +17,18 @@ unsigned receivedFileCounter = 0;
 
 bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
+bool isUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The name cut to kLongestReceivedName bytes, its extension kept when short.
+std::string shortenedName(const std::string& name) {
+  std::string extension = nameExtension(name);
+  if (extension.size() > kLongestKeptExtension || extension.size() == name.size()) extension.clear();
+  std::size_t end = kLongestReceivedName - extension.size();
+  // A UTF-8 character has at most three continuation bytes.
+  for (int back = 0; back < 3 && isUtf8Continuation(name[end]); ++back) --end;
+  return name.substr(0, end) + extension;
+}
+
 std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension) {
   return formatText("%02u%02u%02u-%s-%05u%s", static_cast<unsigned>(date.tm_year - 100),
                     static_cast<unsigned>(date.tm_mon + 1), static_cast<unsigned>(date.tm_mday), ticker.c_str(),
@@ -32,7 +44,7 @@ std::string safeAttachmentName(const std::string& fileName) {
   for (const char c : name) {
     if (isControl(c)) return {};
   }
-  return name;
+  return name.size() > kLongestReceivedName ? shortenedName(name) : name;
 }
 
 std::string nameExtension(const std::string& name) {

@@ -4,6 +4,7 @@
 // main thread only.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -20,6 +21,12 @@ using NameTaken = std::function<bool(const std::string& name)>;
 // lie inside the directory it is saved to: its last path component (after
 // the last '/' or '\'). Empty when that is empty, "." or "..", or holds a
 // control character: then the attachment counts as one without a name.
+// A name longer than kLongestReceivedName bytes is shortened to that,
+// keeping an extension of up to kLongestKeptExtension bytes and never
+// splitting a UTF-8 character, so that " (k)", ".inf" and the like still
+// fit the file system's limit of 255 bytes.
+inline constexpr std::size_t kLongestReceivedName = 200;
+inline constexpr std::size_t kLongestKeptExtension = 32;
 std::string safeAttachmentName(const std::string& fileName);
 
 // The name's part from its last '.' on (dot included), or "".

@@ -139,6 +139,24 @@ TEST_F(FileReceiveTest, HostileAttachmentNamesStayInsideTheIncomingDirectory) {
   for (const char* name : {"x", "y", "z", "abs"}) {
     EXPECT_FALSE(std::filesystem::exists(setup.directory().file(name))) << name;
   }
+
+  // A name beyond the file system's limit is shortened, and its twin still
+  // gets its " (2)": the message does not stop the gateway.
+  const std::string longName(300, 'n');
+  setup.deliver(message("", {{longName + ".txt", "8"}, {longName + ".txt", "9"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+  const std::string shortened(196, 'n');
+  EXPECT_EQ(readFile(in + shortened + ".txt") + readFile(in + shortened + " (2).txt"), "89");
+}
+
+TEST_F(FileReceiveTest, AFailedSaveIsNoSaveEvenWhenItsResultEqualsTheSize) {
+  // A failed call returns 3, the size of this attachment.
+  setup.inject("SaveDravontMessageAttachment", 1, "fault", "disk trouble");
+  setup.deliver(message("", {{"abc.txt", "abc"}}));
+  EXPECT_EQ(setup.runGateway(), 13);
+  EXPECT_TRUE(directoryNames(in).empty());
+  EXPECT_EQ(setup.runGateway(), 0);  // the message was not confirmed: it comes again
+  EXPECT_EQ(readFile(in + "abc.txt"), "abc");
 }
 
 class FileReceiveFaultTest : public FileReceiveTest {

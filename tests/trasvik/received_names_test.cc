@@ -34,5 +34,20 @@ TEST(ReceivedNamesTest, DayNamesCountPerUtcDateAndPassTakenNames) {
   EXPECT_EQ(trasvik::dayName(rule, utcDate(2024, 3, 1), "ABCD", "", none), "240301-ABCD-00001");
 }
 
+TEST(ReceivedNamesTest, LongNamesAreShortenedKeepingShortExtensionsAndWholeCharacters) {
+  using trasvik::kLongestReceivedName;
+  using trasvik::safeAttachmentName;
+  EXPECT_EQ(safeAttachmentName("dir/" + std::string(300, 'a') + ".txt"), std::string(196, 'a') + ".txt");
+  // "\xD0\xB6" is one character: the cut never leaves half of it.
+  std::string cyrillic;
+  for (int i = 0; i < 150; ++i) cyrillic += "\xD0\xB6";
+  EXPECT_EQ(safeAttachmentName(cyrillic + ".xml"), cyrillic.substr(0, 196) + ".xml");
+  EXPECT_EQ(safeAttachmentName("x" + cyrillic + ".xml"), "x" + cyrillic.substr(0, 194) + ".xml");
+  // An extension too long to keep is cut with the rest.
+  const std::string longExtension = "a." + std::string(300, 'b');
+  EXPECT_EQ(safeAttachmentName(longExtension), longExtension.substr(0, kLongestReceivedName));
+  EXPECT_EQ(safeAttachmentName(std::string(kLongestReceivedName, 'c')), std::string(kLongestReceivedName, 'c'));
+}
+
 }  // namespace
 }  // namespace gateway_testing
