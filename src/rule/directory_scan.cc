@@ -1,6 +1,7 @@
 #include "rule/directory_scan.h"
 
 #include "platform/directory.h"
+#include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/settings.h"
 
@@ -12,7 +13,11 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
   const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
 
   std::vector<platform::DirectoryEntry> entries;
-  platform::scanDirectory(directory, namePattern, entries);
+  if (const int error = platform::scanDirectory(directory, namePattern, entries)) {
+    // Said once a pass: else a directory that cannot be read looks empty,
+    // and its rule sends nothing without a word.
+    GATEWAY_WARNING("Can't read directory \"%s\", %s", directory.c_str(), errnoText(error).c_str());
+  }
   const int tries = settings().retryonerror;
   for (const platform::DirectoryEntry& entry : entries) {
     if (entry.isDirectory) continue;

@@ -86,6 +86,11 @@ TEST_F(FileSendTest, EachFileGoesToTheAddressThenIntoSentOrIsDeleted) {
   const std::string failure = "Can't remove file \"" + out + "fourth.txt\", errno EACCES: Permission denied";
   EXPECT_EQ(setup.countRecords("FATAL", failure), 1);
   EXPECT_NE(setup.listStore().find("text " + listed("Trasvik can't continue - " + failure)), std::string::npos);
+
+  // An outgoing directory that cannot be read is reported, not taken for empty.
+  ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=open:/out/:EACCES"}), 0) << log();
+  EXPECT_TRUE(inOut("fourth.txt"));
+  EXPECT_EQ(setup.countRecords("WARNING", "Can't read directory \"" + out + "\", errno EACCES: Permission denied"), 1);
 }
 
 TEST_F(FileSendTest, FolderLegFilesTheFileAndAdminMailOnlyLeavesTheAddressOut) {
