@@ -19,14 +19,19 @@ bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7
 
 bool isUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+// The first `length` bytes of `text` (shorter than it), less the start of a
+// UTF-8 character that would be cut in two.
+std::string cutWhole(const std::string& text, std::size_t length) {
+  // A UTF-8 character has at most three continuation bytes.
+  for (int back = 0; back < 3 && isUtf8Continuation(text[length]); ++back) --length;
+  return text.substr(0, length);
+}
+
 // The name cut to kLongestReceivedName bytes, its extension kept when short.
 std::string shortenedName(const std::string& name) {
   std::string extension = nameExtension(name);
   if (extension.size() > kLongestKeptExtension || extension.size() == name.size()) extension.clear();
-  std::size_t end = kLongestReceivedName - extension.size();
-  // A UTF-8 character has at most three continuation bytes.
-  for (int back = 0; back < 3 && isUtf8Continuation(name[end]); ++back) --end;
-  return name.substr(0, end) + extension;
+  return cutWhole(name, kLongestReceivedName - extension.size()) + extension;
 }
 
 std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension) {
@@ -57,7 +62,7 @@ std::string tickerForName(const std::string& sender) {
   for (char& c : ticker) {
     if (c == '/' || c == '\\' || isControl(c)) c = '_';
   }
-  return ticker;
+  return ticker.size() > kLongestTickerInName ? cutWhole(ticker, kLongestTickerInName) : ticker;
 }
 
 std::string ownName(const std::string& name, const NameTaken& taken) {

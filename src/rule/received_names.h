@@ -33,7 +33,10 @@ std::string safeAttachmentName(const std::string& fileName);
 std::string nameExtension(const std::string& name);
 
 // The sender's ticker (senderTicker) as a piece of a file name: a '/', '\'
-// or control character in it becomes '_'.
+// or control character in it becomes '_', and it is cut to
+// kLongestTickerInName bytes (never within a UTF-8 character), so that the
+// dated names stay within the file system's limit.
+inline constexpr std::size_t kLongestTickerInName = 64;
 std::string tickerForName(const std::string& sender);
 
 // firm 0, an attachment with a name: the name itself, else the first free

@@ -47,6 +47,9 @@ TEST(ReceivedNamesTest, LongNamesAreShortenedKeepingShortExtensionsAndWholeChara
   const std::string longExtension = "a." + std::string(300, 'b');
   EXPECT_EQ(safeAttachmentName(longExtension), longExtension.substr(0, kLongestReceivedName));
   EXPECT_EQ(safeAttachmentName(std::string(kLongestReceivedName, 'c')), std::string(kLongestReceivedName, 'c'));
+  // The sender's ticker in dated names is cut the same way.
+  EXPECT_EQ(trasvik::tickerForName("EMAIL@" + std::string(100, 'T') + ".SVC"),
+            std::string(trasvik::kLongestTickerInName, 'T'));
 }
 
 }  // namespace
