@@ -77,7 +77,8 @@ bool writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message, const
   ReceivedFile& file = *written.file;
   const std::size_t index = written.index;
   const bool headWritten = !layout.writeHead || layout.writeHead(file.stream(), index);
-  const std::uint64_t sizeBefore = file.size();
+  // A fresh file holds nothing but the head, if its kind writes one.
+  const std::uint64_t sizeBefore = layout.writeHead ? file.size() : 0;
   const unsigned size =
       headWritten ? Quillex::SaveDravontMessageAttachment(&message, static_cast<int>(index + 1), &file.stream()) : 0;
   file.close();
