@@ -169,16 +169,21 @@ bool collectPhase(const RuleList& rules) {
     }
     // The array belongs to the gateway whatever happens to its messages.
     const std::unique_ptr<Quillex::DravontMessage_s, void (*)(void*)> owned(messages, std::free);
-    for (unsigned i = 0; i < fetched && !stopRequested(); ++i) {
-      const int result = dispatchMessage(messages[i], rules);
-      if (result == kDispatchAccepted) {
-        ++received;
-      } else if (result == kDispatchRejected) {
-        ++rejected;
-      } else {
-        requestStop();
-        return false;
-      }
+    unsigned next = 0;
+    int result = kDispatchAccepted;
+    while (next < fetched && !stopRequested() && result != kDispatchStop) {
+      result = dispatchMessage(messages[next++], rules);
+      if (result == kDispatchAccepted) ++received;
+      if (result == kDispatchRejected) ++rejected;
+    }
+    // Messages left undispatched by a stop are handed back, still
+    // unconfirmed (the one that made the gateway stop too).
+    for (unsigned i = result == kDispatchStop ? next - 1 : next; i < fetched; ++i) {
+      Quillex::FreeDravontMessage(&messages[i]);
+    }
+    if (result == kDispatchStop) {
+      requestStop();
+      return false;
     }
     if (!(received + rejected < s.switchafter && s.ncollect != 0 && fetched >= s.ncollect && !stopRequested())) break;
   }
@@ -198,6 +203,7 @@ void sendPhase(const RuleList& rules) {
 Outcome mainCycle(const RuleList& rules) {
   int passesLeft = settings().loops;
   for (;;) {
+    if (stopRequested()) return Outcome::kStopped;
     if (!collectPhase(rules)) return Outcome::kFatal;
     sendPhase(rules);
     if (passesLeft != 0 && --passesLeft == 0) return Outcome::kStopped;

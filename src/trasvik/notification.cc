@@ -70,6 +70,14 @@ void postNotification(const std::string& text) {
   Quillex::FreeDravontMessage(&message);
 }
 
+void postNotificationIfConnected(const std::string& text) {
+  try {
+    postNotification(text);
+  } catch (const ContextError&) {
+    GATEWAY_WARNING("Can't post notification \"%s\": the service session is lost", text.c_str());
+  }
+}
+
 void reportCantContinue(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);

@@ -17,6 +17,10 @@ void releaseNotificationUrl();
 // Sends one notification with `text` (line breaks become blanks).
 void postNotification(const std::string& text);
 
+// As postNotification, for a gateway that is stopping anyway: a lost
+// session only costs the notification (a warning says so).
+void postNotificationIfConnected(const std::string& text);
+
 // A condition the gateway cannot continue from: the fatal record with the
 // formatted text, and the notification "Trasvik can't continue - " + text.
 void reportCantContinue(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -182,10 +182,14 @@ int dispatchMessage(DravontMessage_s& message, const std::vector<std::unique_ptr
                info.sender.c_str(), info.subject.c_str(), info.coretype);
   try {
     return offerToRules(message, info, rules);
+  } catch (const ContextError&) {
+    // A lost session is no reason to stop: the session is opened again and
+    // the message, still unconfirmed, is handed out again.
+    throw;
   } catch (...) {
     requestStop();
     GATEWAY_FATAL("Unknown exception - exiting");
-    postNotification("Trasvik can't continue - Unknown exception");
+    postNotificationIfConnected("Trasvik can't continue - Unknown exception");
     return kDispatchStop;
   }
 }
@@ -208,8 +212,8 @@ int confirmWithRetry(DravontMessage_s& message, const std::string& messageId, bo
   }
   error = lastError();
   GATEWAY_FATAL("Error in Confirm(): \"%s\"", error.c_str());
-  postNotification("Trasvik can't continue - Error in Confirm(): \"" + error);
   requestStop();
+  postNotificationIfConnected("Trasvik can't continue - Error in Confirm(): \"" + error);
   return result;
 }
 

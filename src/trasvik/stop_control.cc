@@ -44,7 +44,10 @@ std::string controlEventName(int code) {
 }  // namespace
 
 bool createStopMachinery() {
-  replaceStopEvent(std::make_shared<platform::ManualResetEvent>());
+  auto event = std::make_shared<platform::ManualResetEvent>();
+  // A stop asked for before a lost session is still carried out after it.
+  if (stopFlag.load()) event->set();
+  replaceStopEvent(std::move(event));
   return platform::registerConsoleControlHandler([](int code) { ControlHandler(code); });
 }
 

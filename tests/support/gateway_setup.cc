@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "trasvik/script_text.h"
 
@@ -50,7 +52,8 @@ bool isCounterName(const std::string& name, const std::string& extension) {
          std::all_of(name.begin(), name.begin() + 5, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-GatewaySetup::GatewaySetup(bool notifications, const std::vector<std::string>& serviceEnvironment) {
+GatewaySetup::GatewaySetup(bool notifications, const std::vector<std::string>& serviceEnvironment)
+    : serviceEnvironment_(serviceEnvironment) {
   std::filesystem::create_directories(directory_.file("store"));
   // The gateway is known before it first opens its session, so messages
   // can be delivered to it from the start.
@@ -197,6 +200,32 @@ std::string GatewaySetup::deliver(const Delivery& delivery) {
   const std::string id = client.text("PostMessageTo", args({context, message, url}));
   client.call("FreeContext", args({context}));
   return id;
+}
+
+void GatewaySetup::restartService() {
+  const int port = service_->port();
+  service_->kill();
+  service_ = std::make_unique<service_testing::ServiceProcess>(
+      directory_.file("store"), std::vector<std::string>{"--test-hooks", "--port", std::to_string(port)},
+      serviceEnvironment_);
+}
+
+bool GatewaySetup::waitUntil(const std::function<bool()>& condition, int timeoutMilliseconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+int GatewaySetup::countRecordsStartingWith(const std::string& prefix) const {
+  int count = 0;
+  for (const std::string& record : logRecords()) {
+    const std::size_t text = record.find(" Brivane: ");
+    if (text != std::string::npos && record.compare(text + 10, prefix.size(), prefix) == 0) ++count;
+  }
+  return count;
 }
 
 void GatewaySetup::inject(const std::string& method, int count, const std::string& mode, const std::string& text) {

@@ -6,6 +6,7 @@
 // overrides key by key.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -103,11 +104,20 @@ class GatewaySetup {
   std::string listStore() const;
   // Posts the message to the gateway's inbox; returns its id.
   std::string deliver(const Delivery& delivery);
+  // Kills the service (SIGKILL) and starts it again on the same port and
+  // store, as an administrator restarts a crashed service.
+  void restartService();
+  // Waits up to `timeoutMilliseconds` until `condition` holds; false when it
+  // never did.
+  static bool waitUntil(const std::function<bool()>& condition, int timeoutMilliseconds = 30000);
+  // The number of records whose text begins with `prefix` (any level).
+  int countRecordsStartingWith(const std::string& prefix) const;
   // Makes the next `count` calls of `method` fail ("error", "fault", "drop").
   void inject(const std::string& method, int count, const std::string& mode, const std::string& text = "");
 
  private:
   testing_support::TempDirectory directory_;
+  std::vector<std::string> serviceEnvironment_;
   std::unique_ptr<service_testing::ServiceProcess> service_;
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> sections_;
   std::vector<std::string> sectionOrder_;
