@@ -6,6 +6,7 @@
 #include "rule/directories.h"
 #include "rule/file_moves.h"
 #include "rule/outgoing_batch.h"
+#include "rule/recorded_post.h"
 #include "rule/received_names.h"
 #include "rule/send_candidates.h"
 #include "trasvik/gateway_log.h"
@@ -24,6 +25,7 @@ namespace trasvik {
 // comes from, and its records and error texts (printf patterns of the path
 // and the failure text, or of the failure text alone).
 struct FileSendLeg {
+  SendLeg kind;
   int FileEntry::*tries;
   bool FileEntry::*done;
   bool FileEntry::*attached;
@@ -38,7 +40,8 @@ struct FileSendLeg {
 
 namespace {
 
-constexpr FileSendLeg kSingleAddressLeg{&FileEntry::addressTries,
+constexpr FileSendLeg kSingleAddressLeg{SendLeg::kAddress,
+                                        &FileEntry::addressTries,
                                         &FileEntry::addressDone,
                                         &FileEntry::addressAttached,
                                         &FileEntry::addressError,
@@ -48,7 +51,8 @@ constexpr FileSendLeg kSingleAddressLeg{&FileEntry::addressTries,
                                         "Can't attach stream to email message, file name: \"%s\", %s",
                                         "Can't post email message: %s",
                                         "Can't post email message : %s"};
-constexpr FileSendLeg kBatchAddressLeg{&FileEntry::addressTries,
+constexpr FileSendLeg kBatchAddressLeg{SendLeg::kAddress,
+                                       &FileEntry::addressTries,
                                        &FileEntry::addressDone,
                                        &FileEntry::addressAttached,
                                        &FileEntry::addressError,
@@ -58,7 +62,8 @@ constexpr FileSendLeg kBatchAddressLeg{&FileEntry::addressTries,
                                        "Can't attach stream to message, file name: \"%s\", %s",
                                        "Can't post message: %s",
                                        "Can't post message : %s"};
-constexpr FileSendLeg kSingleFolderLeg{&FileEntry::folderTries,
+constexpr FileSendLeg kSingleFolderLeg{SendLeg::kFolder,
+                                       &FileEntry::folderTries,
                                        &FileEntry::folderDone,
                                        &FileEntry::folderAttached,
                                        &FileEntry::folderError,
@@ -68,7 +73,8 @@ constexpr FileSendLeg kSingleFolderLeg{&FileEntry::folderTries,
                                        "Can't attach stream to folder message, file name: \"%s\", %s",
                                        "Can't post message to folder: %s",
                                        "Can't post message to folder: %s"};
-constexpr FileSendLeg kBatchFolderLeg{&FileEntry::folderTries,
+constexpr FileSendLeg kBatchFolderLeg{SendLeg::kFolder,
+                                      &FileEntry::folderTries,
                                       &FileEntry::folderDone,
                                       &FileEntry::folderAttached,
                                       &FileEntry::folderError,
@@ -203,6 +209,10 @@ unsigned FileRule::send(unsigned count) {
   if (out.empty()) return count;
   std::vector<FileEntry> entries = chooseCandidates(out, maxattachmentsize);
   if (entries.empty() || !warnWithoutLegs()) return count;
+  for (FileEntry& entry : entries) {
+    if (postedBefore(name, out + entry.name, SendLeg::kAddress)) entry.addressDone = true;
+    if (postedBefore(name, out + entry.name, SendLeg::kFolder)) entry.folderDone = true;
+  }
   return maxattachmentsize == 0 ? sendSingle(entries, count) : sendBatches(entries, count);
 }
 
@@ -312,13 +322,20 @@ void FileRule::attachAndPost(Quillex::DravontMessage_s& message, OutgoingBatch& 
   if (!anyAttached) return;
   if (coretype != nullptr) Quillex::SetDravontMessageCustomHeader(&message, "coretype", coretype);
 
+  std::vector<FileIdentity> attached;
+  for (const OutgoingFile& file : batch.files()) {
+    if (file.entry->*leg.attached) attached.push_back(identityOf(file.path));
+  }
+  RecordedPost post(name, std::move(attached), leg.kind);
   LibraryText messageId;
   if (Quillex::PostMessageTo(&message, &url, messageId.out()) == 0) {
+    post.posted();
     for (OutgoingFile& file : batch.files()) {
       if (file.entry->*leg.attached) file.entry->*leg.done = true;
     }
     return;
   }
+  post.failed();
   const std::string error = leg.postFailure();
   GATEWAY_ERROR(leg.postRecord, error.c_str());
   for (OutgoingFile& file : batch.files()) {
@@ -393,6 +410,7 @@ unsigned FileRule::dispose(OutgoingFile& file, bool nameFromService, unsigned co
       file.release();
       moveFile(file.path, sent, sentName);
     }
+    forgetOutgoingFile(file.path);
     return count + 1;
   }
   file.release();
@@ -402,6 +420,7 @@ unsigned FileRule::dispose(OutgoingFile& file, bool nameFromService, unsigned co
   text += entry.folderError;
   postNotification(text);
   moveFileTo(file.path, errorSubdirectory_);
+  forgetOutgoingFile(file.path);
   return entry.addressDone || entry.folderDone ? count + 1 : count;
 }
 

@@ -8,6 +8,7 @@
 #include "rule/directories.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
+#include "rule/recorded_post.h"
 #include "rule/library_object.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
@@ -50,10 +51,14 @@ unsigned UaRule::send(unsigned count) {
     const Outcome outcome = sendEnvelope(envelope.name);
     if (outcome == Outcome::kEndPass) break;
     const std::string base = baseOf(envelope.name);
-    if (outcome == Outcome::kFailed) moveEnvelope(out + base, error, base);
+    if (outcome == Outcome::kFailed) {
+      moveEnvelope(out + base, error, base);
+      forgetOutgoingFile(out + envelope.name);
+    }
     if (outcome == Outcome::kSent) {
       ++count;
       disposeOfSent(base);
+      forgetOutgoingFile(out + envelope.name);
     }
   }
   return count;
@@ -64,6 +69,8 @@ unsigned UaRule::send(unsigned count) {
 UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
   const std::string envelopePath = out + envelopeName;
   const std::string dataPath = out + baseOf(envelopeName) + kDataExtension;
+  // The pair is recorded under its envelope's path.
+  if (postedBefore(name, envelopePath, SendLeg::kAddress)) return Outcome::kSent;
   if (!fileExists(dataPath)) {
     GATEWAY_ERROR("No .001 file for \"%s\" envelope", envelopeName.c_str());
     moveFile(envelopePath, error, envelopeName);
@@ -131,13 +138,16 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
     return Outcome::kFailed;
   }
   Quillex::SetDravontMessageCustomHeader(message.record(), "coretype", type.empty() ? "1200" : type.c_str());
+  RecordedPost post(name, {identityOf(envelopePath)}, SendLeg::kAddress);
   LibraryText messageId;
   if (Quillex::PostMessageTo(message.record(), &settings().sendUrl, messageId.out()) != 0) {
+    post.failed();
     const std::string reason = lastError();
     GATEWAY_ERROR("Can't post message: %s", reason.c_str());
     postNotification("Can't post message: " + reason);
     return Outcome::kFailed;
   }
+  post.posted();
 
   message.release();
   data.release();

@@ -35,6 +35,8 @@ class MsgRule : public Rule {
   // The move into the error directory of the file that failed last, held
   // until its stream is closed and the next file is about to be opened.
   void carryOutErrorMove();
+  // Moves a sent file into `sent`, or deletes it when there is none.
+  void disposeOfSent(const std::string& fileName);
 
   std::optional<std::string> pendingErrorMove_;
 };

@@ -9,6 +9,7 @@
 #include "rule/delivered_file.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
+#include "rule/recorded_post.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/library_text.h"
@@ -86,6 +87,10 @@ unsigned MsgRule::send(unsigned count) {
 // becomes of the file.
 MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
   const std::string path = out + fileName;
+  if (postedBefore(name, path, SendLeg::kAddress)) {
+    disposeOfSent(fileName);
+    return Outcome::kSent;
+  }
   OutgoingObjects objects;
   if (Quillex::InitDravontStreamFromFile(&objects.stream, serviceContext(), path.c_str(), "rb", "") != 0) {
     const std::string error = lastError();
@@ -135,13 +140,16 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
     return Outcome::kFailed;
   }
   Quillex::SetDravontMessageCustomHeader(&objects.message, "coretype", typeText.c_str());
+  RecordedPost post(name, {identityOf(path)}, SendLeg::kAddress);
   LibraryText messageId;
   if (Quillex::PostMessageTo(&objects.message, &settings().sendUrl, messageId.out()) != 0) {
+    post.failed();
     const std::string error = lastError();
     GATEWAY_ERROR("Can't post message: %s", error.c_str());
     postNotification("Can't post message: " + error);
     return Outcome::kFailed;
   }
+  post.posted();
 
   if (attachmentName.empty()) {
     GATEWAY_INFO("Rule [%s]: File \"%s\" sent, to: \"%s\", no attachment name", name.c_str(), path.c_str(),
@@ -151,12 +159,18 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
                  header.to.c_str(), attachmentName.c_str());
   }
   objects.release();
+  disposeOfSent(fileName);
+  return Outcome::kSent;
+}
+
+void MsgRule::disposeOfSent(const std::string& fileName) {
+  const std::string path = out + fileName;
   if (sent.empty()) {
     deleteDeliveredFile(path, reportFatal);
   } else {
     moveFile(path, sent, fileName);
   }
-  return Outcome::kSent;
+  forgetOutgoingFile(path);
 }
 
 bool MsgRule::checkHeader(const MsgHeader& header, const std::string& fileName, std::string& typeText,
@@ -186,6 +200,7 @@ void MsgRule::carryOutErrorMove() {
   const std::string fileName = std::move(*pendingErrorMove_);
   pendingErrorMove_.reset();
   moveFile(out + fileName, error, fileName);
+  forgetOutgoingFile(out + fileName);
 }
 
 }  // namespace trasvik

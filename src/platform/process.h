@@ -24,6 +24,10 @@ std::string versionFromFileName(const std::string& path);
 // The module that contains `address` (empty path and null base when none).
 ModuleInfo moduleContaining(const void* address);
 
+// Ends this process at once, as a kill by another process would: no
+// handler, destructor or buffer flush runs. For crash tests.
+[[noreturn]] void killCurrentProcess();
+
 // The process's arguments joined by one blank.
 std::string processCommandLine();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,12 +18,14 @@
 #include "rule/received_names.h"
 #include "rule/rule.h"
 #include "rule/rule_text.h"
+#include "trasvik/crash_point.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/message_info.h"
 #include "trasvik/notification.h"
 #include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
 #include "trasvik/settings.h"
+#include "trasvik/state_file.h"
 
 namespace trasvik {
 
@@ -35,6 +38,9 @@ struct WrittenAttachment {
   std::string name;
   std::unique_ptr<ReceivedFile> file;
   std::unique_ptr<ReceivedFile> companion;  // the pair's second file, if the kind has one
+  // Put in place before the gateway stopped, for a message handed out again.
+  bool fileInPlace = false;
+  bool companionInPlace = false;
 };
 
 std::string chooseName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
@@ -66,11 +72,26 @@ bool finishFile(ReceivedFile& file, bool whole, const std::string& targetPath, c
   return false;
 }
 
+bool writeData(const Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
+               const AttachmentLayout& layout, WrittenAttachment& written);
+
 // Writes attachment `index` (0-based) under a temporary name, then its
 // companion file when the kind has one; false after the failure was
 // reported (the temporary files are removed with `written`).
 bool writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
                      const AttachmentLayout& layout, WrittenAttachment& written) {
+  if (!written.fileInPlace && !writeData(rule, message, info, layout, written)) return false;
+  if (!layout.writeCompanion || written.companionInPlace) return true;
+  const std::string companionPath = rule.in + layout.companionName(written.name);
+  written.companion = createFile(rule, companionPath, layout);
+  if (!written.companion) return false;
+  const bool whole = layout.writeCompanion(written.companion->stream(), written.index);
+  return finishFile(*written.companion, whole, companionPath, layout);
+}
+
+// The attachment's own file, under a temporary name.
+bool writeData(const Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
+               const AttachmentLayout& layout, WrittenAttachment& written) {
   const std::string targetPath = rule.in + written.name;
   written.file = createFile(rule, targetPath, layout);
   if (!written.file) return false;
@@ -87,15 +108,10 @@ bool writeAttachment(const Rule& rule, Quillex::DravontMessage_s& message, const
   // writes back until the close can only make it grow by more.)
   const unsigned expected = info.attachments[index].size;
   const bool saved = headWritten && size == expected && file.size() >= sizeBefore + expected;
-  if (!finishFile(file, saved, targetPath, layout)) return false;
-  if (!layout.writeCompanion) return true;
-
-  const std::string companionPath = rule.in + layout.companionName(written.name);
-  written.companion = createFile(rule, companionPath, layout);
-  if (!written.companion) return false;
-  const bool whole = layout.writeCompanion(written.companion->stream(), index);
-  return finishFile(*written.companion, whole, companionPath, layout);
+  return finishFile(file, saved, targetPath, layout);
 }
+
+void recordNames(const Rule& rule, const std::vector<WrittenAttachment>& written, const MessageInfo& info);
 
 // Puts the companion in place beside its attachment's file at `path`; when
 // that fails, the attachment's file is removed again before the failure
@@ -113,20 +129,47 @@ void placeCompanion(const Rule& rule, WrittenAttachment& attachment, const std::
 }
 
 // Renames the written attachments to their names, each followed by its
-// information file.
+// information file. A name taken meanwhile by another program gives the
+// next free one, which the state file then records.
 void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written, const MessageInfo& info,
                       const AttachmentLayout& layout) {
   if (written.empty()) return;
+  bool renamed = false;
   for (WrittenAttachment& attachment : written) {
-    const std::string path = attachment.file->place(attachment.name);
-    if (attachment.companion) placeCompanion(rule, attachment, path, layout);
-    logSaved(rule, path, info, attachment.index);
     const AttachmentInfo& facts = info.attachments[attachment.index];
-    if (wantsInformationFile(facts)) {
-      writeInformationFile(informationPath(rule.in, layout.informationName(path.substr(rule.in.size()))), facts);
+    std::string path = rule.in + attachment.name;
+    if (attachment.fileInPlace) {
+      GATEWAY_INFO("Rule [%s]: File \"%s\" of message \"%s\" was saved before the gateway stopped", rule.name.c_str(),
+                   path.c_str(), info.messageId.c_str());
+    } else {
+      path = attachment.file->place(attachment.name);
+      crashPoint("file-placed");
+      renamed = renamed || path != rule.in + attachment.name;
+      attachment.name = path.substr(rule.in.size());
     }
+    if (attachment.companion) placeCompanion(rule, attachment, path, layout);
+    if (!attachment.fileInPlace) logSaved(rule, path, info, attachment.index);
+    const std::string information = informationPath(rule.in, layout.informationName(attachment.name));
+    if (wantsInformationFile(facts) && !platform::pathExists(information)) writeInformationFile(information, facts);
   }
   flushDirectory(rule.in);
+  if (renamed) recordNames(rule, written, info);
+}
+
+// Durably, before the first file is put in place: where the message's
+// attachments go.
+void recordNames(const Rule& rule, const std::vector<WrittenAttachment>& written, const MessageInfo& info) {
+  ReceiptRecord record{rule.in, {}};
+  for (const WrittenAttachment& attachment : written) record.names.push_back(attachment.name);
+  stateFile().recordReceipt(info.messageId, record);
+}
+
+// The names recorded for this message in this directory, when the
+// gateway stopped before the message was confirmed.
+std::optional<std::vector<std::string>> recordedNames(const Rule& rule, const MessageInfo& info) {
+  std::optional<ReceiptRecord> record = stateFile().receipt(info.messageId);
+  if (!record || record->directory != rule.in || record->names.size() != info.attachments.size()) return std::nullopt;
+  return std::move(record->names);
 }
 
 }  // namespace
@@ -143,23 +186,33 @@ int saveAttachmentsAsFiles(Rule& rule, Quillex::DravontMessage_s& message, const
 
 int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
                     const AttachmentLayout& layout) {
+  const std::optional<std::vector<std::string>> recorded = recordedNames(rule, info);
   // Names chosen for this message count as taken before their files exist.
   std::set<std::string> chosen;
   const NameTaken taken = [&](const std::string& name) {
-    if (name.find_first_of("*?") == std::string::npos) return chosen.contains(name) || fileExists(rule.in + name);
-    const auto matches = [&](const std::string& c) { return platform::wildcardMatch(name, c); };
-    return std::any_of(chosen.begin(), chosen.end(), matches) || fileExists(rule.in + name);
+    if (nameTakenIn(rule.in, name, chosen)) return true;
+    // A name and its information file are chosen as a pair.
+    return settings().recvDNinfo && platform::pathExists(informationPath(rule.in, layout.informationName(name)));
   };
   std::vector<WrittenAttachment> written;
   for (std::size_t i = 0; i < info.attachments.size(); ++i) {
-    std::string name = layout.chooseName(i, taken);
+    std::string name = recorded ? (*recorded)[i] : layout.chooseName(i, taken);
     chosen.insert(name);
     if (settings().adminMailOnly) continue;
-    written.push_back({i, std::move(name), nullptr, nullptr});
+    WrittenAttachment attachment{i, std::move(name), nullptr, nullptr};
+    if (recorded) {
+      attachment.fileInPlace = platform::pathExists(rule.in + attachment.name);
+      attachment.companionInPlace =
+          !layout.writeCompanion || platform::pathExists(rule.in + layout.companionName(attachment.name));
+    }
+    written.push_back(std::move(attachment));
     if (!writeAttachment(rule, message, info, layout, written.back())) return 2;
   }
   try {
+    if (!recorded && !written.empty()) recordNames(rule, written, info);
+    crashPoint("receipt-recorded");
     placeAttachments(rule, written, info, layout);
+    crashPoint("placed");
   } catch (int code) {
     if (code != kMoveFailure) throw;
     return 2;

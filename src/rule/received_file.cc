@@ -1,8 +1,11 @@
 #include "rule/received_file.h"
 
 #include <cerrno>
+#include <set>
+#include <vector>
 
 #include "platform/clock.h"
+#include "platform/directory.h"
 #include "platform/file.h"
 #include "rule/file_moves.h"
 #include "rule/rule_text.h"
@@ -15,14 +18,16 @@ namespace trasvik {
 
 namespace {
 
+constexpr char kTemporaryPrefix[] = ".receiving-";
+
 // A hidden name no other file of the directory has: the process's start
-// tick keeps two gateways sharing a directory apart, the count keeps the
-// files of one process apart.
+// tick keeps the files of successive processes apart, the count the files
+// of one process.
 std::string temporaryPath(const std::string& directory) {
   static const std::uint32_t processTick = platform::tickCount();
   static unsigned count = 0;
   for (;;) {
-    std::string path = directory + formatText(".receiving-%08x-%u", processTick, ++count);
+    std::string path = directory + kTemporaryPrefix + formatText("%08x-%u", processTick, ++count);
     if (!platform::pathExists(path)) return path;
   }
 }
@@ -82,6 +87,22 @@ void ReceivedFile::flushBeforePlacing() {
   // then forgets it: the bytes must survive a crash of the machine before
   // that (the new names too: flushDirectory).
   if (const int error = platform::flushFileToDisk(temporaryPath_)) failDurability(temporaryPath_, error);
+}
+
+void removeLeftoverTemporaryFiles(const std::string& directory) {
+  static std::set<std::string> cleaned;
+  if (!cleaned.insert(directory).second) return;
+  std::vector<platform::DirectoryEntry> entries;
+  platform::scanDirectory(directory, std::string(kTemporaryPrefix) + "*", entries);
+  for (const platform::DirectoryEntry& entry : entries) {
+    if (entry.isDirectory) continue;
+    const std::string path = directory + entry.name;
+    if (const int error = platform::removeFile(path); error != 0 && error != ENOENT) {
+      GATEWAY_WARNING("Can't remove file \"%s\", %s", path.c_str(), errnoText(error).c_str());
+    } else {
+      GATEWAY_INFO("Removed \"%s\", left by a receipt the gateway did not finish", path.c_str());
+    }
+  }
 }
 
 void flushDirectory(const std::string& directory) {

@@ -2,8 +2,8 @@
 // under a hidden temporary name (a directory scan skips names beginning
 // with '.'), and only a file known to be whole is renamed to its chosen
 // name, which it never replaces: a program watching the directory never
-// sees a partial file. A file not put in place is removed again. Main
-// thread only.
+// sees a partial file. A file not put in place is removed again, and one
+// a crash left behind when the gateway starts next. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +56,13 @@ class ReceivedFile {
   Quillex::DravontStream_s stream_{};
   bool open_ = false;
 };
+
+// Removes the temporary files a receipt interrupted by a crash left in
+// `directory` (ending in a separator): each holds a whole payload that the
+// message's next delivery writes again. Only names of the gateway's own
+// pattern are touched; each directory is cleaned once per process, when
+// its first rule starts. An incoming directory belongs to one gateway.
+void removeLeftoverTemporaryFiles(const std::string& directory);
 
 // Flushes a directory that received files were placed in, so that their
 // names survive a crash of the machine; once per message, before it is

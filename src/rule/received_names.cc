@@ -1,6 +1,12 @@
 #include "rule/received_names.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 #include "platform/clock.h"
+#include "platform/directory.h"
+#include "platform/file.h"
 #include "rule/directories.h"
 #include "rule/rule.h"
 #include "rule/rule_text.h"
@@ -42,10 +48,23 @@ std::string datedName(const std::tm& date, const std::string& ticker, unsigned n
 
 }  // namespace
 
+bool nameTakenIn(const std::string& directory, const std::string& name, const std::set<std::string>& chosen) {
+  if (!name.ends_with(kAnyExtension)) return chosen.contains(name) || platform::pathExists(directory + name);
+  // The base followed by '.' and three more bytes.
+  const std::string_view stem(name.data(), name.size() - 3);
+  const auto sameBase = [&](std::string_view other) { return other.size() == name.size() && other.starts_with(stem); };
+  if (std::any_of(chosen.begin(), chosen.end(), sameBase)) return true;
+  std::vector<platform::DirectoryEntry> entries;
+  platform::scanDirectory(directory, "*", entries);
+  return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) { return sameBase(entry.name); });
+}
+
 std::string safeAttachmentName(const std::string& fileName) {
   const std::size_t separator = fileName.find_last_of("/\\");
   std::string name = separator == std::string::npos ? fileName : fileName.substr(separator + 1);
-  if (name == "." || name == "..") return {};
+  // A hidden file would be missed by those who read the directory, and
+  // could take the name of one of the gateway's temporary files.
+  name.erase(0, name.find_first_not_of('.'));
   for (const char c : name) {
     if (isControl(c)) return {};
   }

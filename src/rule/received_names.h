@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <ctime>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace trasvik {
@@ -14,8 +15,15 @@ namespace trasvik {
 class Rule;
 
 // Whether a name (without directory) is already in use where the file is
-// to be saved.
+// to be saved. A name ending in kAnyExtension stands for its base with any
+// extension of three characters; every other name is compared byte for
+// byte (a sender's "*.txt" is a name like any other).
 using NameTaken = std::function<bool(const std::string& name)>;
+inline constexpr char kAnyExtension[] = ".???";
+
+// NameTaken for `directory` (ending in a separator) and the names already
+// chosen for the message being saved.
+bool nameTakenIn(const std::string& directory, const std::string& name, const std::set<std::string>& chosen);
 
 // An attachment name from a remote sender reduced to a name that can only
 // lie inside the directory it is saved to: its last path component (after

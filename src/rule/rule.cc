@@ -6,6 +6,8 @@
 
 #include "platform/file.h"
 #include "rule/directories.h"
+#include "rule/information_file.h"
+#include "rule/received_file.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/ini_values.h"
@@ -51,6 +53,11 @@ bool Rule::ini(const std::string& section, bool main) {
   if (isMain && in.empty()) {
     reportCantContinue("Rule:ini(), Main rule must have input directory ([%s]:in)", s);
     return false;
+  }
+  if (!in.empty()) {
+    removeLeftoverTemporaryFiles(in);
+    const std::string information = informationPath(in, "");
+    if (information != in) removeLeftoverTemporaryFiles(information);
   }
   if (!readDirectoryKey(out, s, "out")) return false;
   if (in.empty() && out.empty()) {

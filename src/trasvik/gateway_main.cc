@@ -18,6 +18,7 @@
 #include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
 #include "trasvik/settings.h"
+#include "trasvik/state_file.h"
 #include "trasvik/stop_control.h"
 
 namespace trasvik {
@@ -94,6 +95,8 @@ void carryOutPendingConfirmation() {
   if (Quillex::ConfirmMessage(&s.receiveUrl, pending.messageId.c_str(), reject ? 1 : 0,
                               reject ? pending.reason.c_str() : nullptr, &s.sendUrl) != 0) {
     GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", libraryErrorText().c_str());
+  } else {
+    stateFile().forgetReceipt(pending.messageId);
   }
   pending = PendingConfirmation{};
 }
@@ -206,6 +209,7 @@ Outcome mainCycle(const RuleList& rules) {
     if (stopRequested()) return Outcome::kStopped;
     if (!collectPhase(rules)) return Outcome::kFatal;
     sendPhase(rules);
+    stateFile().flush();
     if (passesLeft != 0 && --passesLeft == 0) return Outcome::kStopped;
     if (waitForStop(settings().sleeptime)) return Outcome::kStopped;
   }
@@ -229,6 +233,21 @@ Outcome runSession(RuleList& rules, bool& started) {
   }
   started = true;
   return Outcome::kFatal;
+}
+
+// The state file named by "[trasvik]:statefile", by default beside the
+// working directory's other files under the INI file's name. False after
+// the fatal record.
+bool openStateFile(const CommandLine& commandLine) {
+  std::string path = iniText("trasvik", "statefile", 1024);
+  if (path.empty()) path = defaultStatePath(commandLine.ini);
+  std::string error;
+  if (!stateFile().open(path, error)) {
+    GATEWAY_FATAL("Can't read state file \"%s\", %s", path.c_str(), error.c_str());
+    return false;
+  }
+  GATEWAY_INFO("State file: \"%s\"", path.c_str());
+  return true;
 }
 
 void logStartFacts(const CommandLine& commandLine) {
@@ -287,6 +306,10 @@ int runGateway(int argc, char** argv) {
     return kFailureExitStatus;
   }
   logStartFacts(commandLine);
+  if (!openStateFile(commandLine)) {
+    closeIniAndLog();
+    return kFailureExitStatus;
+  }
 
   RuleList rules;
   for (;;) {

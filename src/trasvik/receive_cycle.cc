@@ -13,6 +13,7 @@
 #include "trasvik/script_texts.h"
 #include "trasvik/session.h"
 #include "trasvik/settings.h"
+#include "trasvik/state_file.h"
 #include "trasvik/stop_control.h"
 #include "trasvik/text_format.h"
 
@@ -79,6 +80,7 @@ bool passesFilters(const Rule& rule, const MessageInfo& info) {
 // could not be read (reject with the reason).
 int confirmAndFree(DravontMessage_s& message, const MessageInfo& info, bool reject, int resultWhenDone) {
   if (confirmWithRetry(message, info.messageId, reject, info.failure) == 0) {
+    stateFile().forgetReceipt(info.messageId);
     Quillex::FreeDravontMessage(&message);
     return resultWhenDone;
   }

@@ -100,10 +100,14 @@ void releaseServiceContext() {
 
 unsigned reconnectTimeout() { return reconnectTimeoutMs; }
 
+bool isLostSessionText(const std::string& text) {
+  return text == kNotOwner || (text.size() > 15 && text.starts_with(kRpcCallPrefix) && text.ends_with(kRpcCallSuffix));
+}
+
 std::string lastError() {
   const std::string text = libraryErrorText();
   if (text == kNotOwner) throw ContextError(0);
-  if (text.size() > 15 && text.starts_with(kRpcCallPrefix) && text.ends_with(kRpcCallSuffix)) {
+  if (isLostSessionText(text)) {
     platform::sleepMilliseconds(reconnectTimeoutMs);
     throw ContextError(1);
   }

@@ -54,6 +54,10 @@ unsigned reconnectTimeout();
 // few places that report it without the lost-session check of lastError().
 std::string libraryErrorText();
 
+// True for the failure texts that mean the session is lost (the call may
+// or may not have reached the service).
+bool isLostSessionText(const std::string& text);
+
 // The failure text of the library call that just failed. Throws
 // ContextError when the text says the session is lost (after a pause of
 // reconnectTimeout() when an RPC call failed).

@@ -20,9 +20,6 @@ namespace {
 
 constexpr char kDataExtension[] = ".001";
 constexpr char kEnvelopeExtension[] = ".env";
-// A base name is taken when a file of it with any three-character extension
-// exists: names are tested with this pattern as their extension.
-constexpr char kAnyExtension[] = ".???";
 constexpr char kShortPrefix[] = "bbs";
 
 // "base.???" or "base.001" gives "base".

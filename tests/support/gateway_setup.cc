@@ -74,6 +74,7 @@ GatewaySetup::GatewaySetup(bool notifications, const std::vector<std::string>& s
   set("trasvik", "sendparam", "send");
   set("trasvik", "recvparam", "recv");
   set("trasvik", "error", makeDirectory("error"));
+  set("trasvik", "statefile", directory_.file("trasvik.state"));
   set("trasvik", "reconnect_tries", "2");
   set("trasvik", "reconnect_timeout", "1");
   set("send", "url", "dravont://send");

@@ -1,0 +1,51 @@
+#include "rule/recorded_post.h"
+
+#include "platform/file.h"
+#include "trasvik/crash_point.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/session.h"
+
+namespace trasvik {
+
+FileIdentity identityOf(const std::string& path) {
+  platform::FileFacts facts;
+  platform::fileFacts(path, facts);
+  return {path, facts.size, facts.modified};
+}
+
+bool postedBefore(const std::string& ruleName, const std::string& path, SendLeg leg) {
+  if (stateFile().postState(identityOf(path), leg) != PostState::kPosted) return false;
+  GATEWAY_INFO("Rule [%s]: File \"%s\" was posted before the gateway stopped and is not posted again",
+               ruleName.c_str(), path.c_str());
+  return true;
+}
+
+RecordedPost::RecordedPost(const std::string& ruleName, std::vector<FileIdentity> files, SendLeg leg)
+    : ruleName_(ruleName), files_(std::move(files)), leg_(leg) {
+  for (const FileIdentity& file : files_) {
+    if (stateFile().postState(file, leg) == PostState::kStarted) possiblyTwice_.push_back(file.path);
+  }
+  stateFile().recordPostStarted(files_, leg_);
+}
+
+void RecordedPost::posted() {
+  crashPoint("post-sent");
+  stateFile().recordPosted(files_, leg_);
+  crashPoint("post-recorded");
+  for (const std::string& path : possiblyTwice_) {
+    GATEWAY_WARNING("Rule [%s]: File \"%s\" possibly sent twice: the gateway stopped during an earlier post of it",
+                    ruleName_.c_str(), path.c_str());
+  }
+}
+
+void RecordedPost::failed() {
+  // A lost session leaves open whether the service took the post: the
+  // record of its start stays, and the next post of the files is named as
+  // possibly twice.
+  if (isLostSessionText(libraryErrorText())) return;
+  stateFile().forgetPost(files_, leg_);
+}
+
+void forgetOutgoingFile(const std::string& path) { stateFile().forgetFile(path); }
+
+}  // namespace trasvik

@@ -1,0 +1,47 @@
+// Posts of outgoing files kept in the state file, shared by the rule kinds:
+// a post is recorded durably before it is made and again once the service
+// took it, so that a gateway that stopped in between moves a posted file
+// on without posting it again, and names a file whose post may have
+// reached the service twice. Main thread only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "trasvik/state_file.h"
+
+namespace trasvik {
+
+// The file at `path` as it is now (size and modification time 0 when it
+// cannot be examined).
+FileIdentity identityOf(const std::string& path);
+
+// True when the state file says the service took this leg of the file
+// before the gateway stopped; the information record says so.
+bool postedBefore(const std::string& ruleName, const std::string& path, SendLeg leg);
+
+class RecordedPost {
+ public:
+  // Durably records that `files` are about to be posted on `leg`. May
+  // throw kMoveFailure after a reported failure to write the state file.
+  RecordedPost(const std::string& ruleName, std::vector<FileIdentity> files, SendLeg leg);
+
+  // The service took the post: recorded durably, and a warning names each
+  // file whose earlier post, interrupted when the gateway stopped, may have
+  // reached the service too.
+  void posted();
+  // The post failed: nothing of it is kept, unless the session was lost
+  // during it (then the service may have taken it).
+  void failed();
+
+ private:
+  std::string ruleName_;
+  std::vector<FileIdentity> files_;
+  std::vector<std::string> possiblyTwice_;
+  SendLeg leg_;
+};
+
+// The file left the outgoing directory: its entries go from the state file.
+void forgetOutgoingFile(const std::string& path);
+
+}  // namespace trasvik

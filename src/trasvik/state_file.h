@@ -1,0 +1,115 @@
+// The gateway's state file: what it must remember across a crash so that
+// each file is delivered once. Sending: which outgoing file (path, size,
+// modification time) is being posted on which leg, and which post the
+// service has answered; a restart moves a posted file on without posting it
+// again. Receiving: the final names chosen for a message's attachments
+// before the first is put in place; when the service hands the message out
+// again after a crash, the gateway completes what the record names and
+// saves nothing twice.
+//
+// Every change that a crash must not lose is written durably before the
+// step it protects (a new file beside the old, flushed, renamed over it,
+// the directory flushed). Entries that are finished with are dropped
+// lazily: flush() writes the file once for all of them. A gateway without
+// an open state file keeps the entries in memory only. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace trasvik {
+
+// An outgoing file as it was when its post began: a file replaced under
+// the same path is another file.
+struct FileIdentity {
+  std::string path;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // seconds since the epoch
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The two legs a file can be posted on (rules with one leg use kAddress).
+enum class SendLeg : char { kAddress = 'a', kFolder = 'f' };
+
+enum class PostState {
+  kNone,     // nothing recorded: post it
+  kStarted,  // a post began before the gateway stopped: it may have reached the service
+  kPosted,   // the service took it: do not post it again
+};
+
+// The names a message's attachments are saved under, in attachment order.
+struct ReceiptRecord {
+  std::string directory;
+  std::vector<std::string> names;
+};
+
+class StateFile {
+ public:
+  // Reads the state file at `path` (a missing file is an empty state) and
+  // keeps it up to date from now on. False with the reason in `error` when
+  // it cannot be read. Entries of files that are no longer there, and
+  // receipts older than kReceiptLifetimeSeconds, are dropped.
+  bool open(const std::string& path, std::string& error);
+  const std::string& path() const { return path_; }
+
+  // What the record says of this leg of the file (kNone when the file at
+  // that path is not the one recorded).
+  PostState postState(const FileIdentity& file, SendLeg leg) const;
+  // Durably: the files' post on `leg` begins, or the service took it. A
+  // failure to write is reported and throws kMoveFailure.
+  void recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg);
+  void recordPosted(const std::vector<FileIdentity>& files, SendLeg leg);
+  // The post failed: nothing of it reached the service (dropped lazily).
+  void forgetPost(const std::vector<FileIdentity>& files, SendLeg leg);
+  // The file left the outgoing directory (dropped lazily).
+  void forgetFile(const std::string& path);
+
+  // The names recorded for the message, if any.
+  std::optional<ReceiptRecord> receipt(const std::string& messageId) const;
+  // Durably: the message's attachments go to these names. A failure to
+  // write is reported and throws kMoveFailure.
+  void recordReceipt(const std::string& messageId, const ReceiptRecord& record);
+  // The message was confirmed (dropped lazily).
+  void forgetReceipt(const std::string& messageId);
+
+  // Writes the file when entries were dropped since the last write.
+  void flush();
+
+  // A receipt kept after a crash whose message never came back (it was
+  // confirmed just before the crash) is dropped after this long.
+  static constexpr std::int64_t kReceiptLifetimeSeconds = 30 * 24 * 3600;
+
+ private:
+  struct PostEntry {
+    FileIdentity file;
+    SendLeg leg;
+    bool posted;
+  };
+  struct ReceiptEntry {
+    std::string messageId;
+    std::int64_t written;
+    ReceiptRecord record;
+  };
+
+  void setPost(const std::vector<FileIdentity>& files, SendLeg leg, bool posted);
+  void erasePost(const FileIdentity& file, SendLeg leg);
+  std::string text() const;
+  bool parse(const std::string& path, const std::string& text);
+  void write();
+
+  std::string path_;  // empty: memory only
+  bool dirty_ = false;
+  std::vector<PostEntry> posts_;
+  std::vector<ReceiptEntry> receipts_;
+};
+
+// The gateway's one state file.
+StateFile& stateFile();
+
+// The state file's default path: the INI file's name without its last
+// extension, plus ".state", in the current directory.
+std::string defaultStatePath(const std::string& iniPath);
+
+}  // namespace trasvik
