@@ -80,9 +80,10 @@ std::string awaitDelivery(const ExchangeWorld& world, int files, platform::Child
 
 }  // namespace
 
-ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize, Outgoing outgoing) {
+ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize, Outgoing outgoing,
+                           bool keepState) {
   ExchangeResult result;
-  ExchangeWorld world(maxAttachmentSize, outgoing);
+  ExchangeWorld world(maxAttachmentSize, outgoing, keepState);
   if (result.error = world.writeOutgoingFiles(files, bytes); !result.error.empty()) return result;
   StatsService service(world.store(), world.serviceErrors(), result.error);
   if (service.port() == 0) return result;

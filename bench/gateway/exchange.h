@@ -28,8 +28,8 @@ struct ExchangeResult {
 // one); starts the service, starts both gateways (loops=0, sleeptime 1), waits
 // until B's in directory holds every file and A's out directory none, stops
 // both gateways and then the service with SIGTERM, and checks every received
-// file's size.
+// file's size. Without `keepState` neither gateway keeps a state file.
 ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttachmentSize = 0,
-                           Outgoing outgoing = Outgoing::kPlainFiles);
+                           Outgoing outgoing = Outgoing::kPlainFiles, bool keepState = true);
 
 }  // namespace gateway_bench

@@ -19,10 +19,11 @@ constexpr char kReceiverTicker[] = "RECVB";
 
 // A gateway's INI file with the settings of the measurement: one pass a
 // second, no end by itself, the log at its usual level.
-std::string gatewayIniText(const std::string& home, const std::string& rule, const char* type = "FILE") {
+std::string gatewayIniText(const std::string& home, bool keepState, const std::string& rule,
+                           const char* type = "FILE") {
   return "[qnsys]\nlogfile=" + home + "/trasvik.log\nloglevel=info\n\n"
          "[trasvik]\nsrvcini=" + home + "/participant.ini\nsendparam=send\nrecvparam=receive\nerror=" + home +
-         "/error\nsleeptime=1\nloops=0\n\n"
+         "/error\nsleeptime=1\nloops=0\nstatefile=" + (keepState ? home + "/trasvik.state" : "none") + "\n\n"
          "[send]\nurl=dravont://send\n\n[receive]\nurl=dravont://receive\n\n"
          "[rules]\nmain=files\n\n[files]\ntype=" + type + "\n" + rule;
 }
@@ -58,7 +59,7 @@ std::string writeFlushed(const std::string& path, const std::string& contents) {
 
 }  // namespace
 
-ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize, Outgoing kind) : outgoing_(kind) {
+ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize, Outgoing kind, bool keepState) : outgoing_(kind) {
   for (const char* name : {"store", "a/out", "a/in", "a/error", "b/in", "b/error"}) {
     std::filesystem::create_directories(directory_.file(name));
   }
@@ -69,8 +70,8 @@ ExchangeWorld::ExchangeWorld(std::uint32_t maxAttachmentSize, Outgoing kind) : o
   directory_.write("b/participant.ini", service_testing::settingsText(kReceiverTicker, kService));
   std::string senderRule = "in=" + directory_.file("a/in") + "\nout=" + outgoing() + "\naddress=" + receiver + "\n";
   if (maxAttachmentSize != 0) senderRule += "maxattachmentsize=" + std::to_string(maxAttachmentSize) + "\n";
-  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), senderRule, ruleType(kind)));
-  directory_.write("b/trasvik.ini", gatewayIniText(directory_.file("b"), "in=" + incoming() + "\n",
+  directory_.write("a/trasvik.ini", gatewayIniText(directory_.file("a"), keepState, senderRule, ruleType(kind)));
+  directory_.write("b/trasvik.ini", gatewayIniText(directory_.file("b"), keepState, "in=" + incoming() + "\n",
                                                    kind == Outgoing::kEnvelopePairs ? "UA" : "FILE"));
 }
 

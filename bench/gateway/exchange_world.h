@@ -25,8 +25,10 @@ class ExchangeWorld {
   // gateways' INI files: A's rule sends every file of its out directory to
   // B (with maxattachmentsize `maxAttachmentSize` when it is not 0: several
   // files per message), B's main rule, a FILE rule, saves what arrives into
-  // its in directory.
-  explicit ExchangeWorld(std::uint32_t maxAttachmentSize = 0, Outgoing outgoing = Outgoing::kPlainFiles);
+  // its in directory. Without `keepState` the gateways keep no state file
+  // (the cost of delivering once across crashes, measured side by side).
+  explicit ExchangeWorld(std::uint32_t maxAttachmentSize = 0, Outgoing outgoing = Outgoing::kPlainFiles,
+                         bool keepState = true);
 
   std::string store() const { return directory_.file("store"); }
   std::string serviceErrors() const { return directory_.file("service.err"); }

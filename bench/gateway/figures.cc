@@ -95,6 +95,15 @@ void GatewayReporter::printFigures() const {
   const Measured* batch = find(kSmallFilesBatch);
   if (small != nullptr) printExchange("Small files", *small);
   if (batch != nullptr) printExchange("Small files in batch mode (64 KiB to a message)", *batch);
+  if (const Measured* stateless = find(kSmallFilesWithoutState); small != nullptr && stateless != nullptr) {
+    printExchange("Small files, gateways without a state file", *stateless);
+    const double rate = counter(small->counters, kFiles) / small->seconds;
+    const double statelessRate = counter(stateless->counters, kFiles) / stateless->seconds;
+    std::printf("  (f) files/s with state file / files/s without         %8.1f %%  [goal >= 90 %%]\n",
+                100 * rate / statelessRate);
+    std::printf("      the same for A alone                             %8.1f %%\n",
+                100 * counter(stateless->counters, kSenderSeconds) / counter(small->counters, kSenderSeconds));
+  }
   if (small != nullptr && batch != nullptr) {
     const double rate = counter(small->counters, kFiles) / small->seconds;
     const double batchRate = counter(batch->counters, kFiles) / batch->seconds;

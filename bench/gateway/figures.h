@@ -17,6 +17,7 @@ inline constexpr char kDurableWrite[] = "BM_DurableWrite";
 inline constexpr char kFlushedCopy[] = "BM_FlushedCopy";
 inline constexpr char kSmallFiles[] = "BM_GatewaySmallFiles";
 inline constexpr char kSmallFilesBatch[] = "BM_GatewaySmallFilesBatch";
+inline constexpr char kSmallFilesWithoutState[] = "BM_GatewaySmallFilesWithoutStateFile";
 inline constexpr char kSmallMsgFiles[] = "BM_GatewaySmallMsgFiles";
 // Single mode with as many plain files as there are ".msg" files: a pass's
 // fixed cost (B's first pause) weighs alike in both.

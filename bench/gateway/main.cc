@@ -1,5 +1,6 @@
 // The gateway end to end on this machine, in one run: A's gateway sends
-// files that B's gateway receives and confirms, once many small files and
+// files that B's gateway receives and confirms, once many small files (and
+// as many again by gateways that keep no state file) and
 // once many small files several to a message (batch mode), once small
 // ".msg" files through a MSG rule and as many small envelope pairs through
 // UA rules beside as many small plain files, once a few large ones, beside
@@ -38,9 +39,9 @@ constexpr std::uint32_t kBatchLimit = 64 << 10;
 // One exchange as one iteration, timed by the exchange itself (its files
 // are prepared outside the time).
 void measureExchange(benchmark::State& state, int files, std::size_t bytes, std::uint32_t maxAttachmentSize = 0,
-                     Outgoing outgoing = Outgoing::kPlainFiles) {
+                     Outgoing outgoing = Outgoing::kPlainFiles, bool keepState = true) {
   for (auto _ : state) {
-    const ExchangeResult result = runExchange(files, bytes, maxAttachmentSize, outgoing);
+    const ExchangeResult result = runExchange(files, bytes, maxAttachmentSize, outgoing, keepState);
     if (!result.error.empty()) {
       state.SkipWithError(result.error.c_str());
       break;
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
   })->UseRealTime();
   benchmark::RegisterBenchmark(kSmallFiles, [smallFiles](benchmark::State& state) {
     measureExchange(state, smallFiles, kSmallFileBytes);
+  })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+  benchmark::RegisterBenchmark(kSmallFilesWithoutState, [smallFiles](benchmark::State& state) {
+    measureExchange(state, smallFiles, kSmallFileBytes, 0, Outgoing::kPlainFiles, false);
   })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
   benchmark::RegisterBenchmark(kSmallFilesBatch, [smallFiles](benchmark::State& state) {
     measureExchange(state, smallFiles, kSmallFileBytes, kBatchLimit);

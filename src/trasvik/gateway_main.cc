@@ -235,11 +235,15 @@ Outcome runSession(RuleList& rules, bool& started) {
   return Outcome::kFatal;
 }
 
-// The state file named by "[trasvik]:statefile", by default beside the
-// working directory's other files under the INI file's name. False after
-// the fatal record.
+// The state file named by "[trasvik]:statefile", by default in the
+// working directory under the INI file's name; "none" keeps none (a crash
+// may then deliver a file twice). False after the fatal record.
 bool openStateFile(const CommandLine& commandLine) {
   std::string path = iniText("trasvik", "statefile", 1024);
+  if (path == "none") {
+    GATEWAY_WARNING("No state file ([trasvik]:statefile=none): a crash may deliver a file twice");
+    return true;
+  }
   if (path.empty()) path = defaultStatePath(commandLine.ini);
   std::string error;
   if (!stateFile().open(path, error)) {
