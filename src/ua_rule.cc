@@ -8,6 +8,7 @@
 #include "rule/directories.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
+#include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
 #include "rule/library_object.h"
 #include "rule/rule_text.h"
@@ -77,6 +78,12 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
     return Outcome::kLeft;
   }
 
+  for (const std::string& path : {envelopePath, dataPath}) {
+    if (const std::string refusal = refusalToSend(path); !refusal.empty()) {
+      GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), refusal.c_str());
+      return Outcome::kLeft;
+    }
+  }
   StreamObject envelopeStream;
   if (Quillex::InitDravontStreamFromFile(envelopeStream.record(), serviceContext(), envelopePath.c_str(), "rt", "") !=
       0) {

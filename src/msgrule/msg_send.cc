@@ -9,6 +9,7 @@
 #include "rule/delivered_file.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
+#include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
@@ -92,6 +93,10 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
     return Outcome::kSent;
   }
   OutgoingObjects objects;
+  if (const std::string refusal = refusalToSend(path); !refusal.empty()) {
+    GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), refusal.c_str());
+    return Outcome::kUnopened;
+  }
   if (Quillex::InitDravontStreamFromFile(&objects.stream, serviceContext(), path.c_str(), "rb", "") != 0) {
     const std::string error = lastError();
     GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), error.c_str());

@@ -17,10 +17,10 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 
 struct DirectoryEntry {
   std::string name;           // the entry's name inside the directory
-  bool isDirectory = false;   // after following links
+  bool isDirectory = false;   // a directory itself, not a link to one
   bool readOnly = false;      // no write bit in the file's mode
   bool hidden = false;        // the name begins with '.'
-  bool system = false;        // neither regular file nor directory (device, FIFO, socket, broken link)
+  bool system = false;        // neither regular file nor directory (device, FIFO, socket, any symbolic link)
   std::uint64_t size = 0;
 };
 

@@ -55,8 +55,10 @@ int scanDirectory(const std::string& directory, std::string_view pattern, std::v
     entry.name = std::string(name);
     entry.hidden = name.front() == '.';
     struct stat info {};
-    if (::stat(joinPath(directory, name).c_str(), &info) != 0) {
-      entry.system = true;  // a dangling link or a vanished entry is nothing to send
+    // A symbolic link is not followed: what it names may be a file the
+    // reader of the directory must not hand on.
+    if (::lstat(joinPath(directory, name).c_str(), &info) != 0 || S_ISLNK(info.st_mode)) {
+      entry.system = true;
     } else {
       entry.isDirectory = S_ISDIR(info.st_mode);
       entry.system = !S_ISREG(info.st_mode) && !entry.isDirectory;

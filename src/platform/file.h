@@ -54,6 +54,12 @@ struct FileFacts {
 // kMissing and returns the errno (ENOENT for a plain absence).
 int fileFacts(const std::string& path, FileFacts& facts);
 
+// 0 when this process may read the regular file at `path`, opened as a
+// reader would open it but without following a symbolic link in its last
+// component (ELOOP for a link, EINVAL for a file that is no regular file);
+// else the errno of the refusal.
+int checkReadable(const std::string& path);
+
 // True iff something exists under exactly this name.
 bool pathExists(const std::string& path);
 

@@ -112,6 +112,16 @@ int fileFacts(const std::string& path, FileFacts& facts) {
   return 0;
 }
 
+int checkReadable(const std::string& path) {
+  // Non-blocking, so that a FIFO cannot hold the caller.
+  const int fd = posix::openFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat info {};
+  const int error = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+  ::close(fd);
+  return error;
+}
+
 bool pathExists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;

@@ -1,6 +1,10 @@
 #include "rule/outgoing_stream.h"
 
+#include <cerrno>
+
 #include "platform/clock.h"
+#include "platform/file.h"
+#include "rule/rule_text.h"
 #include "rule/unopenable_files.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/notification.h"
@@ -22,9 +26,18 @@ bool probe(const std::string& path, Quillex::DravontStream_s& stream) {
 
 }  // namespace
 
+std::string refusalToSend(const std::string& path) {
+  const int error = platform::checkReadable(path);
+  if (error == 0) return {};
+  if (error == ELOOP) return "is a symbolic link";
+  if (error == EINVAL) return "is not a regular file";
+  return "cannot be read: " + errnoText(error);
+}
+
 bool openOutgoingFile(const std::string& path, Quillex::DravontStream_s& stream) {
-  if (!probe(path, stream)) {
-    const std::string error = lastError();
+  std::string error = refusalToSend(path);
+  if (error.empty() && !probe(path, stream)) error = lastError();
+  if (!error.empty()) {
     GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), error.c_str());
     if (addUnopenable(path)) postNotification("Can't init stream, file: \"" + path + "\", " + error);
     return false;

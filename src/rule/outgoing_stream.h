@@ -8,9 +8,15 @@
 
 namespace trasvik {
 
+// Why the gateway may not hand the file's path to the service, which reads
+// it with its own rights: the gateway cannot read it itself, or it is a
+// symbolic link or no regular file. "" when it may.
+std::string refusalToSend(const std::string& path);
+
 // Probes the file with the service's mode "rbE" (refused while another
-// process writes it) up to "[trasvik]:fileTimeout" times, 1 ms apart. When
-// every probe fails: the error record, a notification the first time the
+// process writes it) up to "[trasvik]:fileTimeout" times, 1 ms apart, once
+// the gateway found it may send it (refusalToSend). When that or every
+// probe fails: the error record, a notification the first time the
 // path enters the unopenable list (unopenable_files.h), and false; the
 // stream is not open then. Otherwise `stream` is the probe's stream, read
 // from the file's start, the path leaves the unopenable list, and true; the

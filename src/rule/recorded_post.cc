@@ -22,8 +22,12 @@ bool postedBefore(const std::string& ruleName, const std::string& path, SendLeg 
 
 RecordedPost::RecordedPost(const std::string& ruleName, std::vector<FileIdentity> files, SendLeg leg)
     : ruleName_(ruleName), files_(std::move(files)), leg_(leg) {
+  // Named before the post: should it be interrupted as well, the next one
+  // names the file again.
   for (const FileIdentity& file : files_) {
-    if (stateFile().postState(file, leg) == PostState::kStarted) possiblyTwice_.push_back(file.path);
+    if (stateFile().postState(file, leg) != PostState::kStarted) continue;
+    GATEWAY_WARNING("Rule [%s]: File \"%s\" possibly sent twice: the gateway stopped during an earlier post of it",
+                    ruleName_.c_str(), file.path.c_str());
   }
   stateFile().recordPostStarted(files_, leg_);
 }
@@ -32,10 +36,6 @@ void RecordedPost::posted() {
   crashPoint("post-sent");
   stateFile().recordPosted(files_, leg_);
   crashPoint("post-recorded");
-  for (const std::string& path : possiblyTwice_) {
-    GATEWAY_WARNING("Rule [%s]: File \"%s\" possibly sent twice: the gateway stopped during an earlier post of it",
-                    ruleName_.c_str(), path.c_str());
-  }
 }
 
 void RecordedPost::failed() {

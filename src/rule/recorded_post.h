@@ -22,13 +22,13 @@ bool postedBefore(const std::string& ruleName, const std::string& path, SendLeg 
 
 class RecordedPost {
  public:
-  // Durably records that `files` are about to be posted on `leg`. May
-  // throw kMoveFailure after a reported failure to write the state file.
+  // Durably records that `files` are about to be posted on `leg`; a
+  // warning names each file whose earlier post, interrupted when the
+  // gateway stopped, may have reached the service. May throw kMoveFailure
+  // after a reported failure to write the state file.
   RecordedPost(const std::string& ruleName, std::vector<FileIdentity> files, SendLeg leg);
 
-  // The service took the post: recorded durably, and a warning names each
-  // file whose earlier post, interrupted when the gateway stopped, may have
-  // reached the service too.
+  // The service took the post: recorded durably.
   void posted();
   // The post failed: nothing of it is kept, unless the session was lost
   // during it (then the service may have taken it).
@@ -37,7 +37,6 @@ class RecordedPost {
  private:
   std::string ruleName_;
   std::vector<FileIdentity> files_;
-  std::vector<std::string> possiblyTwice_;
   SendLeg leg_;
 };
 

@@ -197,5 +197,25 @@ TEST_F(FileSendTest, RuleWithoutAnyLegNeverDeletesAFileItDidNotSend) {
   EXPECT_EQ(setup.listStore().find("attachment \"kept.txt\""), std::string::npos);
 }
 
+// The service reads a file with its own rights: a link to a file outside,
+// and a file the gateway itself may not read, are never handed to it.
+TEST_F(FileSendTest, LinksAndFilesTheGatewayMayNotReadAreNotSent) {
+  const std::string secret = setup.directory().write("secret.txt", "root only");
+  std::filesystem::create_symlink(secret, out + "link.txt");
+  write("locked.txt", "not mine");
+  write("plain.txt", "mine");
+  ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=open:locked.txt:EACCES"}), 0) << log();
+  const std::string store = setup.listStore();
+  EXPECT_EQ(occurrences(store, "attachment \"plain.txt\""), 1) << store;
+  EXPECT_EQ(occurrences(store, "attachment \"link.txt\""), 0) << store;
+  EXPECT_EQ(occurrences(store, "attachment \"locked.txt\""), 0) << store;
+  EXPECT_TRUE(std::filesystem::is_symlink(out + "link.txt"));
+  EXPECT_TRUE(inOut("locked.txt"));
+  EXPECT_EQ(setup.countRecords("WARNING", "File \"link.txt\" is ReadOnly, Hidden or System. Ignoring"), 1);
+  EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out +
+                                            "locked.txt\", cannot be read: errno EACCES: Permission denied"),
+            1);
+}
+
 }  // namespace
 }  // namespace gateway_testing
