@@ -30,6 +30,8 @@ class AppendFile {
   int open(const std::string& path);
   // Writes the bytes with one write call (a short write is completed).
   int write(std::string_view bytes);
+  // Flushes what was written to disk.
+  int flushToDisk();
   void close();
   bool isOpen() const { return fd_ >= 0; }
 

@@ -88,6 +88,8 @@ int AppendFile::write(std::string_view bytes) {
   return posix::writeAll(fd_, bytes);
 }
 
+int AppendFile::flushToDisk() { return fd_ < 0 ? EBADF : posix::syncFile(fd_); }
+
 void AppendFile::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

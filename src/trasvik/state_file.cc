@@ -17,10 +17,16 @@ namespace trasvik {
 
 namespace {
 
-// One entry a line, fields separated by tabs:
-//   post <leg a|f> <started|posted> <size> <modified> <path>
-//   receipt <written> <message id> <directory> <name>...
-// Texts escape '%', tab, CR and LF as %25, %09, %0D, %0A.
+// One change a line, fields separated by tabs:
+//   post <leg a|f> <started|posted> <size> <modified> <path>   (sets the leg's entry)
+//   unpost <leg> <path>        forget <path>
+//   receipt <written> <message id> <directory> <name>...       (sets the message's entry)
+//   unreceipt <message id>
+// Texts escape '%', tab, CR and LF as %25, %09, %0D, %0A. A last line
+// without its line feed was cut short by a crash and is ignored.
+// A journal longer than this many lines beyond its live entries is
+// replaced by them.
+constexpr std::size_t kSlackLines = 1000;
 constexpr char kHeader[] = "trasvik state 1";
 
 std::string escaped(const std::string& text) {
@@ -97,21 +103,33 @@ bool StateFile::open(const std::string& path, std::string& error) {
   posts_.clear();
   receipts_.clear();
   path_.clear();
+  journal_.close();
   std::string contents;
   if (const int failure = platform::readWholeFile(path, contents); failure != 0 && failure != ENOENT) {
     error = errnoText(failure);
     return false;
   }
-  if (!contents.empty() && !parse(path, contents)) {
+  std::istringstream lines(contents);
+  std::string line;
+  if (!contents.empty() && (!std::getline(lines, line) || line != kHeader)) {
     error = "not a state file of this gateway";
     return false;
   }
-  const std::size_t loaded = posts_.size() + receipts_.size();
+  while (std::getline(lines, line)) {
+    if (lines.eof()) break;  // no line feed: cut short by a crash
+    if (!apply(line)) GATEWAY_WARNING("State file \"%s\": line ignored: \"%s\"", path.c_str(), line.c_str());
+  }
   std::erase_if(posts_, [](const PostEntry& entry) { return !stillThere(entry.file); });
   const std::int64_t oldest = now() - kReceiptLifetimeSeconds;
   std::erase_if(receipts_, [&](const ReceiptEntry& entry) { return entry.written < oldest; });
   path_ = path;
-  dirty_ = posts_.size() + receipts_.size() != loaded;
+  try {
+    compact();
+  } catch (int) {
+    path_.clear();
+    error = "it cannot be written";
+    return false;
+  }
   return true;
 }
 
@@ -122,29 +140,29 @@ PostState StateFile::postState(const FileIdentity& file, SendLeg leg) const {
   return PostState::kNone;
 }
 
-void StateFile::erasePost(const FileIdentity& file, SendLeg leg) {
-  std::erase_if(posts_, [&](const PostEntry& entry) { return entry.leg == leg && entry.file.path == file.path; });
+void StateFile::recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg) {
+  std::string lines;
+  for (const FileIdentity& file : files) lines += postLine({file, leg, false});
+  change(lines, true);
 }
 
-void StateFile::setPost(const std::vector<FileIdentity>& files, SendLeg leg, bool posted) {
-  for (const FileIdentity& file : files) {
-    erasePost(file, leg);
-    posts_.push_back({file, leg, posted});
-  }
-  write();
+void StateFile::recordPosted(const std::vector<FileIdentity>& files, SendLeg leg) {
+  std::string lines;
+  for (const FileIdentity& file : files) lines += postLine({file, leg, true});
+  change(lines, true);
 }
-
-void StateFile::recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg) { setPost(files, leg, false); }
-
-void StateFile::recordPosted(const std::vector<FileIdentity>& files, SendLeg leg) { setPost(files, leg, true); }
 
 void StateFile::forgetPost(const std::vector<FileIdentity>& files, SendLeg leg) {
-  for (const FileIdentity& file : files) erasePost(file, leg);
-  dirty_ = true;
+  std::string lines;
+  for (const FileIdentity& file : files) {
+    lines += "unpost\t" + std::string(1, static_cast<char>(leg)) + "\t" + escaped(file.path) + "\n";
+  }
+  change(lines, false);
 }
 
 void StateFile::forgetFile(const std::string& path) {
-  dirty_ = std::erase_if(posts_, [&](const PostEntry& entry) { return entry.file.path == path; }) > 0 || dirty_;
+  const bool known = std::any_of(posts_.begin(), posts_.end(), [&](const PostEntry& e) { return e.file.path == path; });
+  if (known) change("forget\t" + escaped(path) + "\n", false);
 }
 
 std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) const {
@@ -155,67 +173,91 @@ std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) co
 }
 
 void StateFile::recordReceipt(const std::string& messageId, const ReceiptRecord& record) {
-  std::erase_if(receipts_, [&](const ReceiptEntry& entry) { return entry.messageId == messageId; });
-  receipts_.push_back({messageId, now(), record});
-  write();
+  change(receiptLine({messageId, now(), record}), true);
 }
 
 void StateFile::forgetReceipt(const std::string& messageId) {
-  dirty_ =
-      std::erase_if(receipts_, [&](const ReceiptEntry& entry) { return entry.messageId == messageId; }) > 0 || dirty_;
+  if (receipt(messageId)) change("unreceipt\t" + escaped(messageId) + "\n", false);
 }
 
 void StateFile::flush() {
-  if (dirty_) write();
+  if (unflushed_.empty() || path_.empty()) return;
+  const std::string lines = std::move(unflushed_);
+  unflushed_.clear();
+  if (const int error = journal_.write(lines)) failWrite(error);
+  if (journalLines_ > posts_.size() + receipts_.size() + kSlackLines) compact();
 }
 
-std::string StateFile::text() const {
-  std::string text = std::string(kHeader) + "\n";
-  for (const PostEntry& entry : posts_) {
-    text += "post\t" + std::string(1, static_cast<char>(entry.leg)) + "\t" + (entry.posted ? "posted" : "started") +
-            "\t" + std::to_string(entry.file.size) + "\t" + std::to_string(entry.file.modified) + "\t" +
-            escaped(entry.file.path) + "\n";
-  }
-  for (const ReceiptEntry& entry : receipts_) {
-    text += "receipt\t" + std::to_string(entry.written) + "\t" + escaped(entry.messageId) + "\t" +
-            escaped(entry.record.directory);
-    for (const std::string& name : entry.record.names) text += "\t" + escaped(name);
-    text += "\n";
-  }
-  return text;
+std::string StateFile::postLine(const PostEntry& entry) {
+  return "post\t" + std::string(1, static_cast<char>(entry.leg)) + "\t" + (entry.posted ? "posted" : "started") +
+         "\t" + std::to_string(entry.file.size) + "\t" + std::to_string(entry.file.modified) + "\t" +
+         escaped(entry.file.path) + "\n";
 }
 
-bool StateFile::parse(const std::string& path, const std::string& text) {
-  std::istringstream lines(text);
-  std::string line;
-  if (!std::getline(lines, line) || line != kHeader) return false;
-  while (std::getline(lines, line)) {
-    const std::vector<std::string> f = fields(line);
-    if (f[0] == "post" && f.size() == 6 && (f[1] == "a" || f[1] == "f") && (f[2] == "started" || f[2] == "posted")) {
-      PostEntry entry{{f[5], 0, 0}, static_cast<SendLeg>(f[1][0]), f[2] == "posted"};
-      if (readNumber(f[3], entry.file.size) && readNumber(f[4], entry.file.modified)) {
-        posts_.push_back(std::move(entry));
-        continue;
-      }
-    } else if (f[0] == "receipt" && f.size() >= 4) {
-      ReceiptEntry entry{f[2], 0, {f[3], {f.begin() + 4, f.end()}}};
-      if (readNumber(f[1], entry.written)) {
-        receipts_.push_back(std::move(entry));
-        continue;
-      }
-    }
-    GATEWAY_WARNING("State file \"%s\": line ignored: \"%s\"", path.c_str(), line.c_str());
+std::string StateFile::receiptLine(const ReceiptEntry& entry) {
+  std::string line = "receipt\t" + std::to_string(entry.written) + "\t" + escaped(entry.messageId) + "\t" +
+                     escaped(entry.record.directory);
+  for (const std::string& name : entry.record.names) line += "\t" + escaped(name);
+  return line + "\n";
+}
+
+bool StateFile::apply(const std::string& line) {
+  const std::vector<std::string> f = fields(line);
+  const bool legField = f.size() > 1 && (f[1] == "a" || f[1] == "f");
+  if (f[0] == "post" && f.size() == 6 && legField && (f[2] == "started" || f[2] == "posted")) {
+    PostEntry entry{{f[5], 0, 0}, static_cast<SendLeg>(f[1][0]), f[2] == "posted"};
+    if (!readNumber(f[3], entry.file.size) || !readNumber(f[4], entry.file.modified)) return false;
+    std::erase_if(posts_, [&](const PostEntry& e) { return e.leg == entry.leg && e.file.path == entry.file.path; });
+    posts_.push_back(std::move(entry));
+  } else if (f[0] == "unpost" && f.size() == 3 && legField) {
+    std::erase_if(posts_, [&](const PostEntry& e) { return e.leg == static_cast<SendLeg>(f[1][0]) && e.file.path == f[2]; });
+  } else if (f[0] == "forget" && f.size() == 2) {
+    std::erase_if(posts_, [&](const PostEntry& e) { return e.file.path == f[1]; });
+  } else if (f[0] == "receipt" && f.size() >= 4) {
+    ReceiptEntry entry{f[2], 0, {f[3], {f.begin() + 4, f.end()}}};
+    if (!readNumber(f[1], entry.written)) return false;
+    std::erase_if(receipts_, [&](const ReceiptEntry& e) { return e.messageId == entry.messageId; });
+    receipts_.push_back(std::move(entry));
+  } else if (f[0] == "unreceipt" && f.size() == 2) {
+    std::erase_if(receipts_, [&](const ReceiptEntry& e) { return e.messageId == f[1]; });
+  } else {
+    return false;
   }
   return true;
 }
 
-void StateFile::write() {
-  dirty_ = false;
+void StateFile::change(const std::string& lines, bool durably) {
+  std::istringstream each(lines);
+  for (std::string line; std::getline(each, line);) apply(line);
   if (path_.empty()) return;
-  if (const int error = platform::replaceFileAtomically(path_, text())) {
-    reportCantContinue("Can't write state file \"%s\", %s", path_.c_str(), errnoText(error).c_str());
-    throw kMoveFailure;
-  }
+  unflushed_ += lines;
+  journalLines_ += static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
+  if (!durably) return;
+  // The lazily dropped entries go with it, in one write.
+  const std::string pending = std::move(unflushed_);
+  unflushed_.clear();
+  if (const int error = journal_.write(pending)) failWrite(error);
+  if (const int error = journal_.flushToDisk()) failWrite(error);
+}
+
+std::string StateFile::snapshot() const {
+  std::string text = std::string(kHeader) + "\n";
+  for (const PostEntry& entry : posts_) text += postLine(entry);
+  for (const ReceiptEntry& entry : receipts_) text += receiptLine(entry);
+  return text;
+}
+
+void StateFile::compact() {
+  journal_.close();
+  unflushed_.clear();
+  if (const int error = platform::replaceFileAtomically(path_, snapshot())) failWrite(error);
+  if (const int error = journal_.open(path_)) failWrite(error);
+  journalLines_ = posts_.size() + receipts_.size();
+}
+
+void StateFile::failWrite(int error) {
+  reportCantContinue("Can't write state file \"%s\", %s", path_.c_str(), errnoText(error).c_str());
+  throw kMoveFailure;
 }
 
 }  // namespace trasvik

@@ -7,17 +7,22 @@
 // again after a crash, the gateway completes what the record names and
 // saves nothing twice.
 //
-// Every change that a crash must not lose is written durably before the
-// step it protects (a new file beside the old, flushed, renamed over it,
-// the directory flushed). Entries that are finished with are dropped
-// lazily: flush() writes the file once for all of them. A gateway without
-// an open state file keeps the entries in memory only. Main thread only.
+// The file is a journal: each change is a line appended to it, and a change
+// that a crash must not lose is flushed to disk before the step it
+// protects. Entries that are finished with are dropped lazily: flush()
+// appends their lines without waiting for the disk. Opening the file reads
+// the journal and replaces it with its live entries alone (a new file
+// beside, flushed, renamed over it, the directory flushed), as does a
+// journal grown long. A gateway without an open state file keeps the
+// entries in memory only. Main thread only.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/file.h"
 
 namespace trasvik {
 
@@ -93,14 +98,23 @@ class StateFile {
     ReceiptRecord record;
   };
 
-  void setPost(const std::vector<FileIdentity>& files, SendLeg leg, bool posted);
-  void erasePost(const FileIdentity& file, SendLeg leg);
-  std::string text() const;
-  bool parse(const std::string& path, const std::string& text);
-  void write();
+  // The changes, each a journal line ending in '\n'; apply() carries one
+  // out in memory (false for a line that is none).
+  static std::string postLine(const PostEntry& entry);
+  static std::string receiptLine(const ReceiptEntry& entry);
+  bool apply(const std::string& line);
+  // Applies and appends the lines; `durably` waits for the disk.
+  void change(const std::string& lines, bool durably);
+  // The live entries as a journal of their own.
+  std::string snapshot() const;
+  // Replaces the file with the snapshot and appends to it from now on.
+  void compact();
+  [[noreturn]] void failWrite(int error);
 
   std::string path_;  // empty: memory only
-  bool dirty_ = false;
+  platform::AppendFile journal_;
+  std::size_t journalLines_ = 0;
+  std::string unflushed_;  // lazily dropped entries, not yet appended
   std::vector<PostEntry> posts_;
   std::vector<ReceiptEntry> receipts_;
 };
