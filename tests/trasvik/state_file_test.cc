@@ -1,0 +1,74 @@
+// The state file as a journal: what a restart reads back of it.
+#include "trasvik/state_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "rule/recorded_post.h"
+#include "support/temp_directory.h"
+
+namespace trasvik {
+namespace {
+
+using testing_support::TempDirectory;
+
+class StateFileTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(state.open(path, error)) << error; }
+  // A restart: a new reader of the same file (which replaces it; the first
+  // reader is done with then).
+  std::unique_ptr<StateFile> reopened() {
+    auto again = std::make_unique<StateFile>();
+    EXPECT_TRUE(again->open(path, error)) << error;
+    return again;
+  }
+
+  TempDirectory directory;
+  const std::string path = directory.file("gate.state");
+  const std::string outgoing = directory.write("out\tname%.txt", "12345");
+  std::string error;
+  StateFile state;
+};
+
+TEST_F(StateFileTest, ARestartReadsWhatWasRecordedAndDropsWhatWasDone) {
+  const FileIdentity file = identityOf(outgoing);
+  state.recordPostStarted({file}, SendLeg::kAddress);
+  state.recordPostStarted({file}, SendLeg::kFolder);
+  state.recordPosted({file}, SendLeg::kAddress);
+  state.recordReceipt("id\n1", {directory.file("in") + "/", {"a.txt", "b\tc.txt"}});
+  state.recordReceipt("id2", {directory.file("in") + "/", {"x"}});
+  state.forgetReceipt("id2");
+  state.flush();
+
+  const auto again = reopened();
+  EXPECT_EQ(again->postState(file, SendLeg::kAddress), PostState::kPosted);
+  EXPECT_EQ(again->postState(file, SendLeg::kFolder), PostState::kStarted);
+  const std::optional<ReceiptRecord> receipt = again->receipt("id\n1");
+  ASSERT_TRUE(receipt);
+  EXPECT_EQ(receipt->names, (std::vector<std::string>{"a.txt", "b\tc.txt"}));
+  EXPECT_FALSE(again->receipt("id2"));
+
+  // A file replaced under the same path is another file.
+  directory.write("out\tname%.txt", "123456");
+  EXPECT_EQ(reopened()->postState(file, SendLeg::kAddress), PostState::kNone);
+}
+
+TEST_F(StateFileTest, ALineACrashCutShortIsIgnored) {
+  state.recordReceipt("whole", {"in/", {"a"}});
+  std::ofstream(path, std::ios::app) << "receipt\t1\tcut";
+  const auto again = reopened();
+  EXPECT_TRUE(again->receipt("whole"));
+  EXPECT_FALSE(again->receipt("cut"));
+}
+
+TEST_F(StateFileTest, AnotherFileIsRefusedAndLeftAlone) {
+  const std::string foreign = directory.write("notes.txt", "shopping list\n");
+  StateFile other;
+  EXPECT_FALSE(other.open(foreign, error));
+  EXPECT_EQ(error, "not a state file of this gateway");
+}
+
+}  // namespace
+}  // namespace trasvik
