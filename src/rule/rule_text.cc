@@ -1,6 +1,5 @@
 #include "rule/rule_text.h"
 
-#include "platform/clock.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -72,19 +71,6 @@ bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::p
 bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact) {
   return writeAll(stream, headerLine(name, value, compact));
-}
-
-std::string oneLine(std::string value) {
-  for (char& c : value) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return value;
-}
-
-bool messageLocalTime(long long date, std::tm& local) {
-  if (date <= 0) return false;
-  local = platform::localTimeOf(static_cast<std::time_t>(date));
-  return local.tm_mday != 0;  // 0: it did not convert
 }
 
 }  // namespace trasvik

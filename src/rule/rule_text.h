@@ -48,13 +48,4 @@ bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::p
 bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact);
 
-// The value with every CR and LF turned into a blank, so that a value from a
-// remote sender fills exactly one header line and can never add one.
-std::string oneLine(std::string value);
-
-// A received message's date (seconds since the epoch) as local time. False
-// when the message has none (0) or it does not convert; `local` is
-// unspecified then.
-bool messageLocalTime(long long date, std::tm& local);
-
 }  // namespace trasvik
