@@ -61,11 +61,15 @@ bool writeAll(Quillex::DravontStream_s& stream, const std::string& bytes) {
 
 }  // namespace
 
-bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
-                      bool compact, const std::string& after) {
+std::string headerText(const std::vector<std::pair<std::string, std::string>>& lines, bool compact) {
   std::string bytes;
   for (const auto& [name, value] : lines) bytes += headerLine(name, value, compact);
-  return writeAll(stream, bytes + after);
+  return bytes;
+}
+
+bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
+                      bool compact, const std::string& after) {
+  return writeAll(stream, headerText(lines, compact) + after);
 }
 
 bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,

@@ -36,10 +36,13 @@ std::string errnoText(int error);
 // "." after it; "<unknown>" when either is missing.
 std::string senderTicker(const std::string& address);
 
-// Writes the header lines "name: value\r\n" ("name:value\r\n" when compact)
-// and then `after` to a library stream, with one write: the bytes are those
-// of one write per line, in one call to the service. True when the service
-// took them all.
+// The bytes of the header lines: "name: value\r\n" each ("name:value\r\n"
+// when compact).
+std::string headerText(const std::vector<std::pair<std::string, std::string>>& lines, bool compact);
+
+// Writes headerText and then `after` to a library stream, with one write:
+// the bytes are those of one write per line, in one call to the service.
+// True when the service took them all.
 bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
                       bool compact, const std::string& after = "");
 

@@ -7,19 +7,13 @@
 
 #include "msgrule/msg_file.h"
 #include "rule/received_lines.h"
+#include "rule/rule_text.h"
 #include "uarule/envelope.h"
 
 namespace gateway_testing {
 namespace {
 
 using trasvik::HeaderLines;
-
-// The file's bytes as writeHeaderLines writes them.
-std::string fileOf(const HeaderLines& lines, bool compact) {
-  std::string file;
-  for (const auto& [key, value] : lines) file += key + (compact ? ":" : ": ") + value + "\r\n";
-  return file;
-}
 
 std::string valueOf(const HeaderLines& lines, const std::string& key) {
   for (const auto& [k, v] : lines) {
@@ -62,7 +56,7 @@ TEST(ReceivedLinesTest, ValuesOfEveryLengthReadBackAsWrittenOnLinesShorterThan25
     EXPECT_EQ(subject, value.substr(0, length <= room ? length : subject.size()));
     EXPECT_GE(subject.size(), std::min(length, room - 2));
     for (const bool lineByLine : {true, false}) {
-      const std::string file = fileOf(msgLines, true) + (lineByLine ? "" : "\r\n") + "body";
+      const std::string file = trasvik::headerText(msgLines, true) + (lineByLine ? "" : "\r\n") + "body";
       expectShortLines(file.substr(0, file.size() - 4));
       trasvik::MsgHeaderParser parser(lineByLine);
       parser.feed(file);
@@ -78,7 +72,7 @@ TEST(ReceivedLinesTest, ValuesOfEveryLengthReadBackAsWrittenOnLinesShorterThan25
     envelope.selfAddress = envelope.sender = envelope.subject = envelope.fileName = value;
     envelope.messageId = "m1";
     const HeaderLines envelopeLines = trasvik::receivedEnvelopeLines(envelope);
-    const std::string file = fileOf(envelopeLines, false);
+    const std::string file = trasvik::headerText(envelopeLines, false);
     expectShortLines(file);
     trasvik::EnvelopeParser parser;
     parser.feed(file);
