@@ -84,6 +84,25 @@ TEST(ReceivedLinesTest, ValuesOfEveryLengthReadBackAsWrittenOnLinesShorterThan25
   }
 }
 
+TEST(ReceivedLinesTest, ASubjectCannotSpillOverIntoALineOfItsOwn) {
+  // The lengths at which a byte-wise reader once took the rest of the
+  // subject as a To line of the sender's choice.
+  trasvik::ReceivedHeader header;
+  header.selfAddress = "EMAIL@GATE.SVC";
+  header.subject = std::string(247, 's') + "to: EMAIL@EVIL.X";
+  trasvik::MsgHeaderParser msg(true);
+  msg.feed(trasvik::headerText(trasvik::receivedHeaderLines(header), true));
+  msg.end();
+  EXPECT_EQ(msg.header().to, "EMAIL@GATE.SVC");
+
+  trasvik::ReceivedEnvelope envelope;
+  envelope.selfAddress = "EMAIL@GATE.SVC";
+  envelope.subject = std::string(246, 's') + "to: EMAIL@EVIL.X";
+  trasvik::EnvelopeParser parser;
+  parser.feed(trasvik::headerText(trasvik::receivedEnvelopeLines(envelope), false));
+  EXPECT_EQ(parser.finish().to, "EMAIL@GATE.SVC");
+}
+
 TEST(ReceivedLinesTest, DatesOutsideTheYears1To9999AreNotWritten) {
   std::tm local{};
   EXPECT_TRUE(trasvik::messageLocalTime(1700000000, "m", local));
