@@ -4,10 +4,12 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan bench demo clean
+.PHONY: all deps build test test-asan fuzz bench demo clean
 
 all: build
 
@@ -27,6 +29,14 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The fuzz targets (libFuzzer, clang-16, with the sanitizers) in a build of
+# their own; each runs FUZZ_SECONDS seconds from its committed seeds.
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-16 \
+	  -DCMAKE_CXX_COMPILER=clang++-16 -DTRASVIK_FUZZ=ON -DTRASVIK_SANITIZE=ON -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzzers -j$(JOBS)
+	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # The main job on a built-in sample setup: two participants exchange a file
 # through a fresh service.
 demo: build
@@ -40,4 +50,4 @@ bench: build
 	@$(BUILD)/bench/gateway/gateway_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

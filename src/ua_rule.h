@@ -5,13 +5,23 @@
 // the message (see uarule/ua_receive.cc). Main cycle's thread only.
 #pragma once
 
+#include <ctime>
 #include <string>
 
+#include "rule/received_names.h"
 #include "rule/rule.h"
 
 namespace trasvik {
 
 struct EnvelopeValues;  // uarule/envelope.h
+struct AttachmentInfo;
+
+// The base name a UA rule saves an attachment from `sender` under, as its
+// `firm` mode and compatibility bit 1 say (a dated one with the UTC date
+// `today`): the pair is base + ".001" and base + ".env". `taken` is asked
+// with base + ".???". May throw ScriptError (firm 1).
+std::string receivedEnvelopeBase(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
+                                 const std::tm& today, const NameTaken& taken);
 
 class UaRule : public Rule {
  public:

@@ -72,22 +72,22 @@ bool MsgHeaderParser::takeHeaderLine() {
   return true;
 }
 
-std::vector<std::pair<std::string, std::string>> receivedHeaderLines(const ReceivedHeader& header) {
-  std::vector<std::pair<std::string, std::string>> lines;
-  if (!header.selfAddress.empty()) lines.emplace_back("To", oneLine(header.selfAddress));
-  lines.emplace_back("From", oneLine(header.sender));
+HeaderLines receivedHeaderLines(const ReceivedHeader& header) {
+  HeaderLines lines;
+  if (!header.selfAddress.empty()) lines.emplace_back("To", header.selfAddress);
+  lines.emplace_back("From", header.sender);
   lines.emplace_back("Type", formatText("0x%04X", header.coretype));
-  if (!header.subject.empty()) lines.emplace_back("Subject", oneLine(header.subject));
-  lines.emplace_back("MsgID", oneLine(header.messageId));
+  if (!header.subject.empty()) lines.emplace_back("Subject", header.subject);
+  lines.emplace_back("MsgID", header.messageId);
   if (header.localDate != nullptr) {
     const std::tm& d = *header.localDate;
-    lines.emplace_back("Date", formatText("%04u%02u%02u%02u%02u%02u", static_cast<unsigned>(d.tm_year + 1900),
-                                          static_cast<unsigned>(d.tm_mon + 1), static_cast<unsigned>(d.tm_mday),
+    lines.emplace_back("Date", formatText("%04u%02u%02u%02u%02u%02u", static_cast<unsigned>(d.tm_year) + 1900u,
+                                          static_cast<unsigned>(d.tm_mon) + 1u, static_cast<unsigned>(d.tm_mday),
                                           static_cast<unsigned>(d.tm_hour), static_cast<unsigned>(d.tm_min),
                                           static_cast<unsigned>(d.tm_sec)));
   }
-  if (!header.fileName.empty()) lines.emplace_back("Filename", oneLine(header.fileName));
-  return lines;
+  if (!header.fileName.empty()) lines.emplace_back("Filename", header.fileName);
+  return fittedLines(std::move(lines), true, header.messageId);
 }
 
 }  // namespace trasvik

@@ -1,7 +1,8 @@
 // The ".msg" format: a small text file that describes its own message. A
 // header of "key: value" lines names the recipient, the subject, the core
-// type and the attachment name; the body after it is the attachment. Pure
-// text functions, no service call; thread-compatible.
+// type and the attachment name; the body after it is the attachment. Text
+// functions, no service call (a value cut to fit its line is logged);
+// thread-compatible.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "rule/received_lines.h"
 
 namespace trasvik {
 
@@ -66,8 +69,10 @@ class MsgHeaderParser {
 // The header lines of a received ".msg" file, in their order: To (when
 // `selfAddress` is not empty), From, Type ("0x%04X"), Subject (when not
 // empty), MsgID, Date ("YYYYMMDDhhmmss" of `localDate`, when given) and
-// Filename (when not empty). Every CR and LF of a value becomes a blank, so
-// a value from a remote sender can never add a line.
+// Filename (when not empty), as written into the file with the compact
+// separator ":". The values are fitted (fittedLines): one from a remote
+// sender can never add a line. `localDate` must lie in the years 1 to 9999
+// (messageLocalTime).
 struct ReceivedHeader {
   std::string selfAddress;
   std::string sender;
@@ -77,6 +82,6 @@ struct ReceivedHeader {
   const std::tm* localDate = nullptr;
   std::string fileName;
 };
-std::vector<std::pair<std::string, std::string>> receivedHeaderLines(const ReceivedHeader& header);
+HeaderLines receivedHeaderLines(const ReceivedHeader& header);
 
 }  // namespace trasvik

@@ -18,17 +18,6 @@ namespace {
 
 constexpr char kExtension[] = ".msg";
 
-std::string chooseMsgName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
-                          const NameTaken& taken) {
-  const std::string name = safeAttachmentName(attachment.fileName);
-  if (rule.compatibilityFlag1 || (rule.firm == 0 && name.empty())) return counterName(kExtension, taken);
-  if (rule.firm == 0) return ownName(name + kExtension, taken);
-  // The dated names leave the attachment's extension out.
-  const std::tm today = platform::utcTimeNow();
-  if (rule.firm == 1) return sequenceName(today, tickerForName(sender), kExtension, taken);
-  return dayName(rule, today, tickerForName(sender), kExtension, taken);
-}
-
 // "NAME.msg" has the information file "NAME.inf".
 std::string informationName(const std::string& savedName) {
   return savedName.substr(0, savedName.size() - (sizeof kExtension - 1)) + ".inf";
@@ -43,7 +32,7 @@ bool writeHeader(Quillex::DravontStream_s& stream, const Rule& rule, const Messa
   header.subject = info.subject;
   header.messageId = info.messageId;
   std::tm localDate{};
-  if (messageLocalTime(info.date, localDate)) header.localDate = &localDate;
+  if (messageLocalTime(info.date, info.messageId, localDate)) header.localDate = &localDate;
   header.fileName = attachment.fileName;
   // Without compatibility bit 0 an empty line ends the header.
   return writeHeaderLines(stream, receivedHeaderLines(header), true, rule.compatibilityFlag0 ? "" : "\r\n");
@@ -51,10 +40,20 @@ bool writeHeader(Quillex::DravontStream_s& stream, const Rule& rule, const Messa
 
 }  // namespace
 
+std::string receivedMsgName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
+                            const std::tm& today, const NameTaken& taken) {
+  const std::string name = safeAttachmentName(attachment.fileName);
+  if (rule.compatibilityFlag1 || (rule.firm == 0 && name.empty())) return counterName(kExtension, taken);
+  if (rule.firm == 0) return ownName(name + kExtension, taken);
+  // The dated names leave the attachment's extension out.
+  if (rule.firm == 1) return sequenceName(today, tickerForName(sender), kExtension, taken);
+  return dayName(rule, today, tickerForName(sender), kExtension, taken);
+}
+
 int MsgRule::receive(Quillex::DravontMessage_s& message, const MessageInfo& info) {
   AttachmentLayout layout;
   layout.chooseName = [&](std::size_t index, const NameTaken& taken) {
-    return chooseMsgName(*this, info.sender, info.attachments[index], taken);
+    return receivedMsgName(*this, info.sender, info.attachments[index], platform::utcTimeNow(), taken);
   };
   layout.writeHead = [&](Quillex::DravontStream_s& stream, std::size_t index) {
     return writeHeader(stream, *this, info, info.attachments[index]);

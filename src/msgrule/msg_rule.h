@@ -5,14 +5,23 @@
 // message. Main cycle's thread only.
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 
+#include "rule/received_names.h"
 #include "rule/rule.h"
 
 namespace trasvik {
 
 struct MsgHeader;  // msgrule/msg_file.h
+struct AttachmentInfo;
+
+// The name a MSG rule saves an attachment from `sender` under, ".msg"
+// included: as the rule's `firm` mode and compatibility bit 1 say, a dated
+// name with the UTC date `today`. May throw ScriptError (firm 1).
+std::string receivedMsgName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
+                            const std::tm& today, const NameTaken& taken);
 
 class MsgRule : public Rule {
  public:

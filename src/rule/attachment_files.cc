@@ -43,14 +43,17 @@ struct WrittenAttachment {
   bool companionInPlace = false;
 };
 
-std::string chooseName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
-                       const NameTaken& taken) {
+}  // namespace
+
+std::string receivedFileName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
+                             const std::tm& today, const NameTaken& taken) {
   const std::string name = safeAttachmentName(attachment.fileName);
   if (rule.firm == 0) return name.empty() ? counterName("", taken) : ownName(name, taken);
-  const std::tm today = platform::utcTimeNow();
   if (rule.firm == 1) return sequenceName(today, tickerForName(sender), nameExtension(name), taken);
   return dayName(rule, today, tickerForName(sender), nameExtension(name), taken);
 }
+
+namespace {
 
 // A temporary file in rule.in; nullptr after the failure was reported.
 std::unique_ptr<ReceivedFile> createFile(const Rule& rule, const std::string& targetPath,
@@ -177,7 +180,7 @@ std::optional<std::vector<std::string>> recordedNames(const Rule& rule, const Me
 int saveAttachmentsAsFiles(Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info) {
   AttachmentLayout layout;
   layout.chooseName = [&](std::size_t index, const NameTaken& taken) {
-    return chooseName(rule, info.sender, info.attachments[index], taken);
+    return receivedFileName(rule, info.sender, info.attachments[index], platform::utcTimeNow(), taken);
   };
   layout.informationName = [](const std::string& savedName) { return savedName + ".inf"; };
   layout.report = reportCantContinue;

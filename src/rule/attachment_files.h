@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,7 @@ namespace trasvik {
 
 class Rule;
 struct MessageInfo;
+struct AttachmentInfo;
 
 // How a rule kind lays out received attachments in its incoming directory.
 struct AttachmentLayout {
@@ -48,6 +50,12 @@ struct AttachmentLayout {
 // the guarantees of saveAttachmentsAsFiles; failures go to layout.report.
 int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
                     const AttachmentLayout& layout);
+
+// The name a FILE rule saves an attachment from `sender` under, as its
+// `firm` mode says: the attachment's own name (made safe), a counter name,
+// or a dated name with the UTC date `today`. May throw ScriptError (firm 1).
+std::string receivedFileName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
+                             const std::tm& today, const NameTaken& taken);
 
 // Saves the attachments of `message` (described by `info`) into rule.in.
 // They appear together or not at all: each is written under a hidden

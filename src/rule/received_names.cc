@@ -11,6 +11,7 @@
 #include "rule/rule.h"
 #include "rule/rule_text.h"
 #include "rule/sequence_counter.h"
+#include "text/utf8.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -23,14 +24,10 @@ unsigned receivedFileCounter = 0;
 
 bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
-bool isUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// The first `length` bytes of `text` (shorter than it), less the start of a
-// UTF-8 character that would be cut in two.
+// The first `length` bytes of `text` at most, never cutting a UTF-8
+// character in two.
 std::string cutWhole(const std::string& text, std::size_t length) {
-  // A UTF-8 character has at most three continuation bytes.
-  for (int back = 0; back < 3 && isUtf8Continuation(text[length]); ++back) --length;
-  return text.substr(0, length);
+  return std::string(text::utf8Prefix(text, length));
 }
 
 // The name cut to kLongestReceivedName bytes, its extension kept when short.
@@ -40,13 +37,17 @@ std::string shortenedName(const std::string& name) {
   return cutWhole(name, kLongestReceivedName - extension.size()) + extension;
 }
 
-std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension) {
-  return formatText("%02u%02u%02u-%s-%05u%s", static_cast<unsigned>(date.tm_year - 100),
-                    static_cast<unsigned>(date.tm_mon + 1), static_cast<unsigned>(date.tm_mday), ticker.c_str(),
-                    number, extension.c_str());
-}
-
 }  // namespace
+
+std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension) {
+  const std::string day = formatText("%02u%02u%02u-", static_cast<unsigned>(date.tm_year) - 100u,
+                                     static_cast<unsigned>(date.tm_mon) + 1u, static_cast<unsigned>(date.tm_mday));
+  const std::string count = formatText("-%05u", number);
+  // The extension gives way first, then the ticker.
+  const std::size_t room = kLongestReceivedName - day.size() - count.size();
+  const std::string shortTicker = cutWhole(ticker, room);
+  return day + shortTicker + count + cutWhole(extension, room - shortTicker.size());
+}
 
 bool nameTakenIn(const std::string& directory, const std::string& name, const std::set<std::string>& chosen) {
   if (!name.ends_with(kAnyExtension)) return chosen.contains(name) || platform::pathExists(directory + name);
@@ -81,7 +82,7 @@ std::string tickerForName(const std::string& sender) {
   for (char& c : ticker) {
     if (c == '/' || c == '\\' || isControl(c)) c = '_';
   }
-  return ticker.size() > kLongestTickerInName ? cutWhole(ticker, kLongestTickerInName) : ticker;
+  return cutWhole(ticker, kLongestTickerInName);
 }
 
 std::string ownName(const std::string& name, const NameTaken& taken) {

@@ -57,15 +57,22 @@ std::string ownName(const std::string& name, const NameTaken& taken);
 // Returns the name with its suffix.
 std::string counterName(const std::string& suffix, const NameTaken& taken);
 
-// firm 1: "YYMMDD-ticker-NNNNN" + extension with the UTC date `today` and
-// the first free number of the persistent sequence counter, which is then
-// advanced once more and stored. A failing script throws ScriptError.
+// The dated name "YYMMDD-ticker-NNNNN" + extension of the `firm` modes 1
+// and 2, shortened to kLongestReceivedName bytes like an attachment's own
+// name: the extension is cut first, then the ticker (never within a UTF-8
+// character), so that the name with " (k)" and ".inf" fits the file
+// system's limit whatever the sender's ticker and extension.
+std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension);
+
+// firm 1: datedName with the UTC date `today` and the first free number of
+// the persistent sequence counter, which is then advanced once more and
+// stored. A failing script throws ScriptError.
 std::string sequenceName(const std::tm& today, const std::string& ticker, const std::string& extension,
                          const NameTaken& taken);
 
-// firm 2: "YYMMDD-ticker-NNNNN" + extension with the rule's own count of the
-// day: a new UTC date `today` restarts rule.dayCounter; it is advanced
-// before each try until the name is free.
+// firm 2: datedName with the rule's own count of the day: a new UTC date
+// `today` restarts rule.dayCounter; it is advanced before each try until
+// the name is free.
 std::string dayName(Rule& rule, const std::tm& today, const std::string& ticker, const std::string& extension,
                     const NameTaken& taken);
 

@@ -1,6 +1,5 @@
 #include "rule/rule_text.h"
 
-#include "platform/clock.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -62,29 +61,20 @@ bool writeAll(Quillex::DravontStream_s& stream, const std::string& bytes) {
 
 }  // namespace
 
-bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
-                      bool compact, const std::string& after) {
+std::string headerText(const std::vector<std::pair<std::string, std::string>>& lines, bool compact) {
   std::string bytes;
   for (const auto& [name, value] : lines) bytes += headerLine(name, value, compact);
-  return writeAll(stream, bytes + after);
+  return bytes;
+}
+
+bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
+                      bool compact, const std::string& after) {
+  return writeAll(stream, headerText(lines, compact) + after);
 }
 
 bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact) {
   return writeAll(stream, headerLine(name, value, compact));
-}
-
-std::string oneLine(std::string value) {
-  for (char& c : value) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return value;
-}
-
-bool messageLocalTime(long long date, std::tm& local) {
-  if (date <= 0) return false;
-  local = platform::localTimeOf(static_cast<std::time_t>(date));
-  return local.tm_mday != 0;  // 0: it did not convert
 }
 
 }  // namespace trasvik

@@ -36,10 +36,13 @@ std::string errnoText(int error);
 // "." after it; "<unknown>" when either is missing.
 std::string senderTicker(const std::string& address);
 
-// Writes the header lines "name: value\r\n" ("name:value\r\n" when compact)
-// and then `after` to a library stream, with one write: the bytes are those
-// of one write per line, in one call to the service. True when the service
-// took them all.
+// The bytes of the header lines: "name: value\r\n" each ("name:value\r\n"
+// when compact).
+std::string headerText(const std::vector<std::pair<std::string, std::string>>& lines, bool compact);
+
+// Writes headerText and then `after` to a library stream, with one write:
+// the bytes are those of one write per line, in one call to the service.
+// True when the service took them all.
 bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
                       bool compact, const std::string& after = "");
 
@@ -47,14 +50,5 @@ bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::p
 // to a library stream. True when the service took the whole line.
 bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
                      bool compact);
-
-// The value with every CR and LF turned into a blank, so that a value from a
-// remote sender fills exactly one header line and can never add one.
-std::string oneLine(std::string value);
-
-// A received message's date (seconds since the epoch) as local time. False
-// when the message has none (0) or it does not convert; `local` is
-// unspecified then.
-bool messageLocalTime(long long date, std::tm& local);
 
 }  // namespace trasvik

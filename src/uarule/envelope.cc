@@ -52,22 +52,22 @@ void EnvelopeParser::completeLine() {
   line_.clear();
 }
 
-std::vector<std::pair<std::string, std::string>> receivedEnvelopeLines(const ReceivedEnvelope& envelope) {
-  std::vector<std::pair<std::string, std::string>> lines;
-  if (!envelope.selfAddress.empty()) lines.emplace_back("To", oneLine(envelope.selfAddress));
-  lines.emplace_back("From", oneLine(envelope.sender));
-  if (!envelope.subject.empty()) lines.emplace_back("Subject", oneLine(envelope.subject));
+HeaderLines receivedEnvelopeLines(const ReceivedEnvelope& envelope) {
+  HeaderLines lines;
+  if (!envelope.selfAddress.empty()) lines.emplace_back("To", envelope.selfAddress);
+  lines.emplace_back("From", envelope.sender);
+  if (!envelope.subject.empty()) lines.emplace_back("Subject", envelope.subject);
   if (envelope.localDate != nullptr) {
     const std::tm& d = *envelope.localDate;
-    lines.emplace_back("Date/Time", formatText("%04u%02u%02u/%02u%02u%02u", static_cast<unsigned>(d.tm_year + 1900),
-                                               static_cast<unsigned>(d.tm_mon + 1), static_cast<unsigned>(d.tm_mday),
+    lines.emplace_back("Date/Time", formatText("%04u%02u%02u/%02u%02u%02u", static_cast<unsigned>(d.tm_year) + 1900u,
+                                               static_cast<unsigned>(d.tm_mon) + 1u, static_cast<unsigned>(d.tm_mday),
                                                static_cast<unsigned>(d.tm_hour), static_cast<unsigned>(d.tm_min),
                                                static_cast<unsigned>(d.tm_sec)));
   }
-  lines.emplace_back("MsgID", oneLine(envelope.messageId));
+  lines.emplace_back("MsgID", envelope.messageId);
   lines.emplace_back("Type", formatText("0x%04X", envelope.coretype));
-  if (!envelope.fileName.empty()) lines.emplace_back("Filename", oneLine(envelope.fileName));
-  return lines;
+  if (!envelope.fileName.empty()) lines.emplace_back("Filename", envelope.fileName);
+  return fittedLines(std::move(lines), false, envelope.messageId);
 }
 
 }  // namespace trasvik

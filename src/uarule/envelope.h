@@ -1,8 +1,8 @@
 // The ".env" envelope of the UA rule: a small text file of "key: value"
 // lines that names the recipient of its ".001" data file and describes the
 // message. Reading the values a send pass needs, and the lines of a
-// received envelope. Pure text functions, no service call;
-// thread-compatible.
+// received envelope. Text functions, no service call (a value cut to fit
+// its line is logged); thread-compatible.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "rule/received_lines.h"
 
 namespace trasvik {
 
@@ -61,8 +63,9 @@ struct ReceivedEnvelope {
 // The lines of a received envelope, in their order: To (when the own
 // address is known), From, Subject (when not empty), Date/Time
 // ("YYYYMMDD/hhmmss", when there is a date), MsgID, Type ("0x%04X") and
-// Filename (when not empty). Every CR and LF of a value becomes a blank, so
-// a sender can never add a line.
-std::vector<std::pair<std::string, std::string>> receivedEnvelopeLines(const ReceivedEnvelope& envelope);
+// Filename (when not empty), as written into the file with the separator
+// ": ". The values are fitted (fittedLines): a sender can never add a
+// line. `localDate` must lie in the years 1 to 9999 (messageLocalTime).
+HeaderLines receivedEnvelopeLines(const ReceivedEnvelope& envelope);
 
 }  // namespace trasvik

@@ -25,28 +25,13 @@ constexpr char kShortPrefix[] = "bbs";
 // "base.???" or "base.001" gives "base".
 std::string baseOf(const std::string& name) { return name.substr(0, name.size() - 4); }
 
-std::string chooseBase(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
-                       const NameTaken& taken) {
-  const std::string name = safeAttachmentName(attachment.fileName);
-  if (rule.compatibilityFlag1 || (rule.firm == 0 && name.empty())) {
-    const NameTaken shortTaken = [&](const std::string& digits) {
-      return taken(kShortPrefix + digits + kAnyExtension);
-    };
-    return kShortPrefix + counterName("", shortTaken);
-  }
-  if (rule.firm == 0) return baseOf(ownName(name + kAnyExtension, taken));
-  const std::tm today = platform::utcTimeNow();
-  if (rule.firm == 1) return baseOf(sequenceName(today, tickerForName(sender), kAnyExtension, taken));
-  return baseOf(dayName(rule, today, tickerForName(sender), kAnyExtension, taken));
-}
-
 bool writeEnvelope(Quillex::DravontStream_s& stream, const MessageInfo& info, const AttachmentInfo& attachment) {
   ReceivedEnvelope envelope;
   envelope.selfAddress = settings().selfAddress;
   envelope.sender = info.sender;
   envelope.subject = info.subject;
   std::tm localDate{};
-  if (messageLocalTime(info.date, localDate)) envelope.localDate = &localDate;
+  if (messageLocalTime(info.date, info.messageId, localDate)) envelope.localDate = &localDate;
   envelope.messageId = info.messageId;
   envelope.coretype = info.coretype;
   envelope.fileName = attachment.fileName;
@@ -55,10 +40,25 @@ bool writeEnvelope(Quillex::DravontStream_s& stream, const MessageInfo& info, co
 
 }  // namespace
 
+std::string receivedEnvelopeBase(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
+                                 const std::tm& today, const NameTaken& taken) {
+  const std::string name = safeAttachmentName(attachment.fileName);
+  if (rule.compatibilityFlag1 || (rule.firm == 0 && name.empty())) {
+    const NameTaken shortTaken = [&](const std::string& digits) {
+      return taken(kShortPrefix + digits + kAnyExtension);
+    };
+    return kShortPrefix + counterName("", shortTaken);
+  }
+  if (rule.firm == 0) return baseOf(ownName(name + kAnyExtension, taken));
+  if (rule.firm == 1) return baseOf(sequenceName(today, tickerForName(sender), kAnyExtension, taken));
+  return baseOf(dayName(rule, today, tickerForName(sender), kAnyExtension, taken));
+}
+
 int UaRule::receive(Quillex::DravontMessage_s& message, const MessageInfo& info) {
   AttachmentLayout layout;
   layout.chooseName = [&](std::size_t index, const NameTaken& taken) {
-    return chooseBase(*this, info.sender, info.attachments[index], taken) + kDataExtension;
+    return receivedEnvelopeBase(*this, info.sender, info.attachments[index], platform::utcTimeNow(), taken) +
+           kDataExtension;
   };
   layout.writeCompanion = [&](Quillex::DravontStream_s& stream, std::size_t index) {
     return writeEnvelope(stream, info, info.attachments[index]);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "rule/attachment_files.h"
 #include "rule/received_names.h"
 #include "rule/rule.h"
+#include "trasvik/message_info.h"
 
 namespace gateway_testing {
 namespace {
@@ -50,6 +52,34 @@ TEST(ReceivedNamesTest, LongNamesAreShortenedKeepingShortExtensionsAndWholeChara
   // The sender's ticker in dated names is cut the same way.
   EXPECT_EQ(trasvik::tickerForName("EMAIL@" + std::string(100, 'T') + ".SVC"),
             std::string(trasvik::kLongestTickerInName, 'T'));
+}
+
+TEST(ReceivedNamesTest, DatedNamesGiveWayWithTheExtensionFirstThenTheTicker) {
+  using trasvik::datedName;
+  using trasvik::kLongestReceivedName;
+  const std::tm date = utcDate(2024, 1, 31);
+  const std::string ticker(trasvik::kLongestTickerInName, 'T');
+  EXPECT_EQ(datedName(date, "ABCD", 7, ".xml"), "240131-ABCD-00007.xml");
+  // The longest extension an attachment's name keeps, with the longest
+  // ticker: the extension is cut, so " (k)" and ".inf" still fit.
+  const std::string extension = "." + std::string(kLongestReceivedName - 2, 'e');
+  EXPECT_EQ(datedName(date, ticker, 99999, extension),
+            "240131-" + ticker + "-99999" + extension.substr(0, kLongestReceivedName - 77));
+  // A ticker with no room left loses the extension, then is cut itself.
+  const std::string cyrillic = [] {
+    std::string text;
+    for (int i = 0; i < 150; ++i) text += "\xD0\xB6";
+    return text;
+  }();
+  EXPECT_EQ(datedName(date, "x" + cyrillic, 1, ".xml"), "240131-x" + cyrillic.substr(0, 186) + "-00001");
+
+  NamingRule rule;
+  rule.firm = 2;
+  trasvik::AttachmentInfo attachment;
+  attachment.fileName = "a" + extension;
+  const trasvik::NameTaken none = [](const std::string&) { return false; };
+  const std::string sender = "EMAIL@" + ticker + ".SVC";
+  EXPECT_EQ(trasvik::receivedFileName(rule, sender, attachment, date, none).size(), kLongestReceivedName);
 }
 
 }  // namespace

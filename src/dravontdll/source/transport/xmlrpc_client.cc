@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "text/ascii.h"
-#include "transport/xml_scan.h"
 #include "transport/xmlrpc_report.h"
+#include "transport/xmlrpc_response.h"
 #include "transport/xmlrpc_socket.h"
 
 namespace Quillex {
@@ -285,30 +285,23 @@ bool XmlRpcClient::readResponse() {
 }
 
 bool XmlRpcClient::parseResponse(XmlRpcValue& result) {
-  std::size_t position = 0;
-  if (!seekTag("<methodResponse>", _response, position)) {
-    reportError("Error in XmlRpcClient::parseResponse: Invalid response - no methodResponse. Response:\n%s",
-                _response.c_str());
-    return false;
-  }
-
-  if (!(probeTag("<params>", _response, position) && probeTag("<param>", _response, position))) {
-    if (probeTag("<fault>", _response, position)) {
-      _isFault = true;
-    } else {
+  switch (parseMethodResponse(_response, result, _isFault)) {
+    case ResponseParse::kParsed:
+      break;
+    case ResponseParse::kNoMethodResponse:
+      reportError("Error in XmlRpcClient::parseResponse: Invalid response - no methodResponse. Response:\n%s",
+                  _response.c_str());
+      return false;
+    case ResponseParse::kNoParamOrFault:
       reportError("Error in XmlRpcClient::parseResponse: Invalid response - no param or fault tag. Response:\n%s",
                   _response.c_str());
       _response.clear();
       return false;
-    }
+    case ResponseParse::kInvalidValue:
+      reportError("Error in XmlRpcClient::parseResponse: Invalid response value. Response:\n%s", _response.c_str());
+      _response.clear();
+      return false;
   }
-
-  if (!result.parseValue(_response, position)) {
-    reportError("Error in XmlRpcClient::parseResponse: Invalid response value. Response:\n%s", _response.c_str());
-    _response.clear();
-    return false;
-  }
-
   _response.clear();
   return result.valid() && !_isFault;
 }
