@@ -209,6 +209,7 @@ unsigned FileRule::send(unsigned count) {
   if (out.empty()) return count;
   std::vector<FileEntry> entries = chooseCandidates(out, maxattachmentsize);
   if (entries.empty() || !warnWithoutLegs()) return count;
+  if (!directoriesAcceptMoves(name, {out, sent, platform::withTrailingSeparator(errorSubdirectory_)})) return count;
   for (FileEntry& entry : entries) {
     if (postedBefore(name, out + entry.name, SendLeg::kAddress)) entry.addressDone = true;
     if (postedBefore(name, out + entry.name, SendLeg::kFolder)) entry.folderDone = true;
@@ -402,7 +403,9 @@ std::string FileRule::streamFileName(OutgoingFile& file) {
 unsigned FileRule::dispose(OutgoingFile& file, bool nameFromService, unsigned count) {
   const FileEntry& entry = *file.entry;
   if (entry.addressDone && entry.folderDone) {
-    if (sent.empty()) {
+    if (deliveredFileVanished(name, file.path)) {
+      file.release();
+    } else if (sent.empty()) {
       file.release();
       deleteDeliveredFile(file.path, reportCantContinue);
     } else {

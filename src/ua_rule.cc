@@ -5,11 +5,13 @@
 #include "ua_rule.h"
 
 #include "platform/file.h"
+#include "rule/delivered_file.h"
 #include "rule/directories.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
 #include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
+#include "rule/skip_reports.h"
 #include "rule/library_object.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
@@ -47,6 +49,7 @@ unsigned UaRule::send(unsigned count) {
 
   std::vector<FileEntry> envelopes;
   scanDirectory(envelopes, out + (compatibilityFlag1 ? "bbs?????" : "*") + kEnvelopeExtension, 0);
+  if (envelopes.empty() || !directoriesAcceptMoves(name, {out, sent, error})) return count;
   for (const FileEntry& envelope : envelopes) {
     if (count >= settings().switchafter) break;
     const Outcome outcome = sendEnvelope(envelope.name);
@@ -80,15 +83,14 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
 
   for (const std::string& path : {envelopePath, dataPath}) {
     if (const std::string refusal = refusalToSend(path); !refusal.empty()) {
-      GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), refusal.c_str());
+      reportUnopened(path, path, refusal);
       return Outcome::kLeft;
     }
   }
   StreamObject envelopeStream;
   if (Quillex::InitDravontStreamFromFile(envelopeStream.record(), serviceContext(), envelopePath.c_str(), "rt", "") !=
       0) {
-    const std::string reason = lastError();
-    GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", envelopeName.c_str(), reason.c_str());
+    reportUnopened(envelopePath, envelopeName, lastError());
     return Outcome::kLeft;
   }
   envelopeStream.made();
@@ -106,11 +108,12 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
 
   StreamObject data;
   if (Quillex::InitDravontStreamFromFile(data.record(), serviceContext(), dataPath.c_str(), "rb", "") != 0) {
-    const std::string reason = lastError();
-    GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", dataPath.c_str(), reason.c_str());
+    reportUnopened(dataPath, dataPath, lastError());
     return Outcome::kLeft;
   }
   data.made();
+  clearReport(envelopePath);
+  clearReport(dataPath);
   const std::string attachmentName = nameAttachment(*data.record(), envelope);
 
   std::string ticker;
@@ -211,12 +214,13 @@ std::string UaRule::nameAttachment(Quillex::DravontStream_s& data, const Envelop
 }
 
 void UaRule::disposeOfSent(const std::string& base) const {
+  const std::string envelopePath = out + base + kEnvelopeExtension;
+  const std::string dataPath = out + base + kDataExtension;
+  if (!platform::pathExists(dataPath) && deliveredFileVanished(name, envelopePath)) return;
   if (!sent.empty()) {
     moveEnvelope(out + base, sent, base);
     return;
   }
-  const std::string envelopePath = out + base + kEnvelopeExtension;
-  const std::string dataPath = out + base + kDataExtension;
   int failure = platform::removeFile(envelopePath);
   if (failure == 0) failure = platform::removeFile(dataPath);
   if (failure == 0) return;

@@ -7,10 +7,12 @@
 #include "msgrule/msg_reader.h"
 #include "msgrule/msg_rule.h"
 #include "rule/delivered_file.h"
+#include "rule/directories.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
 #include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
+#include "rule/skip_reports.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/library_text.h"
@@ -72,6 +74,7 @@ unsigned MsgRule::send(unsigned count) {
 
   std::vector<FileEntry> files;
   scanDirectory(files, out + (compatibilityFlag1 ? "?????.msg" : "*.msg"), 0);
+  if (files.empty() || !directoriesAcceptMoves(name, {out, sent, error})) return count;
   for (const FileEntry& file : files) {
     if (count >= settings().switchafter) break;
     carryOutErrorMove();
@@ -94,14 +97,14 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
   }
   OutgoingObjects objects;
   if (const std::string refusal = refusalToSend(path); !refusal.empty()) {
-    GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), refusal.c_str());
+    reportUnopened(path, path, refusal);
     return Outcome::kUnopened;
   }
   if (Quillex::InitDravontStreamFromFile(&objects.stream, serviceContext(), path.c_str(), "rb", "") != 0) {
-    const std::string error = lastError();
-    GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), error.c_str());
+    reportUnopened(path, path, lastError());
     return Outcome::kUnopened;  // stays, and is tried again in the next pass
   }
+  clearReport(path);
   objects.streamMade = true;
 
   const MsgHeader header = readMsgHeader(objects.stream, compatibilityFlag0);
@@ -170,7 +173,9 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
 
 void MsgRule::disposeOfSent(const std::string& fileName) {
   const std::string path = out + fileName;
-  if (sent.empty()) {
+  if (deliveredFileVanished(name, path)) {
+    // Nothing to move.
+  } else if (sent.empty()) {
     deleteDeliveredFile(path, reportFatal);
   } else {
     moveFile(path, sent, fileName);

@@ -62,6 +62,11 @@ int fileFacts(const std::string& path, FileFacts& facts);
 // else the errno of the refusal.
 int checkReadable(const std::string& path);
 
+// 0 when files can be made in and removed from the directory `directory`
+// (ending in a separator): a hidden probe file is created there and removed
+// again. Else the errno of the refusal (EROFS, EACCES, ...).
+int probeDirectoryForFiles(const std::string& directory);
+
 // True iff something exists under exactly this name.
 bool pathExists(const std::string& path);
 

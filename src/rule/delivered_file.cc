@@ -3,8 +3,16 @@
 #include "platform/file.h"
 #include "rule/file_moves.h"
 #include "rule/rule_text.h"
+#include "trasvik/gateway_log.h"
 
 namespace trasvik {
+
+bool deliveredFileVanished(const std::string& ruleName, const std::string& path) {
+  if (platform::pathExists(path)) return false;
+  GATEWAY_WARNING("Rule [%s]: File \"%s\" was sent but is gone: another program removed it", ruleName.c_str(),
+                  path.c_str());
+  return true;
+}
 
 void deleteDeliveredFile(const std::string& path, FatalReport report) {
   const int error = platform::removeFile(path);

@@ -11,6 +11,11 @@ namespace trasvik {
 // record and a notification (reportCantContinue or reportFatal).
 using FatalReport = void (*)(const char* format, ...);
 
+// True, with a warning, when a file that was delivered is no longer there:
+// another program removed it after its post. It was sent, so this is no
+// reason to stop.
+bool deliveredFileVanished(const std::string& ruleName, const std::string& path);
+
 // Deletes the file. On failure `report` gets "Can't remove file \"%s\", %s"
 // (path, errno text) and kMoveFailure (file_moves.h) is thrown.
 void deleteDeliveredFile(const std::string& path, FatalReport report);

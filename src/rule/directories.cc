@@ -6,6 +6,8 @@
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/path.h"
+#include "rule/rule_text.h"
+#include "rule/skip_reports.h"
 #include "trasvik/ini_values.h"
 #include "trasvik/notification.h"
 
@@ -41,6 +43,23 @@ bool checkDirectory(const std::string& path, const std::string& section) {
   if (isDirectory(path)) return true;
   reportCantContinue("Directory \"%s\" dosn't exist, (section [%s])", path.c_str(), section.c_str());
   return false;
+}
+
+bool directoriesAcceptMoves(const std::string& section, const std::vector<std::string>& directories) {
+  bool accepted = true;
+  for (const std::string& directory : directories) {
+    if (directory.empty()) continue;
+    const int error = platform::probeDirectoryForFiles(directory);
+    const std::string reason = error == 0 ? std::string() : errnoText(error);
+    if (!isNewReport(directory, reason) || error == 0) {
+      accepted = accepted && error == 0;
+      continue;
+    }
+    reportFatal("Directory \"%s\" doesn't accept files, %s (section [%s]); nothing is sent until it does",
+                directory.c_str(), reason.c_str(), section.c_str());
+    accepted = false;
+  }
+  return accepted;
 }
 
 bool makeDirectories(const std::string& path) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace trasvik {
 
@@ -21,6 +22,14 @@ bool readDirectoryKey(std::string& result, const char* section, const char* key)
 // naming the directory and the section, a can't-continue notification, and
 // false.
 bool checkDirectory(const std::string& path, const std::string& section);
+
+// Whether the rule can move its sent files: each of `directories` (its
+// outgoing directory, and its sent and error directories) must accept new
+// files and give up old ones, else a file would be posted and could not
+// leave, and be posted again. False after a fatal record and a
+// notification, given once while the condition lasts: the rule then sends
+// nothing.
+bool directoriesAcceptMoves(const std::string& section, const std::vector<std::string>& directories);
 
 // Makes every missing directory of the path (relative paths are taken from
 // the current directory). False when a component cannot be made or exists

@@ -1,7 +1,10 @@
 #include "rule/directory_scan.h"
 
+#include <set>
+
 #include "platform/directory.h"
 #include "rule/rule_text.h"
+#include "rule/skip_reports.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/settings.h"
 
@@ -19,12 +22,20 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
     GATEWAY_WARNING("Can't read directory \"%s\", %s", directory.c_str(), errnoText(error).c_str());
   }
   const int tries = settings().retryonerror;
+  std::set<std::string> present;
   for (const platform::DirectoryEntry& entry : entries) {
     if (entry.isDirectory) continue;
-    if (entry.readOnly || entry.hidden || entry.system) {
-      GATEWAY_WARNING("File \"%s\" is ReadOnly, Hidden or System. Ignoring", entry.name.c_str());
+    present.insert(entry.name);
+    // Each skipped file is reported once, not once a pass.
+    const auto warnOnce = [&](const char* format) {
+      if (isNewReport(directory + entry.name, format)) GATEWAY_WARNING(format, entry.name.c_str());
+    };
+    if (entry.system) {
+      warnOnce("File \"%s\" is not a regular file. Ignoring");
+    } else if (entry.readOnly || entry.hidden) {
+      warnOnce("File \"%s\" is ReadOnly, Hidden or System. Ignoring");
     } else if (sizeLimit != 0 && entry.size > sizeLimit) {
-      GATEWAY_WARNING("File \"%s\" is too long. Ignoring", entry.name.c_str());
+      warnOnce("File \"%s\" is too long. Ignoring");
     } else {
       FileEntry file;
       file.name = entry.name;
@@ -33,6 +44,7 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
       list.push_back(std::move(file));
     }
   }
+  forgetReportsOfMissing(directory, namePattern, present);
 }
 
 }  // namespace trasvik

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "rule/rule_text.h"
+#include "rule/skip_reports.h"
 #include "rule/unopenable_files.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/notification.h"
@@ -34,14 +35,20 @@ std::string refusalToSend(const std::string& path) {
   return "cannot be read: " + errnoText(error);
 }
 
+void reportUnopened(const std::string& path, const std::string& shown, const std::string& reason) {
+  if (isNewReport(path, reason)) GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", shown.c_str(), reason.c_str());
+}
+
 bool openOutgoingFile(const std::string& path, Quillex::DravontStream_s& stream) {
   std::string error = refusalToSend(path);
   if (error.empty() && !probe(path, stream)) error = lastError();
   if (!error.empty()) {
-    GATEWAY_ERROR("Can't init stream, file: \"%s\", %s", path.c_str(), error.c_str());
+    // A file that stays unopenable is reported once, not once a pass.
+    reportUnopened(path, path, error);
     if (addUnopenable(path)) postNotification("Can't init stream, file: \"" + path + "\", " + error);
     return false;
   }
+  clearReport(path);
   // The probe's stream reads the file from its start like a plain "rb"
   // stream, so it is the one sent: closing it and opening the file again
   // would cost two calls per file and change nothing.

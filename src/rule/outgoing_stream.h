@@ -13,6 +13,11 @@ namespace trasvik {
 // symbolic link or no regular file. "" when it may.
 std::string refusalToSend(const std::string& path);
 
+// The error record "Can't init stream, file: ..." naming `shown` and the
+// reason, written once while the file at `path` stays unopened for that
+// reason (skip_reports.h).
+void reportUnopened(const std::string& path, const std::string& shown, const std::string& reason);
+
 // Probes the file with the service's mode "rbE" (refused while another
 // process writes it) up to "[trasvik]:fileTimeout" times, 1 ms apart, once
 // the gateway found it may send it (refusalToSend). When that or every

@@ -211,7 +211,7 @@ TEST_F(FileSendTest, LinksAndFilesTheGatewayMayNotReadAreNotSent) {
   EXPECT_EQ(occurrences(store, "attachment \"locked.txt\""), 0) << store;
   EXPECT_TRUE(std::filesystem::is_symlink(out + "link.txt"));
   EXPECT_TRUE(inOut("locked.txt"));
-  EXPECT_EQ(setup.countRecords("WARNING", "File \"link.txt\" is ReadOnly, Hidden or System. Ignoring"), 1);
+  EXPECT_EQ(setup.countRecords("WARNING", "File \"link.txt\" is not a regular file. Ignoring"), 1);
   EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out +
                                             "locked.txt\", cannot be read: errno EACCES: Permission denied"),
             1);
