@@ -125,7 +125,10 @@ bool FileRule::ini(const std::string& section, bool mainRule) {
     }
     if (!makeHandles(section) || !makeErrorSubdirectory(section)) return false;
   }
-  maxattachmentsize = static_cast<std::uint32_t>(iniInteger(section.c_str(), "maxattachmentsize", 0));
+  const int limit = iniNumber(section.c_str(), "maxattachmentsize", 0);
+  // A negative limit would read as some 4 GiB: one file per message instead.
+  if (limit < 0) warnForced(section.c_str(), "maxattachmentsize", limit, 0);
+  maxattachmentsize = static_cast<std::uint32_t>(limit < 0 ? 0 : limit);
   return true;
 }
 

@@ -68,7 +68,7 @@ bool Rule::ini(const std::string& section, bool main) {
   if (!readAddresses(section)) return false;
   subject = iniText(s, "subject", 256);
 
-  int compatibility = iniInteger(s, "compatibility_option", 1);
+  int compatibility = iniNumber(s, "compatibility_option", 1);
   if (compatibility < 0 || compatibility > 3) {
     GATEWAY_WARNING("Wrong [%s]:compatibility_option, forcing to 1", s);
     compatibility = 1;
@@ -76,8 +76,9 @@ bool Rule::ini(const std::string& section, bool main) {
   compatibilityFlag0 = (compatibility & 1) != 0;
   compatibilityFlag1 = (compatibility & 2) != 0;
 
-  const int firmValue = iniInteger(s, "firm", 0);
+  const int firmValue = iniNumber(s, "firm", 0);
   firm = firmValue == 0 || firmValue == 1 ? firmValue : 2;
+  if (firm != firmValue) warnForced(s, "firm", firmValue, firm);
   day = processStartDay();
   dayCounter = 0;
 

@@ -15,6 +15,16 @@ std::string iniText(const char* section, const char* key, std::size_t bufferSize
 // number.
 int iniInteger(const char* section, const char* key, int fallback);
 
+// As iniInteger, for keys that hold nothing but a number: a value that is
+// not wholly a decimal (or "0x" hexadecimal) number within int's range gets
+// the warning "Wrong [section]:key value "text", using N" with the number
+// used (what a leading number gives, else `fallback`).
+int iniNumber(const char* section, const char* key, int fallback);
+
+// A value outside the range its key allows, forced into it: the warning
+// "Wrong [section]:key=value, forcing to forced".
+void warnForced(const char* section, const char* key, int value, int forced);
+
 // The path of the open INI file (256-byte buffer), empty when none is open.
 std::string iniFileName();
 

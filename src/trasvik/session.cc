@@ -1,10 +1,13 @@
 #include "trasvik/session.h"
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/ini_values.h"
 
@@ -26,34 +29,38 @@ unsigned reconnectTimeoutMs = 2000;
 void* allocateForLibrary(unsigned int size) { return std::malloc(size); }
 
 // One "stoperrors" token: its leading decimal number, or, when that is 0,
-// the token read as hexadecimal ("0x1F").
-int stopErrorValue(const std::string& token) {
+// the token read as hexadecimal ("0x1F"); nullopt when it is no number.
+std::optional<int> stopErrorValue(const std::string& token) {
   try {
     const int decimal = std::stoi(token);
     return decimal != 0 ? decimal : std::stoi(token, nullptr, 16);
-  } catch (const std::invalid_argument&) {
-    throw std::invalid_argument("invalid stoi argument");
-  } catch (const std::out_of_range&) {
-    throw std::out_of_range("stoi argument out of range");
+  } catch (const std::logic_error&) {  // no number, or out of range
+    return std::nullopt;
   }
 }
 
 std::vector<int> readStopErrors() {
   std::istringstream tokens(iniText("trasvik", "stoperrors", 1024));
   std::vector<int> values;
-  for (std::string token; tokens >> token;) values.push_back(stopErrorValue(token));
+  for (std::string token; tokens >> token;) {
+    if (const std::optional<int> value = stopErrorValue(token)) {
+      values.push_back(*value);
+    } else {
+      GATEWAY_WARNING("Wrong [trasvik]:stoperrors value \"%s\", ignored", token.c_str());
+    }
+  }
   return values;
 }
 
 void readReconnectSettings() {
   if (reconnectSettingsRead) return;
   reconnectSettingsRead = true;
-  reconnectTries = iniInteger("trasvik", "reconnect_tries", 5);
-  if (reconnectTries < 1) reconnectTries = 1;
-  if (reconnectTries > 20) reconnectTries = 20;
-  int seconds = iniInteger("trasvik", "reconnect_timeout", 2);
-  if (seconds == 0) seconds = 1;
-  if (static_cast<unsigned>(seconds) > 30) seconds = 30;
+  const int tries = iniNumber("trasvik", "reconnect_tries", 5);
+  reconnectTries = tries < 1 ? 1 : tries > 20 ? 20 : tries;
+  if (reconnectTries != tries) warnForced("trasvik", "reconnect_tries", tries, reconnectTries);
+  const int timeout = iniNumber("trasvik", "reconnect_timeout", 2);
+  int seconds = timeout == 0 ? 1 : static_cast<unsigned>(timeout) > 30 ? 30 : timeout;
+  if (timeout != 0 && seconds != timeout) warnForced("trasvik", "reconnect_timeout", timeout, seconds);
   GATEWAY_INFO("connecting to service parameters: tries %d, tymeout %d sec", reconnectTries, seconds);
   reconnectTimeoutMs = static_cast<unsigned>(seconds) * 1000;
 }
@@ -69,6 +76,11 @@ DravontContext_s* openServiceContext() {
   const std::string settingsFile = iniText("trasvik", "srvcini", 1024);
   if (settingsFile.empty()) {
     GATEWAY_FATAL("No Service ini file name ([trasvik]:srvcini)");
+    return nullptr;
+  }
+  // A missing file is no reason to try again and again.
+  if (!platform::pathExists(settingsFile)) {
+    GATEWAY_FATAL("Service ini file \"%s\" doesn't exist ([trasvik]:srvcini)", settingsFile.c_str());
     return nullptr;
   }
   const std::vector<int> stopErrors = readStopErrors();

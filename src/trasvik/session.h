@@ -36,10 +36,10 @@ inline constexpr int kFailureExitStatus = 13;
 // Opens the service context for "[trasvik]:srvcini", retrying as
 // "reconnect_tries" and "reconnect_timeout" say (read on the first opening
 // only). Returns the context, which serviceContext() then also gives, or
-// nullptr after the fatal record. Ends the process with status 13 when the
-// service's status code is in "[trasvik]:stoperrors". A malformed
-// "stoperrors" throws std::invalid_argument ("invalid stoi argument") or
-// std::out_of_range ("stoi argument out of range").
+// nullptr after the fatal record (at once when the settings file does not
+// exist). Ends the process with status 13 when the service's status code is
+// in "[trasvik]:stoperrors"; a token there that is no number is ignored
+// with a warning.
 DravontContext_s* openServiceContext();
 
 // The context opened last (nullptr before). Freed by releaseServiceContext.

@@ -39,7 +39,7 @@ bool setUpUrl(Quillex::DravontURL& url, const std::string& section) {
 }
 
 void readSleepTime(GatewaySettings& s) {
-  const int seconds = iniInteger(kSection, "sleeptime", 60);
+  const int seconds = iniNumber(kSection, "sleeptime", 60);
   unsigned value = static_cast<unsigned>(seconds);
   if (seconds == 0) {
     GATEWAY_WARNING("init(): wrong [trasvik]:sleeptime=%d, forcing to 1", seconds);
@@ -133,16 +133,16 @@ bool init() {
   GatewaySettings& s = current;
 
   readSleepTime(s);
-  s.ncollect = static_cast<unsigned>(iniInteger(kSection, "ncollect", 1));
-  s.switchafter = static_cast<unsigned>(iniInteger(kSection, "switchafter", 2147483647));
-  s.retryonerror = iniInteger(kSection, "retryonerror", 3);
+  s.ncollect = static_cast<unsigned>(iniNumber(kSection, "ncollect", 1));
+  s.switchafter = static_cast<unsigned>(iniNumber(kSection, "switchafter", 2147483647));
+  s.retryonerror = iniNumber(kSection, "retryonerror", 3);
   // No try at all would count a leg that never ran as done: a folder-only
   // FILE rule would then delete its files unsent.
   if (s.retryonerror < 1) {
     GATEWAY_WARNING("init(): wrong [trasvik]:retryonerror=%d, forcing to 1", s.retryonerror);
     s.retryonerror = 1;
   }
-  s.adminMailOnly = iniInteger(kSection, "admin_mail_only", 0) != 0;
+  s.adminMailOnly = iniNumber(kSection, "admin_mail_only", 0) != 0;
 
   if (!readUrls(s) || !readSelfAddress(s)) return false;
   prepareNotificationUrl();
@@ -159,12 +159,16 @@ bool init() {
     return false;
   }
 
-  s.loops = iniInteger(kSection, "loops", 0);
-  if (s.loops < 0) s.loops = 0;
-  s.fileTimeout = iniInteger(kSection, "fileTimeout", 0);
-  if (s.fileTimeout == 0) s.fileTimeout = 1;
-  if (static_cast<unsigned>(s.fileTimeout) > 60000) s.fileTimeout = 60000;
-  s.recvDNinfo = iniInteger(kSection, "RecvDNinfo", 0) != 0;
+  s.loops = iniNumber(kSection, "loops", 0);
+  if (s.loops < 0) {
+    warnForced(kSection, "loops", s.loops, 0);
+    s.loops = 0;
+  }
+  const int fileTimeout = iniNumber(kSection, "fileTimeout", 0);
+  s.fileTimeout = fileTimeout == 0 ? 1 : static_cast<unsigned>(fileTimeout) > 60000 ? 60000 : fileTimeout;
+  // 0 is the key's usual "as little as possible"; only other values are wrong.
+  if (fileTimeout != 0 && s.fileTimeout != fileTimeout) warnForced(kSection, "fileTimeout", fileTimeout, s.fileTimeout);
+  s.recvDNinfo = iniNumber(kSection, "RecvDNinfo", 0) != 0;
   s.recvDNprefix = iniText(kSection, "RecvDNprefix", 260, "./");
   s.detachedSignaturePattern = iniText(kSection, "DetachedSignaturePattern", 260);
 

@@ -149,6 +149,20 @@ TEST_F(FileReceiveTest, HostileAttachmentNamesStayInsideTheIncomingDirectory) {
   EXPECT_EQ(readFile(in + shortened + ".txt") + readFile(in + shortened + " (2).txt"), "89");
 }
 
+// Names a reader of the directory would miss or misread: hidden ones lose
+// their dots, wildcards are plain bytes, and a name is chosen together with
+// its information file.
+TEST_F(FileReceiveTest, NamesAreVisibleLiteralAndFreeTogetherWithTheirInformationFile) {
+  setup.set("trasvik", "RecvDNinfo", "1");
+  setup.directory().write("in/report.xml.inf", "the sender's own bytes");
+  setup.deliver(message("", {{".hidden", "1"}, {"*.txt", "2"}, {"report.xml", "3"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(directoryNames(in), (std::vector<std::string>{"*.txt", "*.txt.inf", "hidden", "hidden.inf",
+                                                          "report (2).xml", "report (2).xml.inf", "report.xml.inf"}));
+  EXPECT_EQ(readFile(in + "report.xml.inf"), "the sender's own bytes");
+  EXPECT_EQ(readFile(in + "*.txt"), "2");
+}
+
 TEST_F(FileReceiveTest, AFailedSaveIsNoSaveEvenWhenItsResultEqualsTheSize) {
   // A failed call returns 3, the size of this attachment.
   setup.inject("SaveDravontMessageAttachment", 1, "fault", "disk trouble");

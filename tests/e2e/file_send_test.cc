@@ -217,5 +217,28 @@ TEST_F(FileSendTest, LinksAndFilesTheGatewayMayNotReadAreNotSent) {
             1);
 }
 
+// A file skipped every pass is reported once; a sent directory that takes
+// no files stops the rule before a post, not after it.
+TEST_F(FileSendTest, SkippedFilesAreReportedOnceAndARefusingSentDirectoryStopsTheRuleBeforeItPosts) {
+  const std::string sent = setup.makeDirectory("sent");
+  setup.set("main", "sent", sent);
+  setup.set("trasvik", "loops", "3");
+  std::filesystem::create_symlink(out + "nowhere", out + "dangling.txt");
+  write("report.txt");
+  const std::vector<std::string> refusing{"TRASVIK_TEST_FILE_FAULTS=open:/sent/:EACCES"};
+  ASSERT_EQ(setup.runGateway(nullptr, refusing), 0) << log();
+  EXPECT_EQ(setup.countRecords("WARNING", "File \"dangling.txt\" is not a regular file. Ignoring"), 1);
+  EXPECT_EQ(setup.countRecords("FATAL", "Directory \"" + sent +
+                                            "\" doesn't accept files, errno EACCES: Permission denied (section "
+                                            "[main]); nothing is sent until it does"),
+            1);
+  EXPECT_TRUE(inOut("report.txt"));
+  EXPECT_EQ(occurrences(setup.listStore(), "attachment \"report.txt\""), 0);
+
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  EXPECT_FALSE(inOut("report.txt"));
+  EXPECT_EQ(occurrences(setup.listStore(), "attachment \"report.txt\""), 1);
+}
+
 }  // namespace
 }  // namespace gateway_testing

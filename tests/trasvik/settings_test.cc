@@ -20,6 +20,7 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreForcedWithWarnings) {
   EXPECT_EQ(settings().sleeptime, 1000u);
   EXPECT_EQ(settings().protectionLevel, 1);
   EXPECT_EQ(settings().loops, 0);
+  EXPECT_EQ(setup.countRecords("WARNING", "Wrong [trasvik]:loops=-3, forcing to 0"), 1);
   EXPECT_EQ(setup.countRecords("WARNING", "init(): wrong [trasvik]:retryonerror=0, forcing to 1"), 1);
   EXPECT_EQ(settings().retryonerror, 1);
   EXPECT_EQ(settings().fileTimeout, 1);
@@ -38,7 +39,20 @@ TEST_F(SettingsTest, NegativeAndLargeValuesAreForcedToTheirCeilings) {
   EXPECT_EQ(setup.countRecords("WARNING", "init(): wrong [trasvik]:sleeptime=-1, forcing to 600"), 1);
   EXPECT_EQ(settings().sleeptime, 600000u);
   EXPECT_EQ(settings().fileTimeout, 60000);
+  EXPECT_EQ(setup.countRecords("WARNING", "Wrong [trasvik]:fileTimeout=70000, forcing to 60000"), 1);
   EXPECT_EQ(settings().protectionLevel, 3);
+}
+
+TEST_F(SettingsTest, ValuesThatAreNoNumbersAreNamedWithWhatIsUsed) {
+  setup.set("trasvik", "ncollect", "5 messages");
+  setup.set("trasvik", "switchafter", "lots");
+  setup.set("trasvik", "loops", "0x10");
+  inSession([] { ASSERT_TRUE(trasvik::init()); });
+  EXPECT_EQ(setup.countRecords("WARNING", "Wrong [trasvik]:ncollect value \"5 messages\", using 5"), 1);
+  EXPECT_EQ(settings().ncollect, 5u);
+  EXPECT_EQ(setup.countRecords("WARNING", "Wrong [trasvik]:switchafter value \"lots\", using 2147483647"), 1);
+  EXPECT_EQ(settings().loops, 16);  // a number: no warning
+  EXPECT_EQ(setup.countRecordsStartingWith("Wrong [trasvik]:loops"), 0);
 }
 
 struct StartFailure {
