@@ -50,14 +50,15 @@ bool directoriesAcceptMoves(const std::string& section, const std::vector<std::s
   for (const std::string& directory : directories) {
     if (directory.empty()) continue;
     const int error = platform::probeDirectoryForFiles(directory);
-    const std::string reason = error == 0 ? std::string() : errnoText(error);
-    if (!isNewReport(directory, reason) || error == 0) {
-      accepted = accepted && error == 0;
+    if (error == 0) {
+      clearReport(directory);
       continue;
     }
+    accepted = false;
+    const std::string reason = errnoText(error);
+    if (!isNewReport(directory, reason)) continue;
     reportFatal("Directory \"%s\" doesn't accept files, %s (section [%s]); nothing is sent until it does",
                 directory.c_str(), reason.c_str(), section.c_str());
-    accepted = false;
   }
   return accepted;
 }

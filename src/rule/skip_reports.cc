@@ -29,7 +29,8 @@ void forgetReportsOfMissing(const std::string& directory, const std::string& pat
   std::map<std::string, std::string>& all = reports();
   for (auto it = all.lower_bound(directory); it != all.end() && it->first.starts_with(directory);) {
     const std::string name = it->first.substr(directory.size());
-    const bool gone = name.find('/') == std::string::npos && platform::wildcardMatch(pattern, name) &&
+    // Reports of the directory itself, or of what lies below it, stay.
+    const bool gone = !name.empty() && name.find('/') == std::string::npos && platform::wildcardMatch(pattern, name) &&
                       !present.contains(name);
     it = gone ? all.erase(it) : std::next(it);
   }

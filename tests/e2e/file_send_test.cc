@@ -217,21 +217,24 @@ TEST_F(FileSendTest, LinksAndFilesTheGatewayMayNotReadAreNotSent) {
             1);
 }
 
-// A file skipped every pass is reported once; a sent directory that takes
-// no files stops the rule before a post, not after it.
-TEST_F(FileSendTest, SkippedFilesAreReportedOnceAndARefusingSentDirectoryStopsTheRuleBeforeItPosts) {
+// A file skipped every pass is reported once; directories that take no
+// files stop the rule before a post, not after it, and are reported once.
+TEST_F(FileSendTest, SkippedFilesAreReportedOnceAndRefusingDirectoriesStopTheRuleBeforeItPosts) {
   const std::string sent = setup.makeDirectory("sent");
   setup.set("main", "sent", sent);
   setup.set("trasvik", "loops", "3");
   std::filesystem::create_symlink(out + "nowhere", out + "dangling.txt");
   write("report.txt");
-  const std::vector<std::string> refusing{"TRASVIK_TEST_FILE_FAULTS=open:/sent/:EACCES"};
+  // No directory takes a new file (as on a file system mounted read-only).
+  const std::vector<std::string> refusing{"TRASVIK_TEST_FILE_FAULTS=open:.trasvik-probe:EACCES"};
   ASSERT_EQ(setup.runGateway(nullptr, refusing), 0) << log();
   EXPECT_EQ(setup.countRecords("WARNING", "File \"dangling.txt\" is not a regular file. Ignoring"), 1);
-  EXPECT_EQ(setup.countRecords("FATAL", "Directory \"" + sent +
-                                            "\" doesn't accept files, errno EACCES: Permission denied (section "
-                                            "[main]); nothing is sent until it does"),
-            1);
+  for (const std::string& directory : {out, sent}) {
+    EXPECT_EQ(setup.countRecords("FATAL", "Directory \"" + directory +
+                                              "\" doesn't accept files, errno EACCES: Permission denied (section "
+                                              "[main]); nothing is sent until it does"),
+              1);
+  }
   EXPECT_TRUE(inOut("report.txt"));
   EXPECT_EQ(occurrences(setup.listStore(), "attachment \"report.txt\""), 0);
 
