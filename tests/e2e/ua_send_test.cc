@@ -160,5 +160,21 @@ TEST_F(UaSendTest, SwitchAfterAdminMailOnlyAndDetachedLevelsLeavePairsWhereTheyA
   EXPECT_NE(store.find("Inbox email@peer.svc: 2 messages\n"), std::string::npos) << store;
 }
 
+// A data file that is a link to a file outside is never handed to the
+// service, which would read it with its own rights; the pair stays, and is
+// reported once.
+TEST_F(UaSendTest, APairWhoseDataFileIsALinkIsNotSent) {
+  const std::string out = uaRule("rule1", "linked", "0");
+  const std::string secret = setup.directory().write("secret.txt", "root only");
+  setup.directory().write("linked/x.env", "to: " + peer + "\n");
+  std::filesystem::create_symlink(secret, out + "x.001");
+  setup.set("trasvik", "loops", "2");
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  EXPECT_EQ(setup.listStore().find("root only"), std::string::npos);
+  EXPECT_EQ(setup.listStore().find("attachment \"x"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(out + "x.env"));
+  EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out + "x.001\", is a symbolic link"), 1);
+}
+
 }  // namespace
 }  // namespace gateway_testing
