@@ -50,6 +50,7 @@ struct FileFacts {
   std::uint64_t size = 0;
   bool writable = false;      // some write bit is set in the mode
   std::int64_t modified = 0;  // seconds since the epoch
+  std::int64_t modifiedNanoseconds = 0;  // the same instant in nanoseconds, as finely as the file system keeps it
 };
 
 // Facts about the path after following links. A missing path gives kind

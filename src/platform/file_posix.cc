@@ -111,6 +111,7 @@ int fileFacts(const std::string& path, FileFacts& facts) {
   facts.size = static_cast<std::uint64_t>(info.st_size);
   facts.writable = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
   facts.modified = static_cast<std::int64_t>(info.st_mtime);
+  facts.modifiedNanoseconds = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   return 0;
 }
 

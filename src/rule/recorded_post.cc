@@ -10,7 +10,7 @@ namespace trasvik {
 FileIdentity identityOf(const std::string& path) {
   platform::FileFacts facts;
   platform::fileFacts(path, facts);
-  return {path, facts.size, facts.modified};
+  return {path, facts.size, facts.modifiedNanoseconds};
 }
 
 bool postedBefore(const std::string& ruleName, const std::string& path, SendLeg leg) {

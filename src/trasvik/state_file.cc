@@ -82,7 +82,8 @@ std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 // The file is still the one recorded.
 bool stillThere(const FileIdentity& file) {
   platform::FileFacts facts;
-  return platform::fileFacts(file.path, facts) == 0 && facts.size == file.size && facts.modified == file.modified;
+  return platform::fileFacts(file.path, facts) == 0 && facts.size == file.size &&
+         facts.modifiedNanoseconds == file.modified;
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ namespace trasvik {
 struct FileIdentity {
   std::string path;
   std::uint64_t size = 0;
-  std::int64_t modified = 0;  // seconds since the epoch
+  std::int64_t modified = 0;  // nanoseconds since the epoch
   bool operator==(const FileIdentity&) const = default;
 };
 
