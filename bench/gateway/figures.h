@@ -17,7 +17,7 @@ inline constexpr char kDurableWrite[] = "BM_DurableWrite";
 inline constexpr char kFlushedCopy[] = "BM_FlushedCopy";
 inline constexpr char kSmallFiles[] = "BM_GatewaySmallFiles";
 inline constexpr char kSmallFilesBatch[] = "BM_GatewaySmallFilesBatch";
-inline constexpr char kSmallFilesWithoutState[] = "BM_GatewaySmallFilesWithoutStateFile";
+inline constexpr char kStateFileCost[] = "BM_GatewayStateFileCost";
 inline constexpr char kSmallMsgFiles[] = "BM_GatewaySmallMsgFiles";
 // Single mode with as many plain files as there are ".msg" files: a pass's
 // fixed cost (B's first pause) weighs alike in both.
@@ -32,6 +32,10 @@ inline constexpr char kCallsPerFile[] = "calls_per_file";
 inline constexpr char kFlushesPerFile[] = "flushes_per_file";
 inline constexpr char kSenderSeconds[] = "sender_seconds";
 inline constexpr char kFirstArrivalSeconds[] = "first_arrival_seconds";
+inline constexpr char kRateWithState[] = "files_per_s_with_state";
+inline constexpr char kRateWithoutState[] = "files_per_s_without_state";
+inline constexpr char kSenderRateWithState[] = "sender_files_per_s_with_state";
+inline constexpr char kSenderRateWithoutState[] = "sender_files_per_s_without_state";
 
 class GatewayReporter : public benchmark::ConsoleReporter {
  public:
