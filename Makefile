@@ -5,11 +5,12 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan fuzz bench demo clean
+.PHONY: all deps build test test-asan fuzz windows test-windows bench demo clean
 
 all: build
 
@@ -37,6 +38,17 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) --target fuzzers -j$(JOBS)
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# Windows x64, cross-compiled with MinGW-w64 into a build of its own; the
+# tests run under Wine.
+windows:
+	@scripts/install-deps windows
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+
+test-windows: windows
+	@scripts/wine-tests $(WINDOWS_BUILD) $(JOBS)
+
 # The main job on a built-in sample setup: two participants exchange a file
 # through a fresh service.
 demo: build
@@ -50,4 +62,4 @@ bench: build
 	@$(BUILD)/bench/gateway/gateway_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)

@@ -33,10 +33,16 @@ class AppendFile {
   // Flushes what was written to disk.
   int flushToDisk();
   void close();
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return handle_ != kClosed; }
 
  private:
-  int fd_ = -1;
+  // The system's handle of the open file: a descriptor, or a Windows
+  // handle (whose invalid value is -1 as well).
+  static constexpr std::intptr_t kClosed = -1;
+  std::intptr_t handle_ = kClosed;
+  // The path it was opened with, where the system cannot tell a handle's
+  // path (injected faults are matched against it).
+  [[maybe_unused]] std::string path_;
 };
 
 // Writes the bytes to standard error with one write call (a short write is

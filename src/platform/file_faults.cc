@@ -34,8 +34,10 @@ constexpr Named<int> kErrors[] = {
     {"EISDIR", EISDIR},   {"EINVAL", EINVAL},   {"ENFILE", ENFILE},   {"EMFILE", EMFILE},
     {"ETXTBSY", ETXTBSY}, {"EFBIG", EFBIG},     {"ENOSPC", ENOSPC},   {"EROFS", EROFS},
     {"EMLINK", EMLINK},   {"ENOSYS", ENOSYS},   {"ELOOP", ELOOP},     {"ENOTEMPTY", ENOTEMPTY},
-    {"EDQUOT", EDQUOT},   {"ESTALE", ESTALE},   {"EOPNOTSUPP", EOPNOTSUPP},
-    {"ENAMETOOLONG", ENAMETOOLONG},
+    {"EOPNOTSUPP", EOPNOTSUPP}, {"ENAMETOOLONG", ENAMETOOLONG},
+#if defined(EDQUOT)  // not in the Windows C runtime
+    {"EDQUOT", EDQUOT},   {"ESTALE", ESTALE},
+#endif
 };
 
 template <typename Value, std::size_t count>

@@ -79,20 +79,22 @@ AppendFile::~AppendFile() { close(); }
 
 int AppendFile::open(const std::string& path) {
   close();
-  fd_ = posix::openFile(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  return fd_ < 0 ? errno : 0;
+  const int fd = posix::openFile(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  handle_ = fd;
+  return 0;
 }
 
 int AppendFile::write(std::string_view bytes) {
-  if (fd_ < 0) return EBADF;
-  return posix::writeAll(fd_, bytes);
+  if (!isOpen()) return EBADF;
+  return posix::writeAll(static_cast<int>(handle_), bytes);
 }
 
-int AppendFile::flushToDisk() { return fd_ < 0 ? EBADF : posix::syncFile(fd_); }
+int AppendFile::flushToDisk() { return isOpen() ? posix::syncFile(static_cast<int>(handle_)) : EBADF; }
 
 void AppendFile::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (isOpen()) ::close(static_cast<int>(handle_));
+  handle_ = kClosed;
 }
 
 int writeStandardError(std::string_view bytes) { return posix::writeAllToStream(STDERR_FILENO, bytes); }

@@ -13,7 +13,11 @@ namespace platform {
 
 // Longest path, in bytes and including the terminating NUL, that the system
 // hands to the file system.
+#if defined(_WIN32)
+inline constexpr std::size_t kMaxPath = 260;  // MAX_PATH
+#else
 inline constexpr std::size_t kMaxPath = 4096;
+#endif
 
 // Returns true iff the path does not begin with '/'.
 bool isRelativePath(std::string_view path);

@@ -40,7 +40,7 @@ TEST_F(IniApiTest, OpenReportsEachCauseWithItsOwnCode) {
   EXPECT_EQ(QnIniOpen(""), QNERROR_INVALID_ARGUMENT);
   EXPECT_EQ(QnIniOpen(directory_.file("missing.ini").c_str()), QNERROR_FILE_NOT_FOUND);
   EXPECT_EQ(QnIniOpen(directory_.path().string().c_str()), QNERROR_IS_DIRECTORY);
-  EXPECT_EQ(QnIniOpen("/dev/null"), QNERROR_NOT_REGULAR_FILE);
+  EXPECT_EQ(QnIniOpen(testing_support::kNullDevice), QNERROR_NOT_REGULAR_FILE);
 }
 
 TEST_F(IniApiTest, OpenReportsAnUnreadableFile) {

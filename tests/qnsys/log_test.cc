@@ -82,7 +82,8 @@ TEST_F(LogTest, UnopenableLogFileGivesAnErrorAndLogsToStandardError) {
   const std::string captured = testing::internal::GetCapturedStderr();
 
   EXPECT_EQ(result, QNERROR_LOG_OPEN_FAILED);
-  EXPECT_NE(captured.find("ERROR qnsys: cannot open log file \"" + directory_.file("no/such/directory/app.log")),
+  const std::string logFile = std::filesystem::path(directory_.file("no/such/directory/app.log")).make_preferred().string();
+  EXPECT_NE(captured.find("ERROR qnsys: cannot open log file \"" + logFile),
             std::string::npos)
       << captured;
   EXPECT_NE(captured.find("WARNING Brivane: still logged\n"), std::string::npos) << captured;

@@ -24,6 +24,13 @@ class TempDirectory {
   std::filesystem::path path_;
 };
 
+// The system's device that discards what is written to it.
+#if defined(_WIN32)
+inline constexpr char kNullDevice[] = "NUL";
+#else
+inline constexpr char kNullDevice[] = "/dev/null";
+#endif
+
 // Reads a whole file ("" when it cannot be read).
 std::string readFile(const std::string& path);
 

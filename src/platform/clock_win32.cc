@@ -1,0 +1,48 @@
+#include "platform/clock.h"
+
+#include <windows.h>
+
+#include <time.h>
+
+namespace platform {
+
+std::uint32_t tickCount() { return ::GetTickCount(); }
+
+void sleepMilliseconds(unsigned milliseconds) { ::Sleep(milliseconds); }
+
+LocalTime localTimeNow() {
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  LocalTime result;
+  result.calendar.tm_year = now.wYear - 1900;
+  result.calendar.tm_mon = now.wMonth - 1;
+  result.calendar.tm_mday = now.wDay;
+  result.calendar.tm_hour = now.wHour;
+  result.calendar.tm_min = now.wMinute;
+  result.calendar.tm_sec = now.wSecond;
+  result.calendar.tm_wday = now.wDayOfWeek;
+  result.calendar.tm_isdst = -1;
+  result.milliseconds = now.wMilliseconds;
+  return result;
+}
+
+std::tm localTimeOf(std::time_t seconds) {
+  std::tm calendar{};
+  ::localtime_s(&calendar, &seconds);
+  return calendar;
+}
+
+std::tm utcTimeNow() {
+  const std::time_t now = ::time(nullptr);
+  std::tm calendar{};
+  ::gmtime_s(&calendar, &now);
+  return calendar;
+}
+
+std::string formatTime(const char* format, const std::tm& calendar) {
+  char buffer[256];
+  const std::size_t length = ::strftime(buffer, sizeof buffer, format, &calendar);
+  return std::string(buffer, length);
+}
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+#include "platform/path.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/win32_file_calls.h"
+
+namespace platform {
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+bool isRelativePath(std::string_view path) {
+  if (path.empty()) return true;
+  const std::string text(path);
+  return ::PathIsRelativeA(text.c_str()) != FALSE;
+}
+
+std::string joinPath(std::string_view directory, std::string_view path) {
+  if (!isRelativePath(path) || directory.empty()) return std::string(path);
+  std::string joined(directory);
+  while (joined.size() > 1 && isSeparator(joined.back())) joined.pop_back();
+  if (!isSeparator(joined.back())) joined.push_back('\\');
+  std::size_t start = 0;
+  while (start < path.size() && isSeparator(path[start])) ++start;
+  joined.append(path.substr(start));
+  return joined;
+}
+
+std::optional<std::string> canonicalizePath(std::string_view path) {
+  // The shell's canonical form, with '/' taken as '\' and repeated
+  // separators collapsed first (it leaves those alone).
+  std::string text;
+  for (const char c : path) {
+    const char normal = c == '/' ? '\\' : c;
+    // A leading "\\" (a UNC path) stays.
+    if (normal == '\\' && !text.empty() && text.back() == '\\' && text.size() > 1) continue;
+    text.push_back(normal);
+  }
+  if (text.size() + 1 > kMaxPath) return std::nullopt;
+  char result[MAX_PATH] = {};
+  if (!::PathCanonicalizeA(result, text.c_str())) return std::nullopt;
+  if (result[0] == '\0') return std::string(".");
+  return std::string(result);
+}
+
+std::string directoryName(std::string_view path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  if (separator == std::string_view::npos) return std::string();
+  // "C:\x" -> "C:\", "\x" -> "\".
+  if (separator == 0 || (separator == 2 && path[1] == ':')) return std::string(path.substr(0, separator + 1));
+  return std::string(path.substr(0, separator));
+}
+
+std::string withTrailingSeparator(std::string_view directory) {
+  std::string result(directory);
+  if (!result.empty() && !isSeparator(result.back())) result.push_back('\\');
+  return result;
+}
+
+std::optional<std::string> currentDirectory() {
+  char buffer[kMaxPath];
+  const DWORD length = ::GetCurrentDirectoryA(sizeof buffer, buffer);
+  if (length == 0) {
+    errno = win32::lastErrno();
+    return std::nullopt;
+  }
+  if (length >= sizeof buffer) {
+    errno = ERANGE;
+    return std::nullopt;
+  }
+  return std::string(buffer, length);
+}
+
+int setCurrentDirectory(const std::string& directory) {
+  return ::SetCurrentDirectoryA(directory.c_str()) ? 0 : win32::lastErrno();
+}
+
+std::optional<std::string> executablePath() {
+  char buffer[512];
+  const DWORD length = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return std::nullopt;
+  return std::string(buffer, length);
+}
+
+}  // namespace platform
