@@ -70,6 +70,22 @@ int writeAll(HANDLE file, const std::string& path, std::string_view bytes) {
   return 0;
 }
 
+int appendAll(HANDLE file, const std::string& path, std::string_view bytes) {
+  if (const int error = injectedFileError(FileOperation::kWrite, path)) return error;
+  while (!bytes.empty()) {
+    // Both offsets all ones: the write goes to the end of the file as one
+    // step, whoever else appends.
+    OVERLAPPED atEnd{};
+    atEnd.Offset = 0xFFFFFFFFu;
+    atEnd.OffsetHigh = 0xFFFFFFFFu;
+    const DWORD piece = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data(), piece, &written, &atEnd)) return lastErrno();
+    bytes.remove_prefix(written);
+  }
+  return 0;
+}
+
 int flushFile(HANDLE file, const std::string& path) {
   if (const int error = injectedFileError(FileOperation::kFsync, path)) return error;
   flushCount.fetch_add(1, std::memory_order_relaxed);
@@ -86,9 +102,17 @@ int makeDirectory(const std::string& path) {
   return ::CreateDirectoryA(path.c_str(), nullptr) ? 0 : lastErrno();
 }
 
+int linkFile(const std::string& from, const std::string& to) {
+  if (const int error = injectedFileError(FileOperation::kLink, from, to)) return error;
+  return ::CreateHardLinkA(to.c_str(), from.c_str(), nullptr) ? 0 : lastErrno();
+}
+
 int moveFile(const std::string& from, const std::string& to, bool replace) {
   if (const int error = injectedFileError(FileOperation::kRename, from, to)) return error;
   const DWORD flags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  // A move written through is the flush of the new name, which POSIX makes
+  // by flushing the directory: counted alike.
+  flushCount.fetch_add(1, std::memory_order_relaxed);
   return ::MoveFileExA(from.c_str(), to.c_str(), flags) ? 0 : lastErrno();
 }
 

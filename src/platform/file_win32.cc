@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <mutex>
 
 #include "platform/file_faults.h"
 #include "platform/win32_file_calls.h"
@@ -97,7 +98,11 @@ int AppendFile::open(const std::string& path) {
 
 int AppendFile::write(std::string_view bytes) {
   if (!isOpen()) return EBADF;
-  return win32::writeAll(reinterpret_cast<HANDLE>(handle_), path_, bytes);
+  // Windows appends each write whole; Wine does not when several handles
+  // of one process append at once, so this process's appends take turns.
+  static std::mutex appending;
+  const std::lock_guard<std::mutex> turn(appending);
+  return win32::appendAll(reinterpret_cast<HANDLE>(handle_), path_, bytes);
 }
 
 int AppendFile::flushToDisk() { return isOpen() ? win32::flushFile(reinterpret_cast<HANDLE>(handle_), path_) : EBADF; }

@@ -43,8 +43,11 @@ class RandomAccessFile {
   int sync();
 
  private:
-  explicit RandomAccessFile(int fd) : fd_(fd) {}
-  int fd_;
+  // A descriptor, or a Windows handle.
+  explicit RandomAccessFile(std::intptr_t handle) : handle_(handle) {}
+  int fd() const { return static_cast<int>(handle_); }
+  std::intptr_t handle_;
+  [[maybe_unused]] std::string path_;  // where the system cannot tell a handle's path
 };
 
 }  // namespace platform

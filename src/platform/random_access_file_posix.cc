@@ -70,13 +70,13 @@ int RandomAccessFile::open(const std::string& path, const FileOpenMode& mode, st
   return 0;
 }
 
-RandomAccessFile::~RandomAccessFile() { ::close(fd_); }
+RandomAccessFile::~RandomAccessFile() { ::close(fd()); }
 
 int RandomAccessFile::readAt(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
   got = 0;
   while (got < size) {
     const ssize_t n = retryOnInterrupt(
-        [&] { return ::pread(fd_, buffer + got, size - got, static_cast<off_t>(offset + got)); });
+        [&] { return ::pread(fd(), buffer + got, size - got, static_cast<off_t>(offset + got)); });
     if (n < 0) return errno;
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
@@ -85,16 +85,16 @@ int RandomAccessFile::readAt(std::uint64_t offset, char* buffer, std::size_t siz
 }
 
 int RandomAccessFile::writeAt(std::uint64_t offset, std::string_view bytes) {
-  return posix::writeAllAt(fd_, offset, bytes);
+  return posix::writeAllAt(fd(), offset, bytes);
 }
 
 int RandomAccessFile::size(std::uint64_t& bytes) const {
   struct stat info {};
-  if (::fstat(fd_, &info) != 0) return errno;
+  if (::fstat(fd(), &info) != 0) return errno;
   bytes = static_cast<std::uint64_t>(info.st_size);
   return 0;
 }
 
-int RandomAccessFile::sync() { return posix::syncFile(fd_); }
+int RandomAccessFile::sync() { return posix::syncFile(fd()); }
 
 }  // namespace platform

@@ -44,11 +44,16 @@ HANDLE openFile(const std::string& path, DWORD access, DWORD disposition, DWORD 
 
 // Writes every byte at the file position; 0 or the errno.
 int writeAll(HANDLE file, const std::string& path, std::string_view bytes);
+// Writes every byte at the end of the file, each WriteFile one append;
+// 0 or the errno.
+int appendAll(HANDLE file, const std::string& path, std::string_view bytes);
 // FlushFileBuffers, counted; 0 or the errno.
 int flushFile(HANDLE file, const std::string& path);
 
 int removeFile(const std::string& path);
 int makeDirectory(const std::string& path);
+// CreateHardLinkA; EEXIST for an existing target.
+int linkFile(const std::string& from, const std::string& to);
 // MoveFileExA: `replace` replaces an existing target; a move between
 // volumes is copied and written through.
 int moveFile(const std::string& from, const std::string& to, bool replace);
