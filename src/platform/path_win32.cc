@@ -25,7 +25,8 @@ bool isRelativePath(std::string_view path) {
 std::string joinPath(std::string_view directory, std::string_view path) {
   if (!isRelativePath(path) || directory.empty()) return std::string(path);
   std::string joined(directory);
-  while (joined.size() > 1 && isSeparator(joined.back())) joined.pop_back();
+  // One separator stays, of whichever kind the directory ends with.
+  while (joined.size() > 1 && isSeparator(joined.back()) && isSeparator(joined[joined.size() - 2])) joined.pop_back();
   if (!isSeparator(joined.back())) joined.push_back('\\');
   std::size_t start = 0;
   while (start < path.size() && isSeparator(path[start])) ++start;

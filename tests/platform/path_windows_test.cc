@@ -1,0 +1,50 @@
+// Path texts as Windows reads them: drive letters, both separators, the
+// shell's canonical form and MAX_PATH.
+#include <gtest/gtest.h>
+
+#include "platform/path.h"
+
+namespace {
+
+using platform::canonicalizePath;
+using platform::joinPath;
+
+TEST(PathWindowsTest, RelativeMeansNoDriveAndNoLeadingSeparator) {
+  EXPECT_TRUE(platform::isRelativePath("a\\b"));
+  EXPECT_TRUE(platform::isRelativePath(""));
+  EXPECT_FALSE(platform::isRelativePath("C:\\a"));
+  EXPECT_FALSE(platform::isRelativePath("\\a"));
+  EXPECT_FALSE(platform::isRelativePath("\\\\server\\share\\a"));
+}
+
+TEST(PathWindowsTest, JoinUsesExactlyOneSeparator) {
+  EXPECT_EQ(joinPath("C:\\in", "file.txt"), "C:\\in\\file.txt");
+  EXPECT_EQ(joinPath("C:\\in\\", "file.txt"), "C:\\in\\file.txt");
+  EXPECT_EQ(joinPath("C:/in/", "file.txt"), "C:/in/file.txt");
+  EXPECT_EQ(joinPath("C:\\in", "D:\\x"), "D:\\x");
+  EXPECT_EQ(joinPath("", "file.txt"), "file.txt");
+}
+
+TEST(PathWindowsTest, CanonicalFormResolvesDotsAndTakesEitherSeparator) {
+  EXPECT_EQ(canonicalizePath("C:\\a\\.\\b\\\\c\\..\\d"), "C:\\a\\b\\d");
+  EXPECT_EQ(canonicalizePath("C:/a/b/../c"), "C:\\a\\c");
+  const std::string tooLong = "C:\\" + std::string(platform::kMaxPath, 'x');
+  EXPECT_FALSE(canonicalizePath(tooLong).has_value());
+}
+
+TEST(PathWindowsTest, DirectoryNameKeepsTheRoot) {
+  EXPECT_EQ(platform::directoryName("C:\\etc\\trasvik.ini"), "C:\\etc");
+  EXPECT_EQ(platform::directoryName("C:\\trasvik.ini"), "C:\\");
+  EXPECT_EQ(platform::directoryName("trasvik.ini"), "");
+  EXPECT_EQ(platform::withTrailingSeparator("C:\\out"), "C:\\out\\");
+  EXPECT_EQ(platform::withTrailingSeparator("C:/out/"), "C:/out/");
+}
+
+TEST(PathWindowsTest, ProcessDirectoriesAreAbsolute) {
+  ASSERT_TRUE(platform::currentDirectory().has_value());
+  EXPECT_FALSE(platform::isRelativePath(*platform::currentDirectory()));
+  ASSERT_TRUE(platform::executablePath().has_value());
+  EXPECT_NE(platform::executablePath()->find("platform_tests"), std::string::npos);
+}
+
+}  // namespace
