@@ -3,6 +3,7 @@
 // reference peers of the tests and the demo. Not thread-safe per object.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,9 +37,14 @@ class ChildProcess {
   std::optional<int> wait(int timeoutMilliseconds);
 
  private:
-  ChildProcess(int pid, int outputFd) : pid_(pid), outputFd_(outputFd) {}
+  ChildProcess(int pid, std::intptr_t process, std::intptr_t output)
+      : pid_(pid), process_(process), outputFd_(static_cast<int>(output)), output_(output) {}
   int pid_;
-  int outputFd_;
+  // The process handle where the system has one (Windows), else unused.
+  [[maybe_unused]] std::intptr_t process_;
+  int outputFd_;  // POSIX: the read end of the output pipe, -1 when none
+  // Windows: the read end's handle, -1 when none.
+  [[maybe_unused]] std::intptr_t output_;
   bool reaped_ = false;
   int status_ = 0;
   std::string buffered_;

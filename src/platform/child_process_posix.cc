@@ -79,7 +79,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     if (captureOutput) ::close(pipeFds[0]);
     return nullptr;
   }
-  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, captureOutput ? pipeFds[0] : -1));
+  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, -1, captureOutput ? pipeFds[0] : -1));
 }
 
 ChildProcess::~ChildProcess() {

@@ -1,5 +1,6 @@
 #include "platform/file_faults.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -154,16 +155,31 @@ bool fileFaultsConfigured() {
   return now == kSome;
 }
 
+namespace {
+
+// Whether `part` occurs in `path`. On Windows '\' and '/' separate alike,
+// so that a test's "/sent/" finds "C:\...\sent\a".
+bool pathContains(std::string_view path, std::string_view part) {
+#if defined(_WIN32)
+  std::string normal(path);
+  std::replace(normal.begin(), normal.end(), '\\', '/');
+  std::string normalPart(part);
+  std::replace(normalPart.begin(), normalPart.end(), '\\', '/');
+  return normal.find(normalPart) != std::string::npos;
+#else
+  return path.find(part) != std::string_view::npos;
+#endif
+}
+
+}  // namespace
+
 int injectedFileError(FileOperation operation, std::string_view path, std::string_view otherPath) {
   if (!fileFaultsConfigured()) return 0;
   FaultList& list = faultList();
   std::lock_guard<std::mutex> lock(list.mutex);
   for (FileFault& fault : list.faults) {
     if (fault.operation != operation) continue;
-    if (path.find(fault.pathPart) == std::string_view::npos &&
-        otherPath.find(fault.pathPart) == std::string_view::npos) {
-      continue;
-    }
+    if (!pathContains(path, fault.pathPart) && !pathContains(otherPath, fault.pathPart)) continue;
     if (fault.skip > 0) {
       --fault.skip;
       return 0;

@@ -1,0 +1,171 @@
+#include "platform/child_process.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/clock.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE handleOf(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+// One argument as the C runtime's parser reads it back: quoted when it
+// holds blanks or quotes, backslashes doubled before a quote.
+std::string quotedArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(2 * backslashes, '\\');
+  return quoted + "\"";
+}
+
+// This process's environment with `added` ("NAME=value") replacing
+// variables of the same name, as the block CreateProcessA takes.
+std::string environmentBlock(const std::vector<std::string>& added) {
+  std::vector<std::string> entries;
+  if (char* strings = ::GetEnvironmentStringsA()) {
+    for (const char* entry = strings; *entry != '\0'; entry += std::char_traits<char>::length(entry) + 1) {
+      const std::string text(entry);
+      const std::string name = text.substr(0, text.find('=', 1));
+      const bool overridden = std::any_of(added.begin(), added.end(), [&](const std::string& a) {
+        return a.size() > name.size() && a[name.size()] == '=' && ::_strnicmp(a.c_str(), name.c_str(), name.size()) == 0;
+      });
+      if (!overridden) entries.push_back(text);
+    }
+    ::FreeEnvironmentStringsA(strings);
+  }
+  entries.insert(entries.end(), added.begin(), added.end());
+  std::string block;
+  for (const std::string& entry : entries) block += entry + '\0';
+  return block + '\0';
+}
+
+std::string errorText(DWORD error) {
+  char buffer[256] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer, sizeof buffer,
+                   nullptr);
+  std::string text(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>& arguments, bool captureOutput,
+                                                  std::string& error, const std::vector<std::string>& environment) {
+  if (arguments.empty()) {
+    error = "no program given";
+    return nullptr;
+  }
+  std::string commandLine;
+  for (const std::string& argument : arguments) commandLine += (commandLine.empty() ? "" : " ") + quotedArgument(argument);
+  std::string block = environmentBlock(environment);
+
+  HANDLE readEnd = INVALID_HANDLE_VALUE;
+  HANDLE writeEnd = INVALID_HANDLE_VALUE;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  if (captureOutput) {
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) {
+      error = errorText(::GetLastError());
+      return nullptr;
+    }
+    // Only the write end goes to the child.
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  }
+  PROCESS_INFORMATION process{};
+  // A process group of its own: terminate() sends it Ctrl+Break alone.
+  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, captureOutput ? TRUE : FALSE,
+                                        CREATE_NEW_PROCESS_GROUP, block.data(), nullptr, &startup, &process);
+  const DWORD failure = ::GetLastError();
+  if (captureOutput) ::CloseHandle(writeEnd);
+  if (!started) {
+    error = "cannot start " + arguments[0] + ": " + errorText(failure);
+    if (captureOutput) ::CloseHandle(readEnd);
+    return nullptr;
+  }
+  ::CloseHandle(process.hThread);
+  return std::unique_ptr<ChildProcess>(new ChildProcess(static_cast<int>(process.dwProcessId),
+                                                        reinterpret_cast<std::intptr_t>(process.hProcess),
+                                                        captureOutput ? reinterpret_cast<std::intptr_t>(readEnd) : -1));
+}
+
+ChildProcess::~ChildProcess() {
+  if (!reaped_) {
+    kill();
+    wait(-1);
+  }
+  if (output_ != -1) ::CloseHandle(handleOf(output_));
+  ::CloseHandle(handleOf(process_));
+}
+
+std::optional<std::string> ChildProcess::readLine(int timeoutMilliseconds) {
+  const std::uint32_t start = tickCount();
+  for (;;) {
+    const std::size_t end = buffered_.find('\n');
+    if (end != std::string::npos) {
+      std::string line = buffered_.substr(0, end);
+      buffered_.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    if (output_ == -1) return std::nullopt;
+    // Anonymous pipes cannot be waited on: look, and nap while empty.
+    DWORD available = 0;
+    const bool open = ::PeekNamedPipe(handleOf(output_), nullptr, 0, nullptr, &available, nullptr) != FALSE;
+    if (open && available == 0) {
+      if (timeoutMilliseconds >= 0 && static_cast<int>(tickCount() - start) >= timeoutMilliseconds) return std::nullopt;
+      sleepMilliseconds(2);
+      continue;
+    }
+    char chunk[4096];
+    DWORD got = 0;
+    if (!open || !::ReadFile(handleOf(output_), chunk, sizeof chunk, &got, nullptr) || got == 0) {
+      if (buffered_.empty()) return std::nullopt;
+      std::string rest;
+      rest.swap(buffered_);
+      return rest;
+    }
+    buffered_.append(chunk, got);
+  }
+}
+
+void ChildProcess::terminate() {
+  if (!reaped_) ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid_));
+}
+
+void ChildProcess::kill() {
+  if (!reaped_) ::TerminateProcess(handleOf(process_), 128 + 9);
+}
+
+std::optional<int> ChildProcess::wait(int timeoutMilliseconds) {
+  if (!reaped_) {
+    const DWORD waited =
+        ::WaitForSingleObject(handleOf(process_), timeoutMilliseconds < 0 ? INFINITE : static_cast<DWORD>(timeoutMilliseconds));
+    if (waited != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    ::GetExitCodeProcess(handleOf(process_), &code);
+    reaped_ = true;
+    status_ = static_cast<int>(code);
+  }
+  return status_;
+}
+
+}  // namespace platform
