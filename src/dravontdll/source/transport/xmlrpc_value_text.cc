@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 
 #include "transport/base64.h"
 #include "transport/xml_scan.h"
@@ -95,6 +96,11 @@ std::string_view numberCandidate(std::string_view text, std::size_t position) {
 struct XmlRpcValue::ParseState {
   int depth = 0;
   bool tooDeep = false;  // set once; fails every enclosing value
+  // Where a value failed to parse. Below the depth limit a value's parse
+  // depends on its start alone, so a second try there fails again: knowing
+  // it keeps broken text, which the levels above may try again from other
+  // positions, from costing time exponential in its nesting.
+  std::unordered_set<std::size_t> failedAt;
 };
 
 void XmlRpcValue::setDoubleFormat(const char* format) {
@@ -228,7 +234,7 @@ bool XmlRpcValue::parseValue(std::string_view text, std::size_t& position) {
 bool XmlRpcValue::parseAt(std::string_view text, std::size_t& position, ParseState& state) {
   const std::size_t start = position;
   clear();
-  if (!probeTag("<value>", text, position)) return false;
+  if (state.failedAt.contains(start) || !probeTag("<value>", text, position)) return false;
   if (state.depth >= kMaxParseDepth) {
     state.tooDeep = true;
     position = start;
@@ -265,6 +271,7 @@ bool XmlRpcValue::parseAt(std::string_view text, std::size_t& position, ParseSta
   if (!parsed) {
     clear();
     position = start;
+    state.failedAt.insert(start);
     return false;
   }
   // Skips whatever closes the payload ("</i4>", "</string>", ...).
