@@ -68,8 +68,16 @@ ScriptedServer::ScriptedServer(Session session) : session_(std::move(session)) {
 
 ScriptedServer::~ScriptedServer() {
   stopping_ = true;
-  platform::shutdownSocket(listener_);  // wakes the blocked accept
-  thread_.join();
+  // A connection of its own wakes the blocked accept, on every system (a
+  // shutdown of the listener does so on Linux only).
+  const int waker = platform::createTcpSocket();
+  if (waker >= 0 && platform::connectSocket(waker, "127.0.0.1", port_)) {
+    thread_.join();
+  } else {
+    platform::shutdownSocket(listener_);
+    thread_.join();
+  }
+  platform::closeSocket(waker);
   platform::closeSocket(listener_);
 }
 

@@ -53,6 +53,13 @@ class ScriptedServer {
   std::thread thread_;
 };
 
+// The system's error number for a connection nobody accepts.
+#if defined(_WIN32)
+inline constexpr int kConnectionRefused = 10061;  // WSAECONNREFUSED
+#else
+inline constexpr int kConnectionRefused = 111;  // ECONNREFUSED
+#endif
+
 // "HTTP/1.1 200 OK" answer with a correct Content-length and the body.
 std::string httpAnswer(std::string_view body);
 // An XML-RPC methodResponse text carrying one value text as its parameter.

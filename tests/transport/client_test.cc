@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "support/temp_directory.h"
 #include "support/test_server.h"
 #include "transport/report_capture.h"
 
@@ -283,14 +284,16 @@ TEST(ClientTest, NoServiceIsAConnectFailure) {
   XmlRpcValue result;
   EXPECT_FALSE(client.execute("Call", threeInts(), result));
   ASSERT_EQ(capture.errors().size(), 1u);
-  EXPECT_THAT(capture.errors()[0], StartsWith("Error in XmlRpcClient::doConnect: Could not connect to server (error 111).;TID=" +
-                                              std::to_string(platform::currentThreadId())));
+  EXPECT_THAT(capture.errors()[0],
+              StartsWith("Error in XmlRpcClient::doConnect: Could not connect to server (error " +
+                         std::to_string(testing_support::kConnectionRefused) +
+                         ").;TID=" + std::to_string(platform::currentThreadId())));
 }
 
 TEST(ClientTest, WorksWithDescriptorsAbove1024) {
   std::vector<std::FILE*> filler;
   for (int i = 0; i < 1100; ++i) {
-    std::FILE* file = std::fopen("/dev/null", "r");
+    std::FILE* file = std::fopen(testing_support::kNullDevice, "r");
     if (file == nullptr) break;
     filler.push_back(file);
   }
