@@ -37,6 +37,10 @@ class ChildProcess {
   std::optional<int> wait(int timeoutMilliseconds);
 
  private:
+  // The first whole line of `buffered` (without its CR LF or LF), taken
+  // out of it; nullopt while there is none.
+  static std::optional<std::string> takeLine(std::string& buffered);
+
   ChildProcess(int pid, std::intptr_t process, std::intptr_t output)
       : pid_(pid), process_(process), outputFd_(static_cast<int>(output)), output_(output) {}
   int pid_;

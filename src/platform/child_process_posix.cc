@@ -93,13 +93,7 @@ ChildProcess::~ChildProcess() {
 std::optional<std::string> ChildProcess::readLine(int timeoutMilliseconds) {
   const std::uint32_t start = tickCount();
   for (;;) {
-    const std::size_t end = buffered_.find('\n');
-    if (end != std::string::npos) {
-      std::string line = buffered_.substr(0, end);
-      buffered_.erase(0, end + 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return line;
-    }
+    if (std::optional<std::string> line = takeLine(buffered_)) return line;
     if (outputFd_ < 0) return std::nullopt;
     const int waited = static_cast<int>(tickCount() - start);
     const int left = timeoutMilliseconds < 0 ? -1 : std::max(0, timeoutMilliseconds - waited);

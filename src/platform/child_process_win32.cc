@@ -119,13 +119,7 @@ ChildProcess::~ChildProcess() {
 std::optional<std::string> ChildProcess::readLine(int timeoutMilliseconds) {
   const std::uint32_t start = tickCount();
   for (;;) {
-    const std::size_t end = buffered_.find('\n');
-    if (end != std::string::npos) {
-      std::string line = buffered_.substr(0, end);
-      buffered_.erase(0, end + 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return line;
-    }
+    if (std::optional<std::string> line = takeLine(buffered_)) return line;
     if (output_ == -1) return std::nullopt;
     // Anonymous pipes cannot be waited on: look, and nap while empty.
     DWORD available = 0;

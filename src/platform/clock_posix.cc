@@ -41,10 +41,4 @@ std::tm utcTimeNow() {
   return calendar;
 }
 
-std::string formatTime(const char* format, const std::tm& calendar) {
-  char buffer[256];
-  const std::size_t length = ::strftime(buffer, sizeof buffer, format, &calendar);
-  return std::string(buffer, length);
-}
-
 }  // namespace platform
