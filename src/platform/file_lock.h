@@ -3,6 +3,7 @@
 // with the process, also when it is killed. Thread-safe.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -19,8 +20,8 @@ class ExclusiveFileLock {
   ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
 
  private:
-  explicit ExclusiveFileLock(int fd) : fd_(fd) {}
-  int fd_;
+  explicit ExclusiveFileLock(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_;  // a descriptor, or a Windows handle
 };
 
 }  // namespace platform

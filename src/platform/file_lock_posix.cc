@@ -28,6 +28,6 @@ std::unique_ptr<ExclusiveFileLock> ExclusiveFileLock::tryAcquire(const std::stri
   return std::unique_ptr<ExclusiveFileLock>(new ExclusiveFileLock(fd));
 }
 
-ExclusiveFileLock::~ExclusiveFileLock() { ::close(fd_); }
+ExclusiveFileLock::~ExclusiveFileLock() { ::close(static_cast<int>(handle_)); }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/file_lock.h"
 #include "support/temp_directory.h"
 
 namespace {
@@ -88,6 +89,17 @@ TEST(FileTest, EveryFlushToDiskIsCounted) {
   EXPECT_EQ(platform::durableFlushCount(), before + 1);
   ASSERT_EQ(platform::replaceFileAtomically(dir.file("data"), "more bytes"), 0);  // the file, then its directory
   EXPECT_EQ(platform::durableFlushCount(), before + 3);
+}
+
+TEST(FileTest, AnExclusiveLockIsRefusedToASecondHolderUntilTheFirstLetsGo) {
+  TempDirectory dir;
+  int error = 0;
+  auto first = platform::ExclusiveFileLock::tryAcquire(dir.file("store.lock"), error);
+  ASSERT_NE(first, nullptr) << error;
+  EXPECT_EQ(platform::ExclusiveFileLock::tryAcquire(dir.file("store.lock"), error), nullptr);
+  EXPECT_EQ(error, EWOULDBLOCK);
+  first.reset();
+  EXPECT_NE(platform::ExclusiveFileLock::tryAcquire(dir.file("store.lock"), error), nullptr) << error;
 }
 
 }  // namespace
