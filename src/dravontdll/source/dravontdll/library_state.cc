@@ -4,7 +4,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <type_traits>
 
 #include "dravont/dravontdll.h"
 #include "dravontdll/call_scope.h"
@@ -42,8 +41,13 @@ struct Slots {
 // library was loaded with dlopen, and the unload function would then free
 // the same slots again.
 Slots* slots = nullptr;
-std::mutex attachMutex;
-static_assert(std::is_trivially_destructible_v<std::mutex>, "the unload function locks attachMutex after exit handlers ran");
+
+// The unload function locks it after the exit handlers ran: it is never
+// destroyed (a mutex's destructor is not trivial everywhere).
+std::mutex& attachMutex() {
+  static std::mutex* const mutex = new std::mutex;
+  return *mutex;
+}
 
 void destroyClient(void* client) { delete static_cast<XmlRpcClient*>(client); }
 
@@ -76,7 +80,7 @@ int environmentInteger(const char* variable, int fallback) {
 }
 
 bool attachProcess() {
-  std::lock_guard<std::mutex> lock(attachMutex);
+  std::lock_guard<std::mutex> lock(attachMutex());
   if (slots != nullptr) return true;
 
   hDLLModule = const_cast<void*>(platform::moduleContaining(reinterpret_cast<const void*>(&attachProcess)).base);
@@ -102,7 +106,7 @@ bool attachProcess() {
 }
 
 void detachProcess() {
-  std::lock_guard<std::mutex> lock(attachMutex);
+  std::lock_guard<std::mutex> lock(attachMutex());
   if (slots == nullptr) return;
   releaseCallScopes();
   detachThread();
