@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 
 #include "dravont/dravontdll.h"
@@ -43,9 +44,11 @@ struct Slots {
 Slots* slots = nullptr;
 
 // The unload function locks it after the exit handlers ran: it is never
-// destroyed (a mutex's destructor is not trivial everywhere).
+// destroyed (a mutex's destructor is not trivial everywhere), and it lives in
+// the library's own storage, so that unloading the library leaves nothing.
 std::mutex& attachMutex() {
-  static std::mutex* const mutex = new std::mutex;
+  alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+  static std::mutex* const mutex = new (storage) std::mutex;
   return *mutex;
 }
 
