@@ -1,6 +1,7 @@
 #include "msgrule/msg_file.h"
 
 #include "rule/rule_text.h"
+#include "text/ascii.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -8,14 +9,6 @@ namespace trasvik {
 namespace {
 
 constexpr std::size_t kLongestLine = 255;
-
-std::string lowered(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return result;
-}
 
 }  // namespace
 
@@ -55,7 +48,7 @@ void MsgHeaderParser::completeLine() {
 bool MsgHeaderParser::takeHeaderLine() {
   const std::size_t colon = line_.find(':');
   if (colon == std::string::npos || colon == 0) return false;
-  const std::string key = lowered(std::string_view(line_).substr(0, colon));
+  const std::string key = text::asciiLowered(std::string_view(line_).substr(0, colon));
   const std::size_t valueStart = line_.find_first_not_of(' ', colon + 1);
   std::string value = valueStart == std::string::npos ? std::string() : line_.substr(valueStart);
   if (key == "to") {

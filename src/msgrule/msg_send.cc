@@ -173,12 +173,12 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
 
 void MsgRule::disposeOfSent(const std::string& fileName) {
   const std::string path = out + fileName;
-  if (deliveredFileVanished(name, path)) {
-    // Nothing to move.
-  } else if (sent.empty()) {
-    deleteDeliveredFile(path, reportFatal);
-  } else {
-    moveFile(path, sent, fileName);
+  if (!deliveredFileVanished(name, path)) {
+    if (sent.empty()) {
+      deleteDeliveredFile(path, reportFatal);
+    } else {
+      moveFile(path, sent, fileName);
+    }
   }
   forgetOutgoingFile(path);
 }

@@ -42,13 +42,12 @@ class ChildProcess {
   static std::optional<std::string> takeLine(std::string& buffered);
 
   ChildProcess(int pid, std::intptr_t process, std::intptr_t output)
-      : pid_(pid), process_(process), outputFd_(static_cast<int>(output)), output_(output) {}
+      : pid_(pid), process_(process), output_(output) {}
   int pid_;
   // The process handle where the system has one (Windows), else unused.
   [[maybe_unused]] std::intptr_t process_;
-  int outputFd_;  // POSIX: the read end of the output pipe, -1 when none
-  // Windows: the read end's handle, -1 when none.
-  [[maybe_unused]] std::intptr_t output_;
+  // The read end of the output pipe (a descriptor or a handle), -1 when none.
+  std::intptr_t output_;
   bool reaped_ = false;
   int status_ = 0;
   std::string buffered_;

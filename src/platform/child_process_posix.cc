@@ -87,21 +87,22 @@ ChildProcess::~ChildProcess() {
     kill();
     wait(-1);
   }
-  if (outputFd_ >= 0) ::close(outputFd_);
+  if (output_ >= 0) ::close(static_cast<int>(output_));
 }
 
 std::optional<std::string> ChildProcess::readLine(int timeoutMilliseconds) {
   const std::uint32_t start = tickCount();
   for (;;) {
     if (std::optional<std::string> line = takeLine(buffered_)) return line;
-    if (outputFd_ < 0) return std::nullopt;
+    const int outputFd = static_cast<int>(output_);
+    if (outputFd < 0) return std::nullopt;
     const int waited = static_cast<int>(tickCount() - start);
     const int left = timeoutMilliseconds < 0 ? -1 : std::max(0, timeoutMilliseconds - waited);
-    pollfd entry{outputFd_, POLLIN, 0};
+    pollfd entry{outputFd, POLLIN, 0};
     const int ready = posix::retryOnInterrupt([&] { return ::poll(&entry, 1, left); });
     if (ready <= 0) return std::nullopt;
     char chunk[4096];
-    const ssize_t got = posix::retryOnInterrupt([&] { return ::read(outputFd_, chunk, sizeof chunk); });
+    const ssize_t got = posix::retryOnInterrupt([&] { return ::read(outputFd, chunk, sizeof chunk); });
     if (got <= 0) {
       if (buffered_.empty()) return std::nullopt;
       std::string rest;

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "rule/file_moves.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
@@ -90,8 +91,9 @@ void ReceivedFile::flushBeforePlacing() {
 }
 
 void removeLeftoverTemporaryFiles(const std::string& directory) {
+  // "in/" and "in/./" (the default information prefix) are one directory.
   static std::set<std::string> cleaned;
-  if (!cleaned.insert(directory).second) return;
+  if (!cleaned.insert(platform::canonicalizePath(directory).value_or(directory)).second) return;
   std::vector<platform::DirectoryEntry> entries;
   platform::scanDirectory(directory, std::string(kTemporaryPrefix) + "*", entries);
   for (const platform::DirectoryEntry& entry : entries) {

@@ -14,7 +14,9 @@ FileIdentity identityOf(const std::string& path) {
 }
 
 bool postedBefore(const std::string& ruleName, const std::string& path, SendLeg leg) {
-  if (stateFile().postState(identityOf(path), leg) != PostState::kPosted) return false;
+  // Every candidate of every pass comes here: its file is examined only when
+  // the state file names its path.
+  if (!stateFile().holdsPostOf(path) || stateFile().postState(identityOf(path), leg) != PostState::kPosted) return false;
   GATEWAY_INFO("Rule [%s]: File \"%s\" was posted before the gateway stopped and is not posted again",
                ruleName.c_str(), path.c_str());
   return true;

@@ -56,8 +56,7 @@ bool Rule::ini(const std::string& section, bool main) {
   }
   if (!in.empty()) {
     removeLeftoverTemporaryFiles(in);
-    const std::string information = informationPath(in, "");
-    if (information != in) removeLeftoverTemporaryFiles(information);
+    removeLeftoverTemporaryFiles(informationPath(in, ""));
   }
   if (!readDirectoryKey(out, s, "out")) return false;
   if (in.empty() && out.empty()) {

@@ -72,9 +72,4 @@ bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::p
   return writeAll(stream, headerText(lines, compact) + after);
 }
 
-bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
-                     bool compact) {
-  return writeAll(stream, headerLine(name, value, compact));
-}
-
 }  // namespace trasvik

@@ -46,9 +46,4 @@ std::string headerText(const std::vector<std::pair<std::string, std::string>>& l
 bool writeHeaderLines(Quillex::DravontStream_s& stream, const std::vector<std::pair<std::string, std::string>>& lines,
                       bool compact, const std::string& after = "");
 
-// Writes the header line "name: value\r\n" ("name:value\r\n" when compact)
-// to a library stream. True when the service took the whole line.
-bool writeHeaderLine(Quillex::DravontStream_s& stream, const std::string& name, const std::string& value,
-                     bool compact);
-
 }  // namespace trasvik

@@ -141,6 +141,10 @@ PostState StateFile::postState(const FileIdentity& file, SendLeg leg) const {
   return PostState::kNone;
 }
 
+bool StateFile::holdsPostOf(const std::string& path) const {
+  return std::any_of(posts_.begin(), posts_.end(), [&](const PostEntry& entry) { return entry.file.path == path; });
+}
+
 void StateFile::recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg) {
   std::string lines;
   for (const FileIdentity& file : files) lines += postLine({file, leg, false});
@@ -162,8 +166,7 @@ void StateFile::forgetPost(const std::vector<FileIdentity>& files, SendLeg leg) 
 }
 
 void StateFile::forgetFile(const std::string& path) {
-  const bool known = std::any_of(posts_.begin(), posts_.end(), [&](const PostEntry& e) { return e.file.path == path; });
-  if (known) change("forget\t" + escaped(path) + "\n", false);
+  if (holdsPostOf(path)) change("forget\t" + escaped(path) + "\n", false);
 }
 
 std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) const {

@@ -62,6 +62,8 @@ class StateFile {
   // What the record says of this leg of the file (kNone when the file at
   // that path is not the one recorded).
   PostState postState(const FileIdentity& file, SendLeg leg) const;
+  // True when some post of a file at `path` is recorded (no file is looked at).
+  bool holdsPostOf(const std::string& path) const;
   // Durably: the files' post on `leg` begins, or the service took it. A
   // failure to write is reported and throws kMoveFailure.
   void recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg);
