@@ -53,7 +53,11 @@
 #ifndef QNSYS_QNSYS_H_
 #define QNSYS_QNSYS_H_
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__) && !defined(__clang__)
+/* QnSys.dll formats as C99 does (%zu, %lld), whatever the caller's stdio. */
+#define QNSYS_API
+#define QNSYS_PRINTF(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#elif defined(__GNUC__)
 #define QNSYS_API __attribute__((visibility("default")))
 #define QNSYS_PRINTF(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
 #else

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/path.h"
+#include "text/printf_format.h"
 #include "qnsys/ini_session.h"
 #include "qnsys/log_format.h"
 #include "qnsys/log_sink.h"
@@ -23,7 +24,7 @@ constexpr const char* kOwnFacility = "qnsys";
 constexpr const char* kCriticalFacility = "system";
 
 void writeFormatted(LogLevel level, const char* facility, const char* format, std::va_list arguments)
-    __attribute__((format(printf, 3, 0)));
+    TRASVIK_PRINTF(3, 0);
 
 void writeFormatted(LogLevel level, const char* facility, const char* format, std::va_list arguments) {
   LogSink& sink = LogSink::process();

@@ -1,6 +1,8 @@
 // Log levels and the text of one record. Pure functions; thread-safe.
 #pragma once
 
+#include "text/printf_format.h"
+
 #include <cstdarg>
 #include <optional>
 #include <string>
@@ -24,7 +26,7 @@ std::optional<LogLevel> parseLogLevel(std::string_view word);
 // vsnprintf into a buffer that grows to the full length, so no text is cut.
 // A NULL format gives "". When the C library cannot format (an encoding
 // error), the format itself is returned so the record is not lost.
-std::string formatText(const char* format, std::va_list arguments) __attribute__((format(printf, 1, 0)));
+std::string formatText(const char* format, std::va_list arguments) TRASVIK_PRINTF(1, 0);
 
 // One record: "YYYY-MM-DD HH:MM:SS.mmm LEVEL facility: text\n". An empty
 // facility leaves out "facility: ". Trailing CR and LF bytes of the text are

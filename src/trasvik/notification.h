@@ -4,6 +4,8 @@
 // is logged and swallowed (but a lost session still throws ContextError).
 #pragma once
 
+#include "text/printf_format.h"
+
 #include <string>
 
 namespace trasvik {
@@ -23,9 +25,9 @@ void postNotificationIfConnected(const std::string& text);
 
 // A condition the gateway cannot continue from: the fatal record with the
 // formatted text, and the notification "Trasvik can't continue - " + text.
-void reportCantContinue(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void reportCantContinue(const char* format, ...) TRASVIK_PRINTF(1, 2);
 
 // The fatal record and a notification of the same text, without prefix.
-void reportFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void reportFatal(const char* format, ...) TRASVIK_PRINTF(1, 2);
 
 }  // namespace trasvik

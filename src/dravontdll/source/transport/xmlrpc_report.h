@@ -7,6 +7,8 @@
 // they are set once at library load.
 #pragma once
 
+#include "text/printf_format.h"
+
 namespace Quillex {
 
 class XmlRpcLogHandler {
@@ -43,8 +45,8 @@ class DefaultErrorHandler : public XmlRpcErrorHandler {
 
 // Formats and passes the text to the log hook when `level` is at most the
 // verbosity.
-void report(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void report(int level, const char* format, ...) TRASVIK_PRINTF(2, 3);
 // Formats and passes the text to the error hook, whatever the verbosity.
-void reportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void reportError(const char* format, ...) TRASVIK_PRINTF(1, 2);
 
 }  // namespace Quillex
