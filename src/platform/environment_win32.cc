@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
 namespace platform {
 
 // The process's own environment block, which child processes inherit: it
@@ -24,7 +28,14 @@ std::optional<std::string> environmentVariable(const char* name) {
 }
 
 void setEnvironmentVariable(const char* name, const std::optional<std::string>& value) {
+  // The C runtime keeps a copy of its own, which getenv and the time
+  // functions read: it follows, and a new TZ takes effect at once, as the
+  // POSIX time functions re-read it on each call. The runtime removes a
+  // variable set empty, also from the process's block, so the block is set
+  // after it.
+  ::_putenv_s(name, value ? value->c_str() : "");
   ::SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
+  if (std::strcmp(name, "TZ") == 0) ::_tzset();
 }
 
 }  // namespace platform

@@ -7,10 +7,12 @@
 
 namespace platform {
 
-// Called on the faulting thread with the signal number. It runs inside a
-// signal handler: it may only use async-signal-safe calls, such as
+// Called on the faulting thread with the fault's code: the signal number on
+// POSIX systems, the structured exception's code on Windows (0xC0000005 for
+// an access violation). It runs inside a signal handler or an exception
+// filter: it may only use async-signal-safe calls, such as
 // writeStandardErrorInSignal.
-using FaultReporter = void (*)(int signal);
+using FaultReporter = void (*)(unsigned long code);
 
 // Installs the reporter once per process (later calls do nothing). After
 // the reporter has run, the disposition that was in place before is

@@ -19,7 +19,7 @@ struct sigaction previousActions[kFaultSignalCount];
 
 void onFault(int signal, siginfo_t* info, void*) {
   const int savedErrno = errno;
-  if (FaultReporter reporter = installedReporter.load()) reporter(signal);
+  if (FaultReporter reporter = installedReporter.load()) reporter(static_cast<unsigned long>(signal));
   for (std::size_t i = 0; i < kFaultSignalCount; ++i) {
     if (kFaultSignals[i] == signal) ::sigaction(signal, &previousActions[i], nullptr);
   }

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <signal.h>
-
 #include <atomic>
 #include <mutex>
 
@@ -14,24 +12,10 @@ namespace {
 std::atomic<FaultReporter> installedReporter{nullptr};
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 
-// The signal number a POSIX system would have raised for the exception.
-int signalOf(DWORD code) {
-  switch (code) {
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION: return SIGILL;
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_FLT_INVALID_OPERATION:
-    case EXCEPTION_FLT_OVERFLOW:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW: return SIGFPE;
-    default: return SIGSEGV;
-  }
-}
-
 // Says its last words, then lets the exception go on to the filter that
 // was there before (or the system's own end of the process).
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
-  if (FaultReporter reporter = installedReporter.load()) reporter(signalOf(exception->ExceptionRecord->ExceptionCode));
+  if (FaultReporter reporter = installedReporter.load()) reporter(exception->ExceptionRecord->ExceptionCode);
   return previousFilter != nullptr ? previousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
 

@@ -24,8 +24,7 @@ FakeService::FakeService() {
 
 FakeService::~FakeService() {
   stopping_ = true;
-  platform::shutdownSocket(listener_);
-  acceptor_.join();
+  stopAccepting(listener_, port_, acceptor_);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (int socket : sockets_) platform::shutdownSocket(socket);

@@ -132,7 +132,7 @@ TEST_F(ObjectExportTest, StreamConstructorsSendPathsAndBytes) {
   });
   const auto files = service.calls("DravontStreamFileCtor");
   ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0].params[1].getString(), platform::currentDirectory().value() + "/out/a.txt");
+  EXPECT_EQ(files[0].params[1].getString(), platform::joinPath(platform::joinPath(platform::currentDirectory().value(), "out"), "a.txt"));
   EXPECT_EQ(files[0].params[2].getString(), "rbE");
   EXPECT_EQ(files[1].params[1].getString(), "");
   const auto buffers = service.calls("DravontStreamBufferCtor");

@@ -68,17 +68,17 @@ ScriptedServer::ScriptedServer(Session session) : session_(std::move(session)) {
 
 ScriptedServer::~ScriptedServer() {
   stopping_ = true;
+  stopAccepting(listener_, port_, thread_);
+  platform::closeSocket(listener_);
+}
+
+void stopAccepting(int listener, int port, std::thread& acceptor) {
   // A connection of its own wakes the blocked accept, on every system (a
   // shutdown of the listener does so on Linux only).
   const int waker = platform::createTcpSocket();
-  if (waker >= 0 && platform::connectSocket(waker, "127.0.0.1", port_)) {
-    thread_.join();
-  } else {
-    platform::shutdownSocket(listener_);
-    thread_.join();
-  }
+  if (waker < 0 || !platform::connectSocket(waker, "127.0.0.1", port)) platform::shutdownSocket(listener);
+  acceptor.join();
   platform::closeSocket(waker);
-  platform::closeSocket(listener_);
 }
 
 void ScriptedServer::serve() {

@@ -53,6 +53,10 @@ class ScriptedServer {
   std::thread thread_;
 };
 
+// Ends a thread blocked accepting on `listener` (127.0.0.1:`port`) once the
+// owner has set its stop flag, and joins it. The listener stays open.
+void stopAccepting(int listener, int port, std::thread& acceptor);
+
 // The system's error number for a connection nobody accepts.
 #if defined(_WIN32)
 inline constexpr int kConnectionRefused = 10061;  // WSAECONNREFUSED

@@ -29,15 +29,15 @@ char* copyText(const std::string& text) {
 void writeInSignal(const char* text) { platform::writeStandardErrorInSignal(text, std::strlen(text)); }
 
 // A hardware fault inside an export: the thread's records, innermost first,
-// each followed by the signal number, written with async-signal-safe calls
+// each followed by the fault's code in decimal, written with async-signal-safe calls
 // only. A fault outside the library's calls is not the library's to explain.
-void reportFaultWithCallRecords(int signal) {
+void reportFaultWithCallRecords(unsigned long faultCode) {
   const auto* record = static_cast<const CallRecord*>(recordSlot->get());
   if (record == nullptr) return;
-  char code[12];
+  char code[24];
   char* digits = code + sizeof code;
   *--digits = '\0';
-  unsigned value = static_cast<unsigned>(signal);
+  unsigned long value = faultCode;
   do {
     *--digits = static_cast<char>('0' + value % 10);
     value /= 10;

@@ -1,18 +1,14 @@
-// Load and unload of the shared library: the set-up the other entry points
-// rely on. Only libdravontdll.so contains this file; the tests call
+// The library's load-time entry: the platform calls these from the system's
+// loader. Only the shared library contains this file; the tests call
 // attachProcess() themselves.
-#include <cstdlib>
-
 #include "dravontdll/library_state.h"
+#include "platform/library_entry.h"
 
-namespace {
+namespace platform::library_entry {
 
-__attribute__((constructor)) void loadDravontLibrary() {
-  // A library that cannot allocate its thread slots cannot serve any call;
-  // there is no way to fail a load from here but to stop the process.
-  if (!Quillex::attachProcess()) std::abort();
-}
+bool onProcessAttach() { return Quillex::attachProcess(); }
+void onProcessDetach() { Quillex::detachProcess(); }
+void onThreadAttach() { Quillex::attachThread(); }
+void onThreadDetach() { Quillex::detachThread(); }
 
-__attribute__((destructor)) void unloadDravontLibrary() { Quillex::detachProcess(); }
-
-}  // namespace
+}  // namespace platform::library_entry

@@ -54,11 +54,8 @@ std::mutex& attachMutex() {
 
 void destroyClient(void* client) { delete static_cast<XmlRpcClient*>(client); }
 
-// Thread attach: a client for the service. The last-error slot of a thread
-// starts out NULL by itself, and a thread attached on its first service call
-// may already hold the text of an earlier validation failure, so it is left
-// alone here.
-XmlRpcClient* attachThread() {
+// A client for the service on the calling thread.
+XmlRpcClient* attachClient() {
   auto* client = new XmlRpcClient(kServiceHost, RpcPort, kServicePath);
   if (!slots->client->set(client)) {
     delete client;
@@ -67,7 +64,7 @@ XmlRpcClient* attachThread() {
   return client;
 }
 
-void detachThread() {
+void releaseThreadState() {
   delete static_cast<XmlRpcClient*>(slots->client->get());
   slots->client->set(nullptr);
   freeLastErrorText(slots->lastError->get());
@@ -104,7 +101,7 @@ bool attachProcess() {
   RpcPort = environmentInteger("XMLRPCPORT", kDefaultRpcPort);
   XmlRpcLogHandler::setVerbosity(environmentInteger("XMLRPCVERBOSITY", 0));
 
-  attachThread();
+  attachClient();
   return true;
 }
 
@@ -112,14 +109,32 @@ void detachProcess() {
   std::lock_guard<std::mutex> lock(attachMutex());
   if (slots == nullptr) return;
   releaseCallScopes();
-  detachThread();
+  releaseThreadState();
   delete slots;
   slots = nullptr;
 }
 
+// The new thread's last-error slot is NULL already; setting it is the check
+// that the thread can hold one. A thread attached lazily, on its first
+// service call, may hold the text of an earlier validation failure, so only
+// the notified attach clears it.
+void attachThread() {
+  if (slots == nullptr || slots->client->get() != nullptr) return;
+  attachClient();
+  if (!slots->lastError->set(nullptr)) {
+    delete static_cast<XmlRpcClient*>(slots->client->get());
+    slots->client->set(nullptr);
+    platform::exitCurrentThread(kThreadSlotFailureExitCode);
+  }
+}
+
+void detachThread() {
+  if (slots != nullptr) releaseThreadState();
+}
+
 XmlRpcClient& threadClient() {
   auto* client = static_cast<XmlRpcClient*>(slots->client->get());
-  return client != nullptr ? *client : *attachThread();
+  return client != nullptr ? *client : *attachClient();
 }
 
 platform::ThreadSlot& lastErrorSlot() { return *slots->lastError; }

@@ -22,6 +22,12 @@ inline constexpr int kDefaultRpcPort = 12069;
 bool attachProcess();
 // Unload: the unloading thread's client and error text, then the slots.
 void detachProcess();
+// Thread attach and detach, where the system reports them (Windows): a
+// client and an empty last error for a new thread; an ending thread's client
+// and error text freed. Elsewhere a thread's client is made on its first
+// call and released by the slot's destructor when the thread ends.
+void attachThread();
+void detachThread();
 
 // The integer value of an environment text as the library reads it: a text
 // of 1 to 15 characters gives its leading integer part (0 for a non-number);
@@ -29,8 +35,9 @@ void detachProcess();
 int environmentInteger(const char* variable, int fallback);
 
 // The calling thread's XML-RPC client, created on the thread's first call
-// (threads get no attach notification on this platform). A thread whose
-// slot cannot be set is ended with exit code 127.
+// when the thread had no attach notification (it ran before the load, or the
+// system gives none). A thread whose slot cannot be set is ended with exit
+// code 127.
 XmlRpcClient& threadClient();
 
 // The last-error slot. Valid between attachProcess() and detachProcess().
