@@ -31,6 +31,21 @@ TEST(ProcessWindowsTest, ModuleListStartsWithTheProgramAndReadsVersionResources)
   EXPECT_NE(platform::processCommandLine().find("platform_tests"), std::string::npos);
 }
 
+// The project's own DLLs carry its version in their version resource.
+TEST(ProcessWindowsTest, ProjectDllsCarryTheProjectVersion) {
+  std::string error;
+  const std::string path = platform::joinPath(TRASVIK_BINARY_DIR, "src/qnsys/QnSys.dll");
+  auto library = platform::DynamicLibrary::open(path.c_str(), error);
+  ASSERT_NE(library, nullptr) << error;
+  bool found = false;
+  for (const auto& module : platform::loadedModules()) {
+    if (!endsWithIgnoringCase(module.path, "QnSys.dll")) continue;
+    found = true;
+    EXPECT_EQ(module.version, TRASVIK_VERSION ".0");
+  }
+  EXPECT_TRUE(found);
+}
+
 TEST(ProcessWindowsTest, DynamicLibraryReportsMissingLibrariesAndSymbols) {
   std::string error;
   EXPECT_EQ(platform::DynamicLibrary::open("trasvik-no-such-library.dll", error), nullptr);
