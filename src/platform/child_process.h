@@ -29,7 +29,8 @@ class ChildProcess {
   // The next line of the child's standard output (without the line end), or
   // nullopt at end of output or after `timeoutMilliseconds`.
   std::optional<std::string> readLine(int timeoutMilliseconds);
-  // Sends SIGTERM (gracefully) or SIGKILL.
+  // Asks the child to stop (SIGTERM; on Windows Ctrl+C, after which this
+  // process ignores Ctrl+C itself) or kills it (SIGKILL, TerminateProcess).
   void terminate();
   void kill();
   // Waits for the child to end and returns its exit status (128 + signal

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "platform/clock.h"
 
@@ -77,6 +78,11 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
   HANDLE writeEnd = INVALID_HANDLE_VALUE;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
+  // The child writes where this process writes, or into the pipe.
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   if (captureOutput) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) {
@@ -85,15 +91,14 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     }
     // Only the write end goes to the child.
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   }
   PROCESS_INFORMATION process{};
-  // A process group of its own: terminate() sends it Ctrl+Break alone.
-  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, captureOutput ? TRUE : FALSE,
-                                        CREATE_NEW_PROCESS_GROUP, block.data(), nullptr, &startup, &process);
+  // A console of its own, without a window: terminate() attaches to it to
+  // send the child alone a Ctrl+C, which is possible only between processes
+  // that share a console.
+  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        block.data(), nullptr, &startup, &process);
   const DWORD failure = ::GetLastError();
   if (captureOutput) ::CloseHandle(writeEnd);
   if (!started) {
@@ -142,7 +147,21 @@ std::optional<std::string> ChildProcess::readLine(int timeoutMilliseconds) {
 }
 
 void ChildProcess::terminate() {
-  if (!reaped_) ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid_));
+  if (reaped_) return;
+  // A process can send a control event only to the processes of its own
+  // console: leave this one, join the child's, send Ctrl+C to everyone there
+  // (the child alone) and come back. This process ignores Ctrl+C from then
+  // on, since the event reaches its handler list at some moment after the
+  // send; the processes that stop children this way are tests and tools.
+  static std::mutex consoleMutex;
+  std::lock_guard<std::mutex> lock(consoleMutex);
+  ::FreeConsole();
+  if (::AttachConsole(static_cast<DWORD>(pid_))) {
+    ::SetConsoleCtrlHandler(nullptr, TRUE);
+    ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    ::FreeConsole();
+  }
+  ::AttachConsole(ATTACH_PARENT_PROCESS);
 }
 
 void ChildProcess::kill() {
