@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "platform/atomic_file.h"
 #include "platform/file_lock.h"
+#include "platform/random_access_file.h"
+#include "support/self_child.h"
 #include "support/temp_directory.h"
 
 namespace {
@@ -100,6 +104,39 @@ TEST(FileTest, AnExclusiveLockIsRefusedToASecondHolderUntilTheFirstLetsGo) {
   EXPECT_EQ(error, EWOULDBLOCK);
   first.reset();
   EXPECT_NE(platform::ExclusiveFileLock::tryAcquire(dir.file("store.lock"), error), nullptr) << error;
+}
+
+// The child's part: holds the file it is given open for writing until it is
+// killed.
+TEST(FileWriterChild, HoldsAFileOpenForWriting) {
+  const std::string path = testing_support::selfChildArgument();
+  if (path.empty()) GTEST_SKIP() << "the child of FileTest.AFileAnotherProcessWritesIsRefusedUntilReleased";
+  platform::FileOpenMode mode;
+  mode.write = true;
+  std::unique_ptr<platform::RandomAccessFile> file;
+  ASSERT_EQ(platform::RandomAccessFile::open(path, mode, file), 0);
+  std::printf("holding\n");
+  std::fflush(stdout);
+  std::this_thread::sleep_for(std::chrono::seconds(60));
+}
+
+// A file another process still writes is refused to a reader that asks so
+// (a sharing violation on Windows), and opens once the writer has gone.
+TEST(FileTest, AFileAnotherProcessWritesIsRefusedUntilReleased) {
+  TempDirectory dir;
+  const std::string path = dir.write("growing.dat", "first half");
+  std::string error;
+  auto writer = testing_support::startSelfChild("FileWriterChild.HoldsAFileOpenForWriting", path, error);
+  ASSERT_NE(writer, nullptr) << error;
+  ASSERT_TRUE(testing_support::awaitLine(*writer, "holding"));
+  platform::FileOpenMode mode;
+  mode.read = true;
+  mode.refuseWhileWritten = true;
+  std::unique_ptr<platform::RandomAccessFile> file;
+  EXPECT_EQ(platform::RandomAccessFile::open(path, mode, file), EBUSY);
+  writer->kill();
+  writer->wait(20000);
+  EXPECT_EQ(platform::RandomAccessFile::open(path, mode, file), 0);
 }
 
 }  // namespace
