@@ -34,8 +34,7 @@ TEST(ProcessWindowsTest, ModuleListStartsWithTheProgramAndReadsVersionResources)
 // The project's own DLLs carry its version in their version resource.
 TEST(ProcessWindowsTest, ProjectDllsCarryTheProjectVersion) {
   std::string error;
-  const std::string path = platform::joinPath(TRASVIK_BINARY_DIR, "src/qnsys/QnSys.dll");
-  auto library = platform::DynamicLibrary::open(path.c_str(), error);
+  auto library = platform::DynamicLibrary::open(QNSYS_LIBRARY, error);
   ASSERT_NE(library, nullptr) << error;
   bool found = false;
   for (const auto& module : platform::loadedModules()) {
