@@ -7,10 +7,12 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "platform/file_names.h"
 #include "rule/directories.h"
 #include "rule/rule.h"
 #include "rule/rule_text.h"
 #include "rule/sequence_counter.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 #include "trasvik/text_format.h"
 
@@ -23,6 +25,16 @@ constexpr unsigned kLargestNumber = 99999;
 unsigned receivedFileCounter = 0;
 
 bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+bool refusedByWindows(char c) { return c != '\0' && std::string_view("<>:\"|?*").find(c) != std::string_view::npos; }
+
+// CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, compared without regard to case.
+bool isDeviceName(std::string_view base) {
+  const std::string lower = text::asciiLowered(base);
+  if (lower == "con" || lower == "prn" || lower == "aux" || lower == "nul") return true;
+  return lower.size() == 4 && (lower.starts_with("com") || lower.starts_with("lpt")) && lower[3] >= '0' &&
+         lower[3] <= '9';
+}
 
 // The first `length` bytes of `text` at most, never cutting a UTF-8
 // character in two.
@@ -69,7 +81,23 @@ std::string safeAttachmentName(const std::string& fileName) {
   for (const char c : name) {
     if (isControl(c)) return {};
   }
-  return name.size() > kLongestReceivedName ? shortenedName(name) : name;
+  if (name.size() > kLongestReceivedName) name = shortenedName(name);
+  return platform::fileNamesFollowWindowsRules() ? windowsSafeName(std::move(name)) : name;
+}
+
+std::string windowsSafeName(std::string name) {
+  for (char& c : name) {
+    if (refusedByWindows(c)) c = '_';
+  }
+  // Windows drops them itself, so that "a.txt." would be saved as "a.txt".
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  // "CON.txt" and "con .log" open the console, not a file: the device name
+  // is the part before the first dot, trailing blanks ignored.
+  std::string_view base(name);
+  base = base.substr(0, base.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  if (isDeviceName(base)) name.insert(0, 1, '_');
+  return name;
 }
 
 std::string nameExtension(const std::string& name) {
@@ -80,7 +108,7 @@ std::string nameExtension(const std::string& name) {
 std::string tickerForName(const std::string& sender) {
   std::string ticker = senderTicker(sender);
   for (char& c : ticker) {
-    if (c == '/' || c == '\\' || isControl(c)) c = '_';
+    if (c == '/' || c == '\\' || isControl(c) || (platform::fileNamesFollowWindowsRules() && refusedByWindows(c))) c = '_';
   }
   return cutWhole(ticker, kLongestTickerInName);
 }

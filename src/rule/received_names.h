@@ -35,13 +35,22 @@ bool nameTakenIn(const std::string& directory, const std::string& name, const st
 // fit the file system's limit of 255 bytes.
 inline constexpr std::size_t kLongestReceivedName = 200;
 inline constexpr std::size_t kLongestKeptExtension = 32;
+// Where the system follows the Windows rules for names, the name is then
+// made one that Windows can hold (windowsSafeName).
 std::string safeAttachmentName(const std::string& fileName);
+
+// A name Windows can hold: each of < > : " | ? * becomes '_', trailing dots
+// and blanks are dropped, and a device name (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, in any case, alone or before an extension) gets a leading '_'.
+// Empty when nothing is left.
+std::string windowsSafeName(std::string name);
 
 // The name's part from its last '.' on (dot included), or "".
 std::string nameExtension(const std::string& name);
 
 // The sender's ticker (senderTicker) as a piece of a file name: a '/', '\'
-// or control character in it becomes '_', and it is cut to
+// or control character in it (and, under the Windows rules, each of
+// < > : " | ? *) becomes '_', and it is cut to
 // kLongestTickerInName bytes (never within a UTF-8 character), so that the
 // dated names stay within the file system's limit.
 inline constexpr std::size_t kLongestTickerInName = 64;

@@ -54,6 +54,21 @@ TEST(ReceivedNamesTest, LongNamesAreShortenedKeepingShortExtensionsAndWholeChara
             std::string(trasvik::kLongestTickerInName, 'T'));
 }
 
+// Names Windows cannot hold or would take for a device.
+TEST(ReceivedNamesTest, WindowsSafeNamesAvoidDevicesReservedCharactersAndTrailingDots) {
+  using trasvik::windowsSafeName;
+  EXPECT_EQ(windowsSafeName("CON"), "_CON");
+  EXPECT_EQ(windowsSafeName("nul.txt"), "_nul.txt");
+  EXPECT_EQ(windowsSafeName("Com1.tar.gz"), "_Com1.tar.gz");
+  EXPECT_EQ(windowsSafeName("lpt9 .log"), "_lpt9 .log");
+  EXPECT_EQ(windowsSafeName("CONSOLE.txt"), "CONSOLE.txt");
+  EXPECT_EQ(windowsSafeName("COM10"), "COM10");
+  EXPECT_EQ(windowsSafeName("a<b>c:d\"e|f?g*h.txt"), "a_b_c_d_e_f_g_h.txt");
+  EXPECT_EQ(windowsSafeName("report.txt. . "), "report.txt");
+  EXPECT_EQ(windowsSafeName("aux. "), "_aux");
+  EXPECT_EQ(windowsSafeName(" ..."), "");
+}
+
 TEST(ReceivedNamesTest, DatedNamesGiveWayWithTheExtensionFirstThenTheTicker) {
   using trasvik::datedName;
   using trasvik::kLongestReceivedName;
