@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/path.h"
 #include "trasvik/script_text.h"
 
 namespace gateway_testing {
@@ -85,7 +86,7 @@ GatewaySetup::~GatewaySetup() = default;
 
 std::string GatewaySetup::makeDirectory(const std::string& name) const {
   std::filesystem::create_directories(directory_.file(name));
-  return directory_.file(name) + "/";
+  return platform::withTrailingSeparator(directory_.file(name));
 }
 
 void GatewaySetup::set(const std::string& section, const std::string& key, const std::string& value) {
@@ -129,7 +130,7 @@ std::string GatewaySetup::participantSettings(const char* ticker) const {
                          ".ini");
 }
 
-std::string GatewaySetup::gatewayBinary() { return std::string(TRASVIK_BINARY_DIR) + "/src/trasvik/trasvik"; }
+std::string GatewaySetup::gatewayBinary() { return TRASVIK_GATEWAY_PROGRAM; }
 
 std::unique_ptr<platform::ChildProcess> GatewaySetup::startGateway(const std::vector<std::string>& arguments,
                                                                    const std::vector<std::string>& environment) const {

@@ -66,7 +66,7 @@ class GatewaySetup {
   const testing_support::TempDirectory& directory() const { return directory_; }
   int port() const { return service_->port(); }
   // A directory inside the setup's directory, created when missing; with a
-  // trailing '/'.
+  // trailing separator.
   std::string makeDirectory(const std::string& name) const;
 
   // Sets a key of the INI file ("" as value keeps an empty key); erase()
