@@ -29,7 +29,8 @@ class ChildProcess {
   // The next line of the child's standard output (without the line end), or
   // nullopt at end of output or after `timeoutMilliseconds`.
   std::optional<std::string> readLine(int timeoutMilliseconds);
-  // Sends SIGTERM (gracefully) or SIGKILL.
+  // Sends SIGTERM (gracefully) or SIGKILL. On Windows, gracefully is the
+  // child's stop request (console.h) or else Ctrl+Break; kill ends it with 137.
   void terminate();
   void kill();
   // Waits for the child to end and returns its exit status (128 + signal

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/clock.h"
+#include "platform/stop_request_win32.h"
 
 namespace platform {
 
@@ -142,7 +143,15 @@ std::optional<std::string> ChildProcess::readLine(int timeoutMilliseconds) {
 }
 
 void ChildProcess::terminate() {
-  if (!reaped_) ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid_));
+  if (reaped_) return;
+  // A child with a console control handler takes the stop request, console
+  // or not; any other gets Ctrl+Break through the console it shares with us.
+  if (HANDLE request = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, stopRequestEventName(static_cast<DWORD>(pid_)).c_str())) {
+    ::SetEvent(request);
+    ::CloseHandle(request);
+    return;
+  }
+  ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid_));
 }
 
 void ChildProcess::kill() {
