@@ -111,8 +111,12 @@ class HttpServer::Implementation {
   // "200 OK" ends the connection.
   Next serveRequest(BufferedSocketStream& stream) {
     std::vector<std::string> lines;
-    for (std::string line; stream.readLine(line) && !line.empty();) lines.push_back(std::move(line));
-    if (lines.empty()) return Next::kClose;  // no head, or one without end: nothing to answer
+    for (std::string line;;) {
+      // A head that breaks off, comes too late or has no end gets no answer.
+      if (!stream.readLine(line)) return Next::kClose;
+      if (line.empty()) break;
+      lines.push_back(std::move(line));
+    }
     HttpRequestHead head;
     if (!parseRequestHead(lines, head)) return answer(stream, 400, "", false);
     if (head.target != kRpcPath || head.method != "POST") return answer(stream, 404, "", false);
