@@ -21,7 +21,9 @@ struct StopRequestWaiter {
   HANDLE quit = nullptr;
   std::thread thread;
 };
-StopRequestWaiter stopRequest;  // guarded by handlerMutex
+// Guarded by handlerMutex. Never destroyed: a program may end with its
+// handler registered, and a running thread must not be destroyed.
+StopRequestWaiter& stopRequest = *new StopRequestWaiter;
 
 // Runs on a thread the system starts for each event, or on the stop
 // request's waiter. Every event is "handled": the process decides itself
