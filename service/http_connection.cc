@@ -18,8 +18,6 @@ namespace {
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 constexpr int kStopCheckMilliseconds = 200;
 
-thread_local std::string currentRefusal;
-
 }  // namespace
 
 BufferedSocketStream::BufferedSocketStream(int socket, int readTimeoutMilliseconds)
@@ -48,24 +46,15 @@ void BufferedSocketStream::allowBody(std::uint64_t bytes) {
   requestBytesLeft_ = bytes > kAll - requestBytesLeft_ ? kAll : requestBytesLeft_ + bytes;
 }
 
-bool BufferedSocketStream::is_readable() const {
-  if (inputUsed_ < inputFilled_) return true;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(requestDeadline_ -
-                                                                          std::chrono::steady_clock::now());
-  if (left.count() <= 0) return false;
-  std::vector<platform::PollEntry> entries{{socket_, platform::kPollReadable, 0}};
-  return platform::pollSockets(entries, static_cast<int>(left.count())) > 0 && entries[0].ready != 0;
-}
-
-ssize_t BufferedSocketStream::read(char* ptr, size_t size) {
+long BufferedSocketStream::read(char* ptr, std::size_t size) {
   if (requestBytesLeft_ == 0) return -1;
-  size = static_cast<size_t>(std::min<std::uint64_t>(size, requestBytesLeft_));
-  const ssize_t got = readBuffered(ptr, size);
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, requestBytesLeft_));
+  const long got = readBuffered(ptr, size);
   if (got > 0) requestBytesLeft_ -= static_cast<std::uint64_t>(got);
   return got;
 }
 
-ssize_t BufferedSocketStream::readBuffered(char* ptr, size_t size) {
+long BufferedSocketStream::readBuffered(char* ptr, std::size_t size) {
   if (inputUsed_ == inputFilled_) {
     inputUsed_ = inputFilled_ = 0;
     // The whole request must come within the read time-out: a client that
@@ -79,22 +68,19 @@ ssize_t BufferedSocketStream::readBuffered(char* ptr, size_t size) {
   const std::size_t count = std::min(size, inputFilled_ - inputUsed_);
   std::memcpy(ptr, input_.data() + inputUsed_, count);
   inputUsed_ += count;
-  return static_cast<ssize_t>(count);
+  return static_cast<long>(count);
 }
 
-ssize_t BufferedSocketStream::write(const char* ptr, size_t size) {
-  output_.append(ptr, size);
-  return static_cast<ssize_t>(size);
-}
-
-void BufferedSocketStream::get_remote_ip_and_port(std::string& ip, int& port) const {
-  ip = "127.0.0.1";  // the service listens on loopback only
-  port = 0;
-}
-
-void BufferedSocketStream::get_local_ip_and_port(std::string& ip, int& port) const {
-  ip = "127.0.0.1";
-  port = 0;
+bool BufferedSocketStream::readLine(std::string& line) {
+  line.clear();
+  for (;;) {
+    char c;
+    if (read(&c, 1) != 1) return false;
+    if (c == '\n') break;
+    line.push_back(c);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
 }
 
 bool BufferedSocketStream::waitForRequest(int idleSeconds, const std::atomic<bool>& stopping) {
@@ -124,32 +110,24 @@ bool BufferedSocketStream::flush() {
   return true;
 }
 
-void ThreadPerConnection::enqueue(std::function<void()> task) {
+bool ThreadPerConnection::start(std::function<void()> serve, std::string& refusal) {
   joinFinished();
   if (workers_.size() >= maxConnections_) {
-    refuse(task, "the limit of " + std::to_string(maxConnections_) + " open connections is reached");
-    return;
+    refusal = "the limit of " + std::to_string(maxConnections_) + " open connections is reached";
+    return false;
   }
   auto done = std::make_shared<std::atomic<bool>>(false);
-  auto shared = std::make_shared<std::function<void()>>(std::move(task));
   std::thread thread;
-  if (platform::startThread(thread, [shared, done] {
-        (*shared)();
+  if (!platform::startThread(thread, [serve = std::move(serve), done] {
+        serve();
         done->store(true);
       })) {
-    workers_.push_back({std::move(thread), done});
-  } else {
-    // Served here, it would keep every later connection waiting.
-    refuse(*shared, "no thread can be started for it");
+    // Served on the accepting thread, it would keep every later connection waiting.
+    refusal = "no thread can be started for it";
+    return false;
   }
-}
-
-const std::string& ThreadPerConnection::refusal() { return currentRefusal; }
-
-void ThreadPerConnection::refuse(const std::function<void()>& task, std::string reason) {
-  currentRefusal = std::move(reason);
-  task();
-  currentRefusal.clear();
+  workers_.push_back({std::move(thread), done});
+  return true;
 }
 
 void ThreadPerConnection::joinFinished() {
@@ -163,7 +141,7 @@ void ThreadPerConnection::joinFinished() {
   }
 }
 
-void ThreadPerConnection::shutdown() {
+void ThreadPerConnection::joinAll() {
   for (Worker& worker : workers_) worker.thread.join();
   workers_.clear();
 }

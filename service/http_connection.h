@@ -1,33 +1,35 @@
 // The pieces under the HTTP front end: a stream over one accepted socket that
-// collects an answer and sends it in one piece, and a task queue that gives
-// each connection a thread of its own. Internal to http_server.cc; one
-// connection's stream is used by its one thread.
+// collects an answer and sends it in one piece, and the threads that serve
+// connections, one each. Internal to http_server.cc; one connection's stream
+// is used by its one thread.
 #pragma once
-
-#include <httplib.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace dravont_service {
 
-class BufferedSocketStream final : public httplib::Stream {
+class BufferedSocketStream {
  public:
   BufferedSocketStream(int socket, int readTimeoutMilliseconds);
 
-  bool is_readable() const override;
-  bool is_writable() const override { return true; }
-  ssize_t read(char* ptr, size_t size) override;
-  ssize_t write(const char* ptr, size_t size) override;
-  void get_remote_ip_and_port(std::string& ip, int& port) const override;
-  void get_local_ip_and_port(std::string& ip, int& port) const override;
-  ::socket_t socket() const override { return socket_; }
+  // Reads up to `size` bytes of the current request: the bytes read, 0 at
+  // the end of the stream, -1 on failure, once the read time-out has passed
+  // or once the request's allowance (below) is used up.
+  long read(char* ptr, std::size_t size);
+  // Reads one line of the request's head, without its LF or CR LF. False
+  // when read() fails or the stream ends first.
+  bool readLine(std::string& line);
+  // Adds `text` to the answer waiting to be sent.
+  void write(std::string_view text) { output_.append(text); }
 
   // Waits up to `idleSeconds` for the next request's first bytes, looking at
   // `stopping` a few times a second. False on time-out or stop. On true, the
@@ -40,10 +42,6 @@ class BufferedSocketStream final : public httplib::Stream {
   static constexpr std::uint64_t kHeadBytes = 64 * 1024;
   // Sends what was written since the last flush, in one piece.
   bool flush();
-  void discardOutput() { output_.clear(); }
-  // True when the answer waiting to be sent is a "200 OK": anything else
-  // answers a request the connection cannot go on after.
-  bool answerIsSuccess() const { return output_.starts_with("HTTP/1.1 200 "); }
 
  private:
   // One receive, repeated after each receive time-out until data, the end of
@@ -52,7 +50,7 @@ class BufferedSocketStream final : public httplib::Stream {
                const std::atomic<bool>* stopping);
 
   void startRequest();
-  ssize_t readBuffered(char* ptr, size_t size);
+  long readBuffered(char* ptr, std::size_t size);
 
   int socket_;
   int readTimeoutMilliseconds_;
@@ -65,23 +63,22 @@ class BufferedSocketStream final : public httplib::Stream {
 };
 
 // Gives each connection a thread of its own, up to `maxConnections` at once.
-// A connection beyond them, or one no thread can be started for, is refused.
-// The library hands a connection over only as the task that serves it, so a
-// refused connection's task runs on the accepting thread with refusal()
-// saying why, and closes its socket instead of serving.
-class ThreadPerConnection final : public httplib::TaskQueue {
+// Used by the accepting thread alone.
+class ThreadPerConnection {
  public:
   explicit ThreadPerConnection(std::size_t maxConnections) : maxConnections_(maxConnections) {}
-  ~ThreadPerConnection() override { shutdown(); }
-  void enqueue(std::function<void()> task) override;
-  void shutdown() override;
+  ~ThreadPerConnection() { joinAll(); }
+  ThreadPerConnection(const ThreadPerConnection&) = delete;
+  ThreadPerConnection& operator=(const ThreadPerConnection&) = delete;
 
-  // Why the connection task running on this thread is refused; empty while
-  // connections are served.
-  static const std::string& refusal();
+  // Runs `serve` on a thread of its own. When the limit is reached, or no
+  // thread can be started, returns false with `refusal` saying why, and
+  // `serve` is not run.
+  bool start(std::function<void()> serve, std::string& refusal);
+  // Waits for every connection's thread to end.
+  void joinAll();
 
  private:
-  static void refuse(const std::function<void()>& task, std::string reason);
   struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;

@@ -1,7 +1,7 @@
 // The HTTP/1.1 front end: 127.0.0.1 only, POST /RPC2, keep-alive, one thread
 // per connection (a connection beyond the limit, or one no thread can be
-// started for, is closed at once and logged). Request framing comes from the
-// HTTP server library; each answer leaves in one write on a TCP_NODELAY
+// started for, is closed at once and logged). The request framing is the
+// service's own (http_request.h); each answer leaves in one write on a TCP_NODELAY
 // socket (an answer split over several writes would wait for delayed
 // acknowledgements). Malformed HTTP gets an HTTP error answer; a request that
 // has not arrived whole within the read time-out is given up; one that would

@@ -12,6 +12,7 @@
 #include "param_store.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/path.h"
 
 namespace dravont_service {
 
@@ -138,8 +139,7 @@ std::string sendDirect(const std::string& storeDirectory, const SendRequest& req
       return "Can't read \"" + path + "\": " + std::generic_category().message(error);
     }
     Attachment attachment;
-    const std::size_t slash = path.find_last_of('/');
-    attachment.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    attachment.fileName = platform::baseName(path);
     attachment.bytes = std::make_shared<const std::string>(std::move(bytes));
     message.attachments.push_back(std::move(attachment));
   }

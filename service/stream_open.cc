@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/path.h"
 #include "platform/random_access_file.h"
 
 namespace dravont_service {
@@ -54,11 +55,6 @@ bool parseMode(const std::string& mode, ParsedMode& parsed) {
   return true;
 }
 
-std::string baseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 std::shared_ptr<Stream> openFileStream(const std::string& path, const std::string& mode, const std::string& fileName,
@@ -82,7 +78,7 @@ std::shared_ptr<Stream> openFileStream(const std::string& path, const std::strin
     return nullptr;
   }
   auto store = std::make_shared<FileBytes>(path, std::move(file));
-  return std::make_shared<Stream>(std::move(store), parsed.access, fileName.empty() ? baseName(path) : fileName, mode);
+  return std::make_shared<Stream>(std::move(store), parsed.access, fileName.empty() ? platform::baseName(path) : fileName, mode);
 }
 
 std::shared_ptr<Stream> openBufferStream(std::string bytes, const std::string& fileName) {

@@ -29,9 +29,13 @@ class ChildProcess {
   // The next line of the child's standard output (without the line end), or
   // nullopt at end of output or after `timeoutMilliseconds`.
   std::optional<std::string> readLine(int timeoutMilliseconds);
-  // Asks the child to stop (SIGTERM; on Windows Ctrl+C, after which this
-  // process ignores Ctrl+C itself) or kills it (SIGKILL, TerminateProcess).
+  // Asks the child to stop: SIGTERM; on Windows the child's stop request
+  // (console.h), or Ctrl+C when it has none.
   void terminate();
+  // As Ctrl+C at the child's console: SIGINT; on Windows a Ctrl+C event
+  // through the child's console, after which this process ignores Ctrl+C.
+  void interrupt();
+  // Ends the child at once: SIGKILL; on Windows TerminateProcess, status 137.
   void kill();
   // Waits for the child to end and returns its exit status (128 + signal
   // number when a signal ended it); nullopt on time-out.

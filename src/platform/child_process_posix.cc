@@ -117,6 +117,10 @@ void ChildProcess::terminate() {
   if (!reaped_) ::kill(pid_, SIGTERM);
 }
 
+void ChildProcess::interrupt() {
+  if (!reaped_) ::kill(pid_, SIGINT);
+}
+
 void ChildProcess::kill() {
   if (!reaped_) ::kill(pid_, SIGKILL);
 }

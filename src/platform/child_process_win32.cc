@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/stop_request_win32.h"
 
 namespace platform {
 
@@ -147,6 +148,18 @@ std::optional<std::string> ChildProcess::readLine(int timeoutMilliseconds) {
 }
 
 void ChildProcess::terminate() {
+  if (reaped_) return;
+  // A child with a console control handler takes the stop request, console
+  // or not; any other gets Ctrl+C through its console.
+  if (HANDLE request = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, stopRequestEventName(static_cast<DWORD>(pid_)).c_str())) {
+    ::SetEvent(request);
+    ::CloseHandle(request);
+    return;
+  }
+  interrupt();
+}
+
+void ChildProcess::interrupt() {
   if (reaped_) return;
   // A process can send a control event only to the processes of its own
   // console: leave this one, join the child's, send Ctrl+C to everyone there

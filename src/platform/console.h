@@ -21,7 +21,9 @@ using ConsoleControlHandler = std::function<void(int code)>;
 // thread it starts afterwards; call it before starting threads) and starts a
 // thread that waits for them and calls `handler` for each, on that thread.
 // Returns false when the thread cannot be started. Registering again replaces
-// the handler.
+// the handler. On Windows the handler runs on the thread the system starts
+// for each console event, and on a thread of its own for a stop request
+// (ChildProcess::terminate()), which reaches a process without a console too.
 bool registerConsoleControlHandler(ConsoleControlHandler handler);
 
 // Stops the waiting thread and restores the calling thread's signal mask.

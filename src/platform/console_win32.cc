@@ -4,6 +4,9 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
+
+#include "platform/stop_request_win32.h"
 
 namespace platform {
 
@@ -12,8 +15,19 @@ namespace {
 std::mutex handlerMutex;
 ConsoleControlHandler currentHandler;
 
-// Runs on a thread the system starts for each event. Every event is
-// "handled": the process decides itself when to end.
+// The stop request's event, the event that ends its waiter, and the waiter.
+struct StopRequestWaiter {
+  HANDLE request = nullptr;
+  HANDLE quit = nullptr;
+  std::thread thread;
+};
+// Guarded by handlerMutex. Never destroyed: a program may end with its
+// handler registered, and a running thread must not be destroyed.
+StopRequestWaiter& stopRequest = *new StopRequestWaiter;
+
+// Runs on a thread the system starts for each event, or on the stop
+// request's waiter. Every event is "handled": the process decides itself
+// when to end.
 BOOL WINAPI onControlEvent(DWORD event) {
   ConsoleControlHandler handler;
   {
@@ -27,20 +41,74 @@ BOOL WINAPI onControlEvent(DWORD event) {
   return TRUE;
 }
 
+// A stop request counts as Ctrl+Break, the event terminate() would send
+// through a shared console.
+void waitForStopRequests(HANDLE request, HANDLE quit) {
+  const HANDLE events[] = {quit, request};
+  while (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) onControlEvent(CTRL_BREAK_EVENT);
+}
+
+void closeStopRequest(StopRequestWaiter& waiter) {
+  if (waiter.request != nullptr) ::CloseHandle(waiter.request);
+  if (waiter.quit != nullptr) ::CloseHandle(waiter.quit);
+  waiter = StopRequestWaiter{};
+}
+
+// Creates the stop request's event and its waiter; false when either
+// cannot be had.
+bool openStopRequest(StopRequestWaiter& waiter) {
+  waiter.request = ::CreateEventA(nullptr, FALSE, FALSE, stopRequestEventName(::GetCurrentProcessId()).c_str());
+  waiter.quit = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (waiter.request == nullptr || waiter.quit == nullptr) {
+    closeStopRequest(waiter);
+    return false;
+  }
+  try {
+    waiter.thread = std::thread(waitForStopRequests, waiter.request, waiter.quit);
+  } catch (const std::system_error&) {
+    closeStopRequest(waiter);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool registerConsoleControlHandler(ConsoleControlHandler handler) {
   std::lock_guard<std::mutex> lock(handlerMutex);
-  const bool first = !currentHandler;
+  if (currentHandler) {
+    currentHandler = std::move(handler);
+    return true;
+  }
+  if (!openStopRequest(stopRequest)) return false;
+  if (!::SetConsoleCtrlHandler(onControlEvent, TRUE)) {
+    ::SetEvent(stopRequest.quit);
+    stopRequest.thread.join();
+    closeStopRequest(stopRequest);
+    return false;
+  }
   currentHandler = std::move(handler);
-  return !first || ::SetConsoleCtrlHandler(onControlEvent, TRUE) != FALSE;
+  return true;
 }
 
 void removeConsoleControlHandler() {
-  std::lock_guard<std::mutex> lock(handlerMutex);
-  if (!currentHandler) return;
-  ::SetConsoleCtrlHandler(onControlEvent, FALSE);
-  currentHandler = nullptr;
+  StopRequestWaiter waiter;
+  {
+    std::lock_guard<std::mutex> lock(handlerMutex);
+    if (!currentHandler) return;
+    ::SetConsoleCtrlHandler(onControlEvent, FALSE);
+    currentHandler = nullptr;
+    waiter = std::move(stopRequest);
+    stopRequest = StopRequestWaiter{};
+  }
+  ::SetEvent(waiter.quit);
+  // Called from the handler itself, the waiter cannot wait for itself to end.
+  if (waiter.thread.get_id() == std::this_thread::get_id()) {
+    waiter.thread.detach();
+    return;  // its handles stay open: the waiter still uses them
+  }
+  waiter.thread.join();
+  closeStopRequest(waiter);
 }
 
 void setConsoleTitle(std::string_view utf8Title) {

@@ -36,6 +36,10 @@ std::optional<std::string> canonicalizePath(std::string_view path);
 // "/c" -> "/", "c" -> "".
 std::string directoryName(std::string_view path);
 
+// The last component of a path, after its last separator: "a/b/c" -> "c",
+// "c" -> "c", "a/" -> "". On Windows '\' separates too, and "C:c" -> "c".
+std::string baseName(std::string_view path);
+
 // Appends '/' unless the text is empty or already ends with '/' or '\'.
 std::string withTrailingSeparator(std::string_view directory);
 

@@ -65,6 +65,11 @@ std::string directoryName(std::string_view path) {
   return std::string(path.substr(0, slash));
 }
 
+std::string baseName(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 std::string withTrailingSeparator(std::string_view directory) {
   std::string result(directory);
   if (!result.empty() && result.back() != '/' && result.back() != '\\') result.push_back('/');

@@ -59,6 +59,11 @@ std::string directoryName(std::string_view path) {
   return std::string(path.substr(0, separator));
 }
 
+std::string baseName(std::string_view path) {
+  const std::size_t separator = path.find_last_of("\\/:");
+  return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
+}
+
 std::string withTrailingSeparator(std::string_view directory) {
   std::string result(directory);
   if (!result.empty() && !isSeparator(result.back())) result.push_back('\\');

@@ -70,6 +70,23 @@ long sendSome(int socket, const void* data, std::size_t size) {
 }
 
 long receiveSome(int socket, void* buffer, std::size_t size) {
+  // A receive time-out (socket_options.h) is waited for here: Wine keeps the
+  // SO_RCVTIMEO option but lets a blocking receive wait on regardless.
+  DWORD timeout = 0;
+  int length = sizeof timeout;
+  if (::getsockopt(socketOf(socket), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&timeout), &length) == 0 &&
+      timeout > 0) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socketOf(socket), &readable);
+    timeval wait{static_cast<long>(timeout / 1000), static_cast<long>(timeout % 1000) * 1000};
+    const int ready = ::select(0, &readable, nullptr, nullptr, &wait);
+    if (ready == SOCKET_ERROR) return -1;
+    if (ready == 0) {
+      ::WSASetLastError(WSAETIMEDOUT);
+      return -1;
+    }
+  }
   const int piece = size > 0x40000000u ? 0x40000000 : static_cast<int>(size);
   return ::recv(socketOf(socket), static_cast<char*>(buffer), piece, 0);
 }

@@ -1,6 +1,7 @@
 // The console control handler on Windows: a child, on a console of its own,
-// receives Ctrl+C through terminate() and reports it through the handler, on
-// a thread the system starts, with code 0 ("Control C").
+// receives Ctrl+C (interrupt(): code 0, "Control C") through that console,
+// and a stop request (terminate(): code 1, "Control Break") with or without
+// one, each on a thread other than its main thread.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,33 +16,33 @@ namespace {
 
 using testing_support::awaitLine;
 
-// The child's part: waits for one control event and prints its code and
-// whether the handler ran on a thread other than the main one.
-TEST(ConsoleChild, ReportsOneControlEvent) {
+// The child's part: prints each control event's code and whether the
+// handler ran on a thread other than the main one, and ends after two.
+TEST(ConsoleChild, ReportsControlEvents) {
   if (testing_support::selfChildArgument().empty()) GTEST_SKIP() << "the child of ConsoleWindowsTest";
-  platform::ManualResetEvent seen;
-  int code = -1;
-  int handlerThread = 0;
-  ASSERT_TRUE(platform::registerConsoleControlHandler([&](int event) {
-    code = event;
-    handlerThread = platform::currentThreadId();
-    seen.set();
+  const int mainThread = platform::currentThreadId();
+  platform::ManualResetEvent second;
+  int events = 0;
+  ASSERT_TRUE(platform::registerConsoleControlHandler([&](int code) {
+    std::printf("event %d %s\n", code, platform::currentThreadId() != mainThread ? "other-thread" : "same-thread");
+    std::fflush(stdout);
+    if (++events == 2) second.set();
   }));
   std::printf("ready\n");
   std::fflush(stdout);
-  ASSERT_TRUE(seen.waitFor(20000));
-  std::printf("event %d %s\n", code, handlerThread != platform::currentThreadId() ? "other-thread" : "same-thread");
-  std::fflush(stdout);
+  ASSERT_TRUE(second.waitFor(20000));
   platform::removeConsoleControlHandler();
 }
 
-TEST(ConsoleWindowsTest, CtrlCReachesTheHandlerOfAChildOnItsOwnConsole) {
+TEST(ConsoleWindowsTest, CtrlCAndStopRequestsReachTheHandlerOfAChild) {
   std::string error;
-  auto child = testing_support::startSelfChild("ConsoleChild.ReportsOneControlEvent", "1", error);
+  auto child = testing_support::startSelfChild("ConsoleChild.ReportsControlEvents", "1", error);
   ASSERT_NE(child, nullptr) << error;
   ASSERT_TRUE(awaitLine(*child, "ready"));
-  child->terminate();
+  child->interrupt();
   ASSERT_TRUE(awaitLine(*child, "event 0 other-thread"));
+  child->terminate();
+  ASSERT_TRUE(awaitLine(*child, "event 1 other-thread"));
   EXPECT_EQ(child->wait(20000), 0);
 }
 

@@ -40,6 +40,12 @@ TEST(PathWindowsTest, DirectoryNameKeepsTheRoot) {
   EXPECT_EQ(platform::withTrailingSeparator("C:/out/"), "C:/out/");
 }
 
+TEST(PathWindowsTest, BaseNameFollowsEitherSeparatorOrADrive) {
+  EXPECT_EQ(platform::baseName("C:\\in/sub\\a.xml"), "a.xml");
+  EXPECT_EQ(platform::baseName("C:a.xml"), "a.xml");
+  EXPECT_EQ(platform::baseName("a.xml"), "a.xml");
+}
+
 TEST(PathWindowsTest, ProcessDirectoriesAreAbsolute) {
   ASSERT_TRUE(platform::currentDirectory().has_value());
   EXPECT_FALSE(platform::isRelativePath(*platform::currentDirectory()));

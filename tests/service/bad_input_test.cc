@@ -149,10 +149,6 @@ TEST_F(BadInputTest, PathsThatCannotBeOpenedInTheModeAskedAreErrors) {
   EXPECT_THAT(open(directory_->write("x.txt", "x"), "rq")[1].getString(), HasSubstr("Unknown open mode \"rq\""));
   EXPECT_THAT(open(directory_->write("y.txt", "y"), "wbE")[1].getString(), HasSubstr("Unknown open mode"));
   EXPECT_THAT(open("", "rb")[1].getString(), HasSubstr("No file path"));
-  const std::string fifo = directory_->file("pipe");
-  ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
-  EXPECT_THAT(open(fifo, "rb")[1].getString(), HasSubstr("not a regular file"));  // answered, not stalled
-  EXPECT_THAT(client_->call("InitContext", args({fifo}))[1].getString(), HasSubstr("not a regular file"));
   // Reading a write-only stream and writing a read-only one are errors too.
   const int readOnly = client_->number("DravontStreamFileCtor", args({context, directory_->file("x.txt"), "rb", ""}));
   EXPECT_THAT(client_->call("DravontStreamWrite", args({context, readOnly, bytesValue("z"), 1}))[1].getString(),
@@ -207,22 +203,6 @@ TEST(ServiceStartTest, ATakenPortOrAnUnusableStoreEndsWithAClearStatus) {
   EXPECT_EQ(runServiceCommand({"--store", directory.file("one"), "--port", "0"}, output), 3);  // in use
   EXPECT_EQ(runServiceCommand({"--port", "70000"}, output), 2);
   EXPECT_EQ(first.stop(), 0);
-}
-
-// The stop signals' handler is a thread of its own; none can be started when
-// each needs a stack larger than the machine's memory.
-TEST(ServiceStartTest, AStopSignalHandlerThatCannotBeInstalledEndsWithAStatusOfItsOwn) {
-  testing_support::TempDirectory directory;
-  std::string error;
-  std::unique_ptr<platform::ChildProcess> child = platform::ChildProcess::start(
-      {"sh", "-c", "ulimit -s 1000000000 || exit 99; exec \"$0\" --port 0 --store \"$1\"", ServiceProcess::binary(),
-       directory.file("store")},
-      true, error);
-  ASSERT_TRUE(child) << error;
-  if (child->readLine(10000)) GTEST_SKIP() << "threads start here even with a huge stack limit";
-  const std::optional<int> status = child->wait(10000);
-  if (status == 99) GTEST_SKIP() << "the stack limit cannot be raised here";
-  EXPECT_EQ(status, 6);
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ TEST_F(ScriptLimitsTest, AValueWithANulCharacterIsAnErrorTextEveryClientCanRead)
   ServiceProcess service(store());
   ASSERT_TRUE(service.running());
   WireClient client(service.port());
-  const int context = client.openContext(settings("NUL"));
+  const int context = client.openContext(settings("ZERO"));
   std::string error;
   EXPECT_EQ(client.execute(context, "'before\\u0000after'", &error), "");
   EXPECT_EQ(error, "the script's value holds a NUL character");

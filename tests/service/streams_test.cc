@@ -49,17 +49,17 @@ class StreamsTest : public testing::Test {
 
 TEST_F(StreamsTest, ExclusiveReadFailsWhileAnotherProcessWritesTheFile) {
   const std::string path = directory_.write("growing.dat", "first part");
-  std::string error;
-  auto writer = platform::ChildProcess::start({"/bin/sh", "-c", "exec 3>>\"$0\"; echo open; exec sleep 30", path},
-                                              true, error);
-  ASSERT_TRUE(writer) << error;
-  ASSERT_EQ(writer->readLine(5000).value_or(""), "open");
+  // The writer: a second service holding the file open for appending.
+  ServiceProcess writer(directory_.file("writer-store"));
+  ASSERT_TRUE(writer.running());
+  WireClient writerClient(writer.port());
+  const int writerContext = writerClient.openContext(directory_.write("w.ini", settingsText("WRITER", "SVC")));
+  EXPECT_NE(writerClient.number("DravontStreamFileCtor", args({writerContext, path, "ab", ""})), 0);
   const XmlRpcValue refused = open(path, "rbE");
   EXPECT_EQ(refused[0].getInt(), 0);
   EXPECT_THAT(refused[1].getString(), HasSubstr("another process has it open for writing"));
   EXPECT_EQ(open(path, "rb")[1].getString(), "");  // a plain read does not care
-  writer->kill();
-  writer->wait(5000);
+  writer.kill();
   const int handle = stream(path, "rbE");
   EXPECT_EQ(read(handle, 100), "first part");
 }

@@ -1,9 +1,10 @@
 // In-process checks of the pieces whose edge cases the wire reaches only by
 // chance: method-call parsing, answer shapes, text-mode streams, parameter
-// escaping and the settings reader.
+// escaping, the settings reader and the HTTP request head.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "http_request.h"
 #include "method_call.h"
 #include "param_store.h"
 #include "participant_settings.h"
@@ -55,6 +56,22 @@ TEST(MethodCallTest, ErrorAnswersPutTheTextWhereTheClientReadsIt) {
   std::string fault = faultText(-32601, "Unknown method \"<x>\"");
   EXPECT_THAT(fault, HasSubstr("<fault><value><struct>"));
   EXPECT_THAT(fault, HasSubstr("Unknown method &quot;&lt;x&gt;&quot;"));
+}
+
+TEST(HttpRequestHeadTest, KeepsTheConnectionAsTheVersionAndConnectionFieldSayAndDoubtsNoLength) {
+  HttpRequestHead head;
+  ASSERT_TRUE(parseRequestHead({"POST /RPC2 HTTP/1.1", "content-LENGTH:  12 ", "Connection: TE, Close"}, head));
+  EXPECT_EQ(head.contentLength, 12u);
+  EXPECT_FALSE(head.keepAlive);
+  ASSERT_TRUE(parseRequestHead({"POST /RPC2 HTTP/1.0", "Connection: keep-alive"}, head));
+  EXPECT_TRUE(head.keepAlive);
+  ASSERT_TRUE(parseRequestHead({"POST /RPC2 HTTP/1.0"}, head));
+  EXPECT_FALSE(head.keepAlive);
+  EXPECT_FALSE(parseRequestHead({"POST /RPC2 HTTP/1.1", "Content-Length: 12", "Content-Length: 13"}, head));
+  EXPECT_FALSE(parseRequestHead({"POST /RPC2 HTTP/1.1", "Content-Length: -1"}, head));
+  EXPECT_FALSE(parseRequestHead({"POST /RPC2 HTTP/1.1", "No colon here"}, head));
+  EXPECT_FALSE(parseRequestHead({"POST  /RPC2 HTTP/1.1"}, head));
+  EXPECT_FALSE(parseRequestHead({"POST /RPC2 HTTP/2.0"}, head));
 }
 
 TEST(TextStreamTest, CrLfIsFoldedAcrossReadBoundariesAndALoneCrSurvives) {
