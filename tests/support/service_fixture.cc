@@ -27,7 +27,7 @@ std::string settingsText(const std::string& ticker, const std::string& service, 
   return text;
 }
 
-std::string ServiceProcess::binary() { return std::string(TRASVIK_BINARY_DIR) + "/service/dravont-service"; }
+std::string ServiceProcess::binary() { return TRASVIK_SERVICE_PROGRAM; }
 
 ServiceProcess::ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments,
                                const std::vector<std::string>& environment) {
