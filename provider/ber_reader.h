@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,8 @@ class BerReader {
   void readContent(std::uint64_t length, std::string& out);  // appends
   void skip(std::uint64_t length);
   void copyTo(OutputFile& out, std::uint64_t length);
+  // Hands the next `length` bytes to `consume` piece by piece, as buffered.
+  void forEachPiece(std::uint64_t length, const std::function<void(const std::uint8_t*, std::size_t)>& consume);
 
   [[noreturn]] void malformed(const std::string& what) const;
 
