@@ -12,10 +12,10 @@ namespace {
 
 ChildRun run(std::vector<std::string> arguments, const std::vector<std::string>& providers) {
   std::string path;
-  for (const std::string& directory : providers) path += (path.empty() ? "" : ":") + directory;
+  for (const std::string& directory : providers) path += (path.empty() ? "" : LOADER_PATH_SEPARATOR) + directory;
   ChildRun result;
   std::string error;
-  auto child = platform::ChildProcess::start(arguments, true, error, {"LD_LIBRARY_PATH=" + path});
+  auto child = platform::ChildProcess::start(arguments, true, error, {std::string(LOADER_PATH_VARIABLE) + "=" + path});
   if (child == nullptr) {
     result.output = error;
     return result;

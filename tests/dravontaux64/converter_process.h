@@ -23,8 +23,9 @@ struct ChildRun {
   std::uint64_t peakKib = 0; // the driver's "peak-rss-kib" figure
 };
 
-// Runs converter_driver on libdravontaux64.so with the steps (see the
-// driver) and LD_LIBRARY_PATH set to the given provider directories.
+// Runs converter_driver on libdravontaux64.so (DravontAux64.dll) with the
+// steps (see the driver) and the loader path (LD_LIBRARY_PATH, PATH) set to
+// the given provider directories.
 ChildRun runDriver(const std::vector<std::string>& providers, const std::vector<std::string>& steps);
 
 // Runs dravont-aux with the arguments, likewise.

@@ -1,7 +1,10 @@
 // Signed test messages made at run time: a fresh P-256 key with a
 // self-signed certificate, CMS signing of files in the forms signers write
-// (DER, streamed BER, PEM, detached DER), and OpenSSL's verification of the
-// results. Nothing secret is stored in the tree. Not thread-safe per object.
+// (DER, streamed BER, PEM, detached DER), and a verification of the results
+// that does not go through the provider: OpenSSL's on Linux
+// (test_signer_openssl.cc), on Windows one on libgcrypt
+// (test_signer_gcrypt.cc). Nothing secret is stored in the tree. Not
+// thread-safe per object.
 #pragma once
 
 #include <cstdint>
