@@ -66,6 +66,10 @@ ChildRun runTool(const std::vector<std::string>& providers, const std::vector<st
   return run(all, providers);
 }
 
+ChildRun runProgram(const std::vector<std::string>& providers, const std::vector<std::string>& arguments) {
+  return run(arguments, providers);
+}
+
 std::string argumentText(const std::vector<std::string>& fields) {
   std::string text;
   for (const std::string& field : fields) text += (text.empty() ? "" : "*") + field;

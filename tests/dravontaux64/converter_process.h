@@ -31,6 +31,9 @@ ChildRun runDriver(const std::vector<std::string>& providers, const std::vector<
 // Runs dravont-aux with the arguments, likewise.
 ChildRun runTool(const std::vector<std::string>& providers, const std::vector<std::string>& arguments);
 
+// Runs `arguments[0]` with the rest, likewise.
+ChildRun runProgram(const std::vector<std::string>& providers, const std::vector<std::string>& arguments);
+
 // "log*level*a*b*c" from its fields.
 std::string argumentText(const std::vector<std::string>& fields);
 
