@@ -1,6 +1,7 @@
 #include "byte_source.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -23,25 +24,20 @@ FileSource::FileSource(const std::string& path) : path_(path) {
   if (!std::filesystem::is_regular_file(path, error)) {
     raiseFailure(ErrorKind::kCannotOpen, "cannot open " + path + ": " + (error ? error.message() : "not a regular file"));
   }
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) raiseFailure(ErrorKind::kCannotOpen, "cannot open " + path + ": " + std::strerror(errno));
-  // The provider's own buffers are large; stdio's would only add a copy.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
-  if (std::fseek(file_, 0, SEEK_END) != 0 || std::ftell(file_) < 0) {
-    const int saved = errno;
-    std::fclose(file_);
-    raiseFailure(ErrorKind::kCannotOpen, "cannot size " + path + ": " + std::strerror(saved));
+  if (const int failure = platform::RandomAccessFile::open(path, platform::FileOpenMode{}, file_)) {
+    raiseFailure(ErrorKind::kCannotOpen, "cannot open " + path + ": " + std::strerror(failure));
   }
-  size_ = static_cast<std::uint64_t>(std::ftell(file_));
-  std::rewind(file_);
+  if (const int failure = file_->size(size_)) {
+    raiseFailure(ErrorKind::kCannotOpen, "cannot size " + path + ": " + std::strerror(failure));
+  }
 }
 
-FileSource::~FileSource() { std::fclose(file_); }
+FileSource::~FileSource() = default;
 
 std::size_t FileSource::read(std::uint8_t* buffer, std::size_t capacity) {
-  const std::size_t got = std::fread(buffer, 1, capacity, file_);
-  if (got == 0 && std::ferror(file_)) {
-    raiseFailure(ErrorKind::kReadFailed, "cannot read " + path_ + ": " + std::strerror(errno));
+  std::size_t got = 0;
+  if (const int failure = file_->readAt(position_, reinterpret_cast<char*>(buffer), capacity, got)) {
+    raiseFailure(ErrorKind::kReadFailed, "cannot read " + path_ + ": " + std::strerror(failure));
   }
   position_ += got;
   return got;
@@ -50,17 +46,14 @@ std::size_t FileSource::read(std::uint8_t* buffer, std::size_t capacity) {
 bool FileSource::skip(std::uint64_t count) {
   if (count > size_ - std::min(position_, size_)) return false;
   position_ += count;
-  if (std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
-    raiseFailure(ErrorKind::kReadFailed, "cannot seek in " + path_ + ": " + std::strerror(errno));
-  }
   return true;
 }
 
 bool FileSource::startsAsPem() {
   static constexpr char kBegin[] = "-----BEGIN";
   std::uint8_t head[256];
+  position_ = 0;
   const std::size_t got = read(head, sizeof head);
-  std::rewind(file_);
   position_ = 0;
   std::size_t start = 0;
   while (start < got && (head[start] == ' ' || head[start] == '\t' || head[start] == '\r' || head[start] == '\n')) {

@@ -223,7 +223,7 @@ SignatureSummary checkDetachedMessage(const std::string& der, const ContentDiges
     if (found == static_cast<gpg_error_t>(-1)) break;
     KsbaText issuerOwner(issuer);
     KsbaSexp serialOwner(serial);
-    if (found) fail(found, ErrorKind::kMalformed, "a signer is not named by issuer and serial number");
+    if (found) fail(found, ErrorKind::kMalformed, "libksba does not accept the signature structure");
     const SignerId signer{issuer != nullptr ? issuer : "", serialText(serial)};
     if (index == 0) summary.firstSigner = "issuer=" + signer.issuer + ", serial=" + signer.serial;
     ++summary.signerCount;

@@ -58,6 +58,9 @@ bool writePatternFile(const std::string& path, std::uint64_t size, std::uint32_t
 // True iff both files can be read and hold the same bytes.
 bool filesEqual(const std::string& a, const std::string& b);
 
+// The base64 text of `bytes`, on one line.
+std::string base64(const std::string& bytes);
+
 // Whole-file helpers for small files.
 std::string readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::string& bytes);

@@ -66,24 +66,12 @@ std::string tokenBytes(gcry_sexp_t sexp, const char* token) {
   return data != nullptr ? std::string(data, length) : "";
 }
 
+// Base64 text in lines of 64 characters, as PEM has it.
 std::string base64Lines(const std::string& bytes) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  std::size_t column = 0;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-    for (int k = 0; k < 4; ++k) {
-      text += i + k <= bytes.size() ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-      if (++column == 64) {
-        text += '\n';
-        column = 0;
-      }
-    }
-  }
-  if (column != 0) text += '\n';
-  return text;
+  const std::string text = base64(bytes);
+  std::string lines;
+  for (std::size_t at = 0; at < text.size(); at += 64) lines += text.substr(at, 64) + "\n";
+  return lines;
 }
 
 // One DER element read off the front of `rest`.
