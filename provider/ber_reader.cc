@@ -133,10 +133,6 @@ void BerReader::skip(std::uint64_t length) {
   consumed_ += length - buffered;
 }
 
-void BerReader::copyTo(OutputFile& out, std::uint64_t length) {
-  forEachPiece(length, [&out](const std::uint8_t* data, std::size_t size) { out.write(data, size); });
-}
-
 void BerReader::forEachPiece(std::uint64_t length,
                              const std::function<void(const std::uint8_t*, std::size_t)>& consume) {
   while (length > 0) {

@@ -1,7 +1,7 @@
 // Reading BER (and so DER) framing from a byte source: element headers with
 // definite or indefinite lengths, the ends of constructed elements, and the
-// element contents, which can be kept, skipped or streamed to a file without
-// holding them in memory. Malformed or truncated input throws
+// element contents, which can be kept, skipped or streamed piece by piece
+// without holding them in memory. Malformed or truncated input throws
 // ProviderFailure(kMalformed). Not thread-safe.
 #pragma once
 
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "byte_source.h"
-#include "output_file.h"
 
 namespace vcert {
 
@@ -63,7 +62,6 @@ class BerReader {
 
   void readContent(std::uint64_t length, std::string& out);  // appends
   void skip(std::uint64_t length);
-  void copyTo(OutputFile& out, std::uint64_t length);
   // Hands the next `length` bytes to `consume` piece by piece, as buffered.
   void forEachPiece(std::uint64_t length, const std::function<void(const std::uint8_t*, std::size_t)>& consume);
 

@@ -12,7 +12,10 @@ namespace {
 
 ChildRun run(std::vector<std::string> arguments, const std::vector<std::string>& providers) {
   std::string path;
-  for (const std::string& directory : providers) path += (path.empty() ? "" : LOADER_PATH_SEPARATOR) + directory;
+  for (const std::string& directory : providers) {
+    if (!path.empty()) path += static_cast<char>(LOADER_PATH_SEPARATOR);
+    path += directory;
+  }
   ChildRun result;
   std::string error;
   auto child = platform::ChildProcess::start(arguments, true, error, {std::string(LOADER_PATH_VARIABLE) + "=" + path});
