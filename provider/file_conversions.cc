@@ -5,6 +5,7 @@
 #include "ber_reader.h"
 #include "byte_source.h"
 #include "cms_check.h"
+#include "digest_pipeline.h"
 #include "output_file.h"
 #include "provider_failure.h"
 #include "signed_data_framing.h"
@@ -24,19 +25,24 @@ class DigestingSink : public ContentSink {
   explicit DigestingSink(OutputFile& out) : out_(out) {}
   void begin(const SignedDataParts& parts) override {
     digests_ = std::make_unique<ContentDigests>(digestAlgorithmOids(parts));
+    pipeline_ = std::make_unique<DigestPipeline>(*digests_);
   }
   void take(BerReader& reader, std::uint64_t length) override {
     reader.forEachPiece(length, [this](const std::uint8_t* data, std::size_t size) {
-      digests_->update(data, size);
+      pipeline_->update(data, size);
       out_.write(data, size);
     });
   }
-  // The digests of the content; nullptr when the message carried none.
-  const ContentDigests* digests() const { return digests_.get(); }
+  // The digests of the whole content; nullptr when the message carried none.
+  const ContentDigests* digests() {
+    if (pipeline_ != nullptr) pipeline_->finish();
+    return digests_.get();
+  }
 
  private:
   OutputFile& out_;
   std::unique_ptr<ContentDigests> digests_;
+  std::unique_ptr<DigestPipeline> pipeline_;  // stopped before digests_ goes
 };
 
 // A detached signature must not bring content of its own.
@@ -101,10 +107,12 @@ void attachSignedFile(const std::string& contentPath, const std::string& signatu
   FileSource content(contentPath);
   OutputFile out(signedPath, {&contentPath, &signaturePath});
   ContentDigests digests(digestAlgorithmOids(parts));
+  DigestPipeline pipeline(digests);
   out.write(encodeMessagePrefix(parts, content.size()));
   copyWholeFile(content, content.size(), out,
-                [&digests](const std::uint8_t* data, std::size_t size) { digests.update(data, size); });
+                [&pipeline](const std::uint8_t* data, std::size_t size) { pipeline.update(data, size); });
   out.write(parts.afterEncapsulated);
+  pipeline.finish();
   checkDetachedMessage(detached, &digests);
   out.finish();
   out.keep();
