@@ -170,7 +170,7 @@ TEST_F(FileConversionsTest, RefusesAnOversizedSignatureStructure) {
   EXPECT_EQ(failureOf([&] { vcert::inspectSignedFile(file("huge")); }), ErrorKind::kStructureTooLarge);
 }
 
-TEST_F(FileConversionsTest, OpenSslRejectionsComeWithOpenSslsOwnErrorLines) {
+TEST_F(FileConversionsTest, CryptoLibraryRejectionsComeWithItsOwnErrorLines) {
   auto parts = partsOf(signContent("detached", "x", SignedForm::kDetachedDer));
   parts.afterEncapsulated = std::string("\x31\x03\x02\x01\x07", 5);  // a signer info that is a bare INTEGER
   cms_testing::writeBytes(file("broken"), vcert::encodeDetachedMessage(parts));
