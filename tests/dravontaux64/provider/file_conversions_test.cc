@@ -210,4 +210,11 @@ TEST_F(FileConversionsTest, RefusesContentWithOneFlippedByte) {
   EXPECT_EQ(failureOf([&] { vcert::attachSignedFile(file("content"), file("signature"), file("attached")); }),
             ErrorKind::kBadSignature);
   EXPECT_FALSE(fs::exists(file("attached")));
+
+  // The content intact, the signature value (the file's last bytes) not.
+  bytes = cms_testing::readBytes(file("signed"));
+  bytes.back() = static_cast<char>(bytes.back() ^ 0x01);
+  cms_testing::writeBytes(file("altered"), bytes);
+  EXPECT_EQ(failureOf([&] { vcert::detachSignedFile(file("altered"), file("content2"), file("signature2")); }),
+            ErrorKind::kBadSignature);
 }
