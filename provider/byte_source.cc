@@ -1,10 +1,10 @@
 #include "byte_source.h"
 
 #include <cerrno>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
+#include "platform/stream_position.h"
 #include "provider_failure.h"
 
 namespace vcert {
@@ -24,20 +24,22 @@ FileSource::FileSource(const std::string& path) : path_(path) {
   if (!std::filesystem::is_regular_file(path, error)) {
     raiseFailure(ErrorKind::kCannotOpen, "cannot open " + path + ": " + (error ? error.message() : "not a regular file"));
   }
-  if (const int failure = platform::RandomAccessFile::open(path, platform::FileOpenMode{}, file_)) {
-    raiseFailure(ErrorKind::kCannotOpen, "cannot open " + path + ": " + std::strerror(failure));
-  }
-  if (const int failure = file_->size(size_)) {
+  file_ = std::fopen(path.c_str(), "rb");
+  if (file_ == nullptr) raiseFailure(ErrorKind::kCannotOpen, "cannot open " + path + ": " + std::strerror(errno));
+  // The provider's own buffers are large; stdio's would only add a copy.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  if (const int failure = platform::streamFileSize(file_, size_)) {
+    std::fclose(file_);
     raiseFailure(ErrorKind::kCannotOpen, "cannot size " + path + ": " + std::strerror(failure));
   }
 }
 
-FileSource::~FileSource() = default;
+FileSource::~FileSource() { std::fclose(file_); }
 
 std::size_t FileSource::read(std::uint8_t* buffer, std::size_t capacity) {
-  std::size_t got = 0;
-  if (const int failure = file_->readAt(position_, reinterpret_cast<char*>(buffer), capacity, got)) {
-    raiseFailure(ErrorKind::kReadFailed, "cannot read " + path_ + ": " + std::strerror(failure));
+  const std::size_t got = std::fread(buffer, 1, capacity, file_);
+  if (got == 0 && std::ferror(file_)) {
+    raiseFailure(ErrorKind::kReadFailed, "cannot read " + path_ + ": " + std::strerror(errno));
   }
   position_ += got;
   return got;
@@ -46,14 +48,17 @@ std::size_t FileSource::read(std::uint8_t* buffer, std::size_t capacity) {
 bool FileSource::skip(std::uint64_t count) {
   if (count > size_ - std::min(position_, size_)) return false;
   position_ += count;
+  if (const int failure = platform::seekStream(file_, position_)) {
+    raiseFailure(ErrorKind::kReadFailed, "cannot seek in " + path_ + ": " + std::strerror(failure));
+  }
   return true;
 }
 
 bool FileSource::startsAsPem() {
   static constexpr char kBegin[] = "-----BEGIN";
   std::uint8_t head[256];
-  position_ = 0;
   const std::size_t got = read(head, sizeof head);
+  std::rewind(file_);
   position_ = 0;
   std::size_t start = 0;
   while (start < got && (head[start] == ' ' || head[start] == '\t' || head[start] == '\r' || head[start] == '\n')) {

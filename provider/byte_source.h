@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/random_access_file.h"
-
 namespace vcert {
 
 class ByteSource {
@@ -22,8 +20,8 @@ class ByteSource {
   virtual bool skip(std::uint64_t count);
 };
 
-// A regular file opened for reading, at 64-bit offsets on every system.
-// Its size is taken at opening.
+// A regular file opened for reading, of any size on every system. Its size
+// is taken at opening.
 class FileSource : public ByteSource {
  public:
   // Throws kCannotOpen when the path is not a readable regular file.
@@ -43,7 +41,7 @@ class FileSource : public ByteSource {
 
  private:
   std::string path_;
-  std::unique_ptr<platform::RandomAccessFile> file_;
+  std::FILE* file_ = nullptr;
   std::uint64_t size_ = 0;
   std::uint64_t position_ = 0;
 };
