@@ -133,11 +133,12 @@ void BerReader::skip(std::uint64_t length) {
   consumed_ += length - buffered;
 }
 
-void BerReader::copyTo(OutputFile& out, std::uint64_t length) {
+void BerReader::forEachPiece(std::uint64_t length,
+                             const std::function<void(const std::uint8_t*, std::size_t)>& consume) {
   while (length > 0) {
     if (position_ == end_ && !fill(1)) malformed("unexpected end of input");
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(end_ - position_, length));
-    out.write(buffer_.data() + position_, chunk);
+    consume(buffer_.data() + position_, chunk);
     position_ += chunk;
     length -= chunk;
   }

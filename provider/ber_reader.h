@@ -1,16 +1,16 @@
 // Reading BER (and so DER) framing from a byte source: element headers with
 // definite or indefinite lengths, the ends of constructed elements, and the
-// element contents, which can be kept, skipped or streamed to a file without
-// holding them in memory. Malformed or truncated input throws
+// element contents, which can be kept, skipped or streamed piece by piece
+// without holding them in memory. Malformed or truncated input throws
 // ProviderFailure(kMalformed). Not thread-safe.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "byte_source.h"
-#include "output_file.h"
 
 namespace vcert {
 
@@ -62,7 +62,8 @@ class BerReader {
 
   void readContent(std::uint64_t length, std::string& out);  // appends
   void skip(std::uint64_t length);
-  void copyTo(OutputFile& out, std::uint64_t length);
+  // Hands the next `length` bytes to `consume` piece by piece, as buffered.
+  void forEachPiece(std::uint64_t length, const std::function<void(const std::uint8_t*, std::size_t)>& consume);
 
   [[noreturn]] void malformed(const std::string& what) const;
 

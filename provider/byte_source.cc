@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/stream_position.h"
 #include "provider_failure.h"
 
 namespace vcert {
@@ -27,13 +28,10 @@ FileSource::FileSource(const std::string& path) : path_(path) {
   if (file_ == nullptr) raiseFailure(ErrorKind::kCannotOpen, "cannot open " + path + ": " + std::strerror(errno));
   // The provider's own buffers are large; stdio's would only add a copy.
   std::setvbuf(file_, nullptr, _IONBF, 0);
-  if (std::fseek(file_, 0, SEEK_END) != 0 || std::ftell(file_) < 0) {
-    const int saved = errno;
+  if (const int failure = platform::streamFileSize(file_, size_)) {
     std::fclose(file_);
-    raiseFailure(ErrorKind::kCannotOpen, "cannot size " + path + ": " + std::strerror(saved));
+    raiseFailure(ErrorKind::kCannotOpen, "cannot size " + path + ": " + std::strerror(failure));
   }
-  size_ = static_cast<std::uint64_t>(std::ftell(file_));
-  std::rewind(file_);
 }
 
 FileSource::~FileSource() { std::fclose(file_); }
@@ -50,8 +48,8 @@ std::size_t FileSource::read(std::uint8_t* buffer, std::size_t capacity) {
 bool FileSource::skip(std::uint64_t count) {
   if (count > size_ - std::min(position_, size_)) return false;
   position_ += count;
-  if (std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
-    raiseFailure(ErrorKind::kReadFailed, "cannot seek in " + path_ + ": " + std::strerror(errno));
+  if (const int failure = platform::seekStream(file_, position_)) {
+    raiseFailure(ErrorKind::kReadFailed, "cannot seek in " + path_ + ": " + std::strerror(failure));
   }
   return true;
 }

@@ -20,7 +20,8 @@ class ByteSource {
   virtual bool skip(std::uint64_t count);
 };
 
-// A regular file opened for reading. Its size is taken at opening.
+// A regular file opened for reading, of any size on every system. Its size
+// is taken at opening.
 class FileSource : public ByteSource {
  public:
   // Throws kCannotOpen when the path is not a readable regular file.

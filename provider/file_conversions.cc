@@ -1,8 +1,11 @@
 #include "file_conversions.h"
 
+#include <memory>
+
 #include "ber_reader.h"
 #include "byte_source.h"
 #include "cms_check.h"
+#include "digest_pipeline.h"
 #include "output_file.h"
 #include "provider_failure.h"
 #include "signed_data_framing.h"
@@ -16,13 +19,30 @@ class SkippingSink : public ContentSink {
   void take(BerReader& reader, std::uint64_t length) override { reader.skip(length); }
 };
 
-class CopyingSink : public ContentSink {
+// Copies the content to a file and digests it on the way.
+class DigestingSink : public ContentSink {
  public:
-  explicit CopyingSink(OutputFile& out) : out_(out) {}
-  void take(BerReader& reader, std::uint64_t length) override { reader.copyTo(out_, length); }
+  explicit DigestingSink(OutputFile& out) : out_(out) {}
+  void begin(const SignedDataParts& parts) override {
+    digests_ = std::make_unique<ContentDigests>(digestAlgorithmOids(parts));
+    pipeline_ = std::make_unique<DigestPipeline>(*digests_);
+  }
+  void take(BerReader& reader, std::uint64_t length) override {
+    reader.forEachPiece(length, [this](const std::uint8_t* data, std::size_t size) {
+      pipeline_->update(data, size);
+      out_.write(data, size);
+    });
+  }
+  // The digests of the whole content; nullptr when the message carried none.
+  const ContentDigests* digests() {
+    if (pipeline_ != nullptr) pipeline_->finish();
+    return digests_.get();
+  }
 
  private:
   OutputFile& out_;
+  std::unique_ptr<ContentDigests> digests_;
+  std::unique_ptr<DigestPipeline> pipeline_;  // stopped before digests_ goes
 };
 
 // A detached signature must not bring content of its own.
@@ -40,7 +60,7 @@ MessageFacts inspectSignedFile(const std::string& signedPath) {
   BerReader reader(input.bytes());
   SkippingSink sink;
   const SignedDataParts parts = readSignedMessage(reader, sink);
-  const SignatureSummary summary = checkDetachedMessage(encodeDetachedMessage(parts));
+  const SignatureSummary summary = checkDetachedMessage(encodeDetachedMessage(parts), nullptr);
 
   MessageFacts facts;
   facts.pem = input.pem != nullptr;
@@ -58,12 +78,12 @@ void detachSignedFile(const std::string& signedPath, const std::string& contentP
   OutputFile content(contentPath, {&signedPath});
   OutputFile signature(signaturePath, {&signedPath, &contentPath});
   BerReader reader(input.bytes());
-  CopyingSink sink(content);
+  DigestingSink sink(content);
   const SignedDataParts parts = readSignedMessage(reader, sink);
   if (!parts.contentPresent) raiseFailure(ErrorKind::kNoEmbeddedContent, signedPath + " carries no content");
 
   const std::string detached = encodeDetachedMessage(parts);
-  checkDetachedMessage(detached);
+  checkDetachedMessage(detached, sink.digests());
   signature.write(detached);
   content.finish();
   signature.finish();
@@ -81,13 +101,19 @@ void attachSignedFile(const std::string& contentPath, const std::string& signatu
     parts = readSignedMessage(reader, sink);
   }
   if (parts.contentPresent) raiseFailure(ErrorKind::kAlreadyAttached, signaturePath + " carries content");
-  checkDetachedMessage(encodeDetachedMessage(parts));
+  const std::string detached = encodeDetachedMessage(parts);
+  checkDetachedMessage(detached, nullptr);
 
   FileSource content(contentPath);
   OutputFile out(signedPath, {&contentPath, &signaturePath});
+  ContentDigests digests(digestAlgorithmOids(parts));
+  DigestPipeline pipeline(digests);
   out.write(encodeMessagePrefix(parts, content.size()));
-  copyWholeFile(content, content.size(), out);
+  copyWholeFile(content, content.size(), out,
+                [&pipeline](const std::uint8_t* data, std::size_t size) { pipeline.update(data, size); });
   out.write(parts.afterEncapsulated);
+  pipeline.finish();
+  checkDetachedMessage(detached, &digests);
   out.finish();
   out.keep();
 }

@@ -20,17 +20,21 @@ struct MessageFacts {
 };
 
 // What a signed file holds. kNotSignedMessage for a file that is not one.
+// The signatures are not verified here: the file is read once more by the
+// conversion that follows, which verifies them.
 MessageFacts inspectSignedFile(const std::string& signedPath);
 
 // Writes the embedded content of `signedPath` to `contentPath` and the same
 // message without it, in DER, to `signaturePath`. kNoEmbeddedContent when
-// there is no content to take out.
+// there is no content to take out, kBadSignature when a signature does not
+// verify over the content.
 void detachSignedFile(const std::string& signedPath, const std::string& contentPath,
                       const std::string& signaturePath);
 
 // Writes to `signedPath`, in DER, the detached message of `signaturePath`
 // with the bytes of `contentPath` embedded. kAlreadyAttached when the
-// signature carries content of its own.
+// signature carries content of its own, kBadSignature when a signature does
+// not verify over the content.
 void attachSignedFile(const std::string& contentPath, const std::string& signaturePath,
                       const std::string& signedPath);
 

@@ -71,12 +71,14 @@ void OutputFile::finish() {
   finished_ = true;
 }
 
-void copyWholeFile(FileSource& source, std::uint64_t count, OutputFile& out) {
+void copyWholeFile(FileSource& source, std::uint64_t count, OutputFile& out,
+                   const std::function<void(const std::uint8_t*, std::size_t)>& observe) {
   std::vector<std::uint8_t> buffer(1 << 20);
   while (count > 0) {
     const std::size_t want = count < buffer.size() ? static_cast<std::size_t>(count) : buffer.size();
     const std::size_t got = source.read(buffer.data(), want);
     if (got == 0) raiseFailure(ErrorKind::kContentChanged, source.path() + " became shorter while it was read");
+    if (observe) observe(buffer.data(), got);
     out.write(buffer.data(), got);
     count -= got;
   }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -50,6 +51,8 @@ class OutputFile {
 
 // Copies exactly `count` bytes of a file to `out`; kContentChanged when the
 // file ends earlier or holds more.
-void copyWholeFile(FileSource& source, std::uint64_t count, OutputFile& out);
+// `observe`, when given, sees every byte copied.
+void copyWholeFile(FileSource& source, std::uint64_t count, OutputFile& out,
+                   const std::function<void(const std::uint8_t*, std::size_t)>& observe = {});
 
 }  // namespace vcert

@@ -1,7 +1,5 @@
 #include "provider_failure.h"
 
-#include <openssl/err.h>
-
 #include <cstring>
 
 namespace vcert {
@@ -30,24 +28,14 @@ constexpr CodeText kCodes[] = {
     {ErrorKind::kInitFailed, 0xE070000C, "The crypto context cannot be initialised"},
     {ErrorKind::kNoMoreErrorLines, 0xE070000D, "No more error lines"},
     {ErrorKind::kInternal, 0xE070000E, "Internal error of the crypto provider"},
+    {ErrorKind::kBadSignature, 0xE0700010, "The signature does not verify over the content"},
 };
 
 constexpr std::uint32_t kNotSignedMessage6 = 0xE070000F;
 constexpr std::uint32_t kNotSignedMessage5 = 0xE070001A;
 constexpr const char* kNotSignedMessageText = "The file is not a CMS signed message";
 
-const char* baseName(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  return slash != nullptr ? slash + 1 : path;
-}
-
 }  // namespace
-
-void noteError(const std::string& detail, std::source_location where) {
-  ERR_new();
-  ERR_set_debug(baseName(where.file_name()), static_cast<int>(where.line()), where.function_name());
-  ERR_set_error(ERR_LIB_USER, ERR_R_OPERATION_FAIL, "%s", detail.c_str());
-}
 
 void raiseFailure(ErrorKind kind, const std::string& detail, std::source_location where) {
   noteError(detail, where);
@@ -69,34 +57,5 @@ const char* errorDescription(std::uint32_t code) {
   }
   return nullptr;
 }
-
-bool takeErrorLine(ErrorLine& line) {
-  const char* file = nullptr;
-  int lineNumber = 0;
-  const char* function = nullptr;
-  const char* data = nullptr;
-  int flags = 0;
-  const unsigned long error = ERR_get_error_all(&file, &lineNumber, &function, &data, &flags);
-  if (error == 0) return false;
-
-  const bool ownLine = ERR_GET_LIB(error) == ERR_LIB_USER;
-  const char* reason = ownLine ? nullptr : ERR_reason_error_string(error);
-  line.details = reason != nullptr ? reason : "";
-  if (data != nullptr && (flags & ERR_TXT_STRING) != 0 && *data != '\0') {
-    if (!line.details.empty()) line.details += ": ";
-    line.details += data;
-  }
-  if (line.details.empty()) {
-    char text[256];
-    ERR_error_string_n(error, text, sizeof text);
-    line.details = text;
-  }
-  line.file = file != nullptr ? file : "";
-  line.line = lineNumber > 0 ? static_cast<std::uint32_t>(lineNumber) : 0;
-  line.function = function != nullptr ? function : "";
-  return true;
-}
-
-void clearErrorLines() { ERR_clear_error(); }
 
 }  // namespace vcert

@@ -1,7 +1,10 @@
 // How the provider fails: a ProviderFailure carrying an error kind, thrown
-// after a line that explains it has been put on the calling thread's OpenSSL
-// error queue (where OpenSSL's own lines, if any, precede it). The exported
-// functions turn the kind into a code; the queue is read back line by line.
+// after a line that explains it has been put on the calling thread's error
+// queue (where the crypto back end's own lines, if any, precede it). The
+// exported functions turn the kind into a code; the queue is read back line
+// by line. The queue is OpenSSL's own in the OpenSSL build
+// (error_lines_openssl.cc) and the provider's in the libgcrypt build
+// (error_lines_gcrypt.cc).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +29,7 @@ enum class ErrorKind {
   kInitFailed,
   kNoMoreErrorLines,
   kInternal,
+  kBadSignature,
   kNotSignedMessage,  // its code depends on the provider kind
 };
 

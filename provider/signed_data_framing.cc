@@ -1,5 +1,7 @@
 #include "signed_data_framing.h"
 
+#include <algorithm>
+
 #include "der_encoding.h"
 #include "provider_failure.h"
 
@@ -83,6 +85,7 @@ void readEncapsulatedContent(BerReader& reader, const Container& signedData, Sig
 
   const BerHeader explicitContent = expectElement(reader, info, TagClass::kContext, true, 0, "encapsulated content");
   parts.contentPresent = true;
+  sink.begin(parts);
   const Container wrapper = reader.enter(explicitContent);
   const BerHeader octets = reader.next(wrapper, "content OCTET STRING");
   if (octets.tagClass != TagClass::kUniversal || octets.tagNumber != kTagOctetString) {
@@ -93,7 +96,65 @@ void readEncapsulatedContent(BerReader& reader, const Container& signedData, Sig
   reader.expectEnd(info, "the encapsulated content");
 }
 
+// A byte source over bytes in memory.
+class TextSource : public ByteSource {
+ public:
+  explicit TextSource(const std::string& bytes) : bytes_(bytes) {}
+  std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
+    const std::size_t count = std::min(capacity, bytes_.size() - position_);
+    std::copy_n(bytes_.data() + position_, count, buffer);
+    position_ += count;
+    return count;
+  }
+
+ private:
+  const std::string& bytes_;
+  std::size_t position_ = 0;
+};
+
+std::string dottedOid(const std::string& content) {
+  std::string text;
+  std::uint64_t value = 0;
+  bool first = true;
+  for (const char c : content) {
+    value = (value << 7) | (static_cast<std::uint8_t>(c) & 0x7F);
+    if ((static_cast<std::uint8_t>(c) & 0x80) != 0) continue;
+    if (first) {
+      const std::uint64_t arc = value < 80 ? value / 40 : 2;
+      text = std::to_string(arc) + "." + std::to_string(value - arc * 40);
+      first = false;
+    } else {
+      text += "." + std::to_string(value);
+    }
+    value = 0;
+  }
+  return text;
+}
+
 }  // namespace
+
+std::vector<std::string> digestAlgorithmOids(const SignedDataParts& parts) {
+  TextSource source(parts.beforeEncapsulated);
+  BerReader reader(source, 4096);
+  const BerHeader version = reader.readHeader();
+  reader.skip(version.length);
+  const BerHeader set = reader.readHeader();
+  if (!set.is(TagClass::kUniversal, true, kTagSet)) reader.malformed("the digest algorithms are not a SET");
+  const Container algorithms = reader.enter(set);
+  std::vector<std::string> oids;
+  while (!reader.atEnd(algorithms)) {
+    const BerHeader algorithm = reader.next(algorithms, "digest algorithm");
+    if (!algorithm.is(TagClass::kUniversal, true, kTagSequence)) reader.malformed("a digest algorithm is not a SEQUENCE");
+    const Container fields = reader.enter(algorithm);
+    const BerHeader oid = reader.next(fields, "digest algorithm OID");
+    if (!oid.is(TagClass::kUniversal, false, kTagObjectIdentifier)) reader.malformed("a digest algorithm has no OID");
+    std::string content;
+    reader.readContent(oid.length, content);
+    oids.push_back(dottedOid(content));
+    while (!reader.atEnd(fields)) reader.skip(reader.next(fields, "digest parameters").length);
+  }
+  return oids;
+}
 
 SignedDataParts readSignedMessage(BerReader& reader, ContentSink& sink) {
   SizeBudget budget(kMaxSignatureStructure);

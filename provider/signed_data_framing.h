@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ber_reader.h"
 
@@ -30,6 +31,9 @@ struct SignedDataParts {
 class ContentSink {
  public:
   virtual ~ContentSink() = default;
+  // Called once before the first piece when the message carries content;
+  // `parts` then holds everything before it.
+  virtual void begin(const SignedDataParts& parts) { (void)parts; }
   virtual void take(BerReader& reader, std::uint64_t length) = 0;
 };
 
@@ -47,6 +51,10 @@ SignedDataParts readSignedMessage(BerReader& reader, ContentSink& sink);
 // parts.afterEncapsulated. Without a content length the message is the
 // detached form.
 std::string encodeMessagePrefix(const SignedDataParts& parts, std::optional<std::uint64_t> contentLength);
+
+// The digest algorithms the message names (dotted OIDs), from the framing
+// read before its content. kMalformed when they cannot be read.
+std::vector<std::string> digestAlgorithmOids(const SignedDataParts& parts);
 
 // The whole detached message in DER.
 std::string encodeDetachedMessage(const SignedDataParts& parts);

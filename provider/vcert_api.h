@@ -1,5 +1,5 @@
-// The crypto provider's exported interface, as libzpki1.so (kind 6) and
-// libxpki1.so (kind 5) present it. Every function returns 0 for success or
+// The crypto provider's exported interface, as libzpki1.so / zpki1.dll
+// (kind 6) and libxpki1.so / xpki1.dll (kind 5) present it. Every function returns 0 for success or
 // an error code (provider_failure.h); VCERT_GetErrorText describes a code and
 // VCERT_GetErrorLineEx hands out the error lines of the calling thread's
 // last failure. Texts and record members handed out belong to the provider

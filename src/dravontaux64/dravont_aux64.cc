@@ -11,7 +11,9 @@ namespace dravontaux64 {
 
 std::unique_ptr<DravontAux64> DravontAux64::create(const std::string& logPath, const std::string& levelName) {
   FILELog::reportingLevel() = FILELog::fromString(levelName);
-  std::FILE* logFile = std::fopen(logPath.c_str(), "a");
+  // Binary: the records bring their own CR LF line ends (file_log.h), which a
+  // text-mode stream on Windows would turn into CR CR LF.
+  std::FILE* logFile = std::fopen(logPath.c_str(), "ab");
   Output2FILE::logStream() = logFile;
   std::unique_ptr<DravontAux64> converter(new DravontAux64(logFile));
   try {

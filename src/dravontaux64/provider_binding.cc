@@ -7,8 +7,10 @@ namespace dravontaux64 {
 
 namespace {
 
-constexpr const char* kLibraryOfKind6 = "libzpki1.so";
-constexpr const char* kLibraryOfKind5 = "libxpki1.so";
+// "zpki1.dll" and "xpki1.dll", or what stands for them on the build's
+// system (set by the build).
+constexpr const char* kLibraryOfKind6 = PROVIDER_LIBRARY_OF_KIND6;
+constexpr const char* kLibraryOfKind5 = PROVIDER_LIBRARY_OF_KIND5;
 
 [[noreturn]] void raise(const std::string& text) { throw std::system_error(0, std::system_category(), text); }
 

@@ -132,6 +132,26 @@ TEST_F(ConverterFailureTest, DetachFailureLeavesNoPartialOutput) {
   EXPECT_FALSE(fs::exists(file("content"))) << "the content output of a failed detach is removed";
 }
 
+TEST_F(ConverterFailureTest, DetachRefusesContentChangedAfterSigning) {
+  std::string bytes = testing_support::readFile(signedFile("signed", SignedForm::kDer));
+  const std::size_t inContent = bytes.find(testing_support::readFile(file("signed.content"))) + 5000;
+  bytes[inContent] = static_cast<char>(bytes[inContent] ^ 0x01);
+  directory_.write("altered", bytes);
+  const auto run = runDriver({providerDirectory("kind6")}, {"detach", argumentText({file("log.txt"), "error",
+                                                                                    file("altered"), file("content"),
+                                                                                    file("sig")})});
+  ASSERT_EQ(run.exitStatus, 0) << run.output;
+  const auto records = logRecords(file("log.txt"));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].message.rfind("Error detaching signature from large file "
+                                     "The signature does not verify over the content\n",
+                                     0),
+            0u)
+      << records[0].message;
+  EXPECT_FALSE(fs::exists(file("content")));
+  EXPECT_FALSE(fs::exists(file("sig")));
+}
+
 struct MissingFunction {
   const char* variant;
   const char* function;

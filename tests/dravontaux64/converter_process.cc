@@ -12,10 +12,13 @@ namespace {
 
 ChildRun run(std::vector<std::string> arguments, const std::vector<std::string>& providers) {
   std::string path;
-  for (const std::string& directory : providers) path += (path.empty() ? "" : ":") + directory;
+  for (const std::string& directory : providers) {
+    if (!path.empty()) path += static_cast<char>(LOADER_PATH_SEPARATOR);
+    path += directory;
+  }
   ChildRun result;
   std::string error;
-  auto child = platform::ChildProcess::start(arguments, true, error, {"LD_LIBRARY_PATH=" + path});
+  auto child = platform::ChildProcess::start(arguments, true, error, {std::string(LOADER_PATH_VARIABLE) + "=" + path});
   if (child == nullptr) {
     result.output = error;
     return result;
@@ -64,6 +67,10 @@ ChildRun runTool(const std::vector<std::string>& providers, const std::vector<st
   std::vector<std::string> all{CONVERTER_TOOL};
   all.insert(all.end(), arguments.begin(), arguments.end());
   return run(all, providers);
+}
+
+ChildRun runProgram(const std::vector<std::string>& providers, const std::vector<std::string>& arguments) {
+  return run(arguments, providers);
 }
 
 std::string argumentText(const std::vector<std::string>& fields) {

@@ -23,12 +23,16 @@ struct ChildRun {
   std::uint64_t peakKib = 0; // the driver's "peak-rss-kib" figure
 };
 
-// Runs converter_driver on libdravontaux64.so with the steps (see the
-// driver) and LD_LIBRARY_PATH set to the given provider directories.
+// Runs converter_driver on libdravontaux64.so (DravontAux64.dll) with the
+// steps (see the driver) and the loader path (LD_LIBRARY_PATH, PATH) set to
+// the given provider directories.
 ChildRun runDriver(const std::vector<std::string>& providers, const std::vector<std::string>& steps);
 
 // Runs dravont-aux with the arguments, likewise.
 ChildRun runTool(const std::vector<std::string>& providers, const std::vector<std::string>& arguments);
+
+// Runs `arguments[0]` with the rest, likewise.
+ChildRun runProgram(const std::vector<std::string>& providers, const std::vector<std::string>& arguments);
 
 // "log*level*a*b*c" from its fields.
 std::string argumentText(const std::vector<std::string>& fields);

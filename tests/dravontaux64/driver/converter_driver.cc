@@ -1,7 +1,7 @@
-// Test driver: loads libdravontaux64.so the way an outside program does and
-// calls its exports in the order given, in one process, so tests can choose
-// the loader path (read only at process start) and watch what the converter
-// keeps between calls.
+// Test driver: loads libdravontaux64.so (DravontAux64.dll) the way an
+// outside program does and calls its exports in the order given, in one
+// process, so tests can choose the loader path (read only at process start)
+// and watch what the converter keeps between calls.
 //
 //   converter_driver <library> step...
 //   step: attach <text> | detach <text> | attach-null | sleep <milliseconds>

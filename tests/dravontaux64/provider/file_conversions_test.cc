@@ -170,7 +170,7 @@ TEST_F(FileConversionsTest, RefusesAnOversizedSignatureStructure) {
   EXPECT_EQ(failureOf([&] { vcert::inspectSignedFile(file("huge")); }), ErrorKind::kStructureTooLarge);
 }
 
-TEST_F(FileConversionsTest, OpenSslRejectionsComeWithOpenSslsOwnErrorLines) {
+TEST_F(FileConversionsTest, CryptoLibraryRejectionsComeWithItsOwnErrorLines) {
   auto parts = partsOf(signContent("detached", "x", SignedForm::kDetachedDer));
   parts.afterEncapsulated = std::string("\x31\x03\x02\x01\x07", 5);  // a signer info that is a bare INTEGER
   cms_testing::writeBytes(file("broken"), vcert::encodeDetachedMessage(parts));
@@ -184,10 +184,37 @@ TEST_F(FileConversionsTest, OpenSslRejectionsComeWithOpenSslsOwnErrorLines) {
   std::vector<vcert::ErrorLine> lines;
   for (vcert::ErrorLine line; vcert::takeErrorLine(line);) lines.push_back(line);
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_NE(lines.front().file, "cms_check.cc") << "OpenSSL's own explanation comes first";
-  EXPECT_EQ(lines.back().details, "OpenSSL does not accept the signature structure");
-  EXPECT_EQ(lines.back().file, "cms_check.cc");
+  EXPECT_NE(lines.front().details, lines.back().details) << "the crypto library's own explanation comes first";
+  EXPECT_EQ(lines.back().details, CMS_LIBRARY " does not accept the signature structure");
+  EXPECT_EQ(lines.back().file, CMS_CHECK_SOURCE);
   EXPECT_GT(lines.back().line, 0u);
 }
 
 }  // namespace
+
+TEST_F(FileConversionsTest, RefusesContentWithOneFlippedByte) {
+  const std::string content(3000, 'k');
+  std::string bytes = cms_testing::readBytes(signContent("signed", content, SignedForm::kDer));
+  const std::size_t at = bytes.find(content) + 1234;
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+  cms_testing::writeBytes(file("altered"), bytes);
+  EXPECT_EQ(failureOf([&] { vcert::detachSignedFile(file("altered"), file("content"), file("signature")); }),
+            ErrorKind::kBadSignature);
+  EXPECT_FALSE(fs::exists(file("content")));
+  EXPECT_FALSE(fs::exists(file("signature")));
+
+  vcert::detachSignedFile(file("signed"), file("content"), file("signature"));
+  std::string altered = content;
+  altered[1234] = 'j';
+  cms_testing::writeBytes(file("content"), altered);
+  EXPECT_EQ(failureOf([&] { vcert::attachSignedFile(file("content"), file("signature"), file("attached")); }),
+            ErrorKind::kBadSignature);
+  EXPECT_FALSE(fs::exists(file("attached")));
+
+  // The content intact, the signature value (the file's last bytes) not.
+  bytes = cms_testing::readBytes(file("signed"));
+  bytes.back() = static_cast<char>(bytes.back() ^ 0x01);
+  cms_testing::writeBytes(file("altered"), bytes);
+  EXPECT_EQ(failureOf([&] { vcert::detachSignedFile(file("altered"), file("content2"), file("signature2")); }),
+            ErrorKind::kBadSignature);
+}

@@ -1,11 +1,10 @@
 // Decoding of PEM text to the bytes of the message inside.
 #include <gtest/gtest.h>
 
-#include <openssl/evp.h>
-
 #include "byte_source.h"
 #include "memory_source.h"
 #include "provider_failure.h"
+#include "support/cms_fixture.h"
 
 namespace {
 
@@ -13,10 +12,7 @@ using provider_testing::failureOf;
 using provider_testing::MemorySource;
 
 std::string pemOf(const std::string& bytes, std::size_t lineLength, const char* lineEnd) {
-  std::string base64(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(base64.data()),
-                                     reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
-  base64.resize(static_cast<std::size_t>(length));
+  const std::string base64 = cms_testing::base64(bytes);
   std::string text = std::string("\r\n-----BEGIN CMS-----") + lineEnd;
   for (std::size_t i = 0; i < base64.size(); i += lineLength) text += base64.substr(i, lineLength) + lineEnd;
   return text + "-----END CMS-----" + lineEnd;

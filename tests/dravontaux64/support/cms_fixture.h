@@ -1,7 +1,10 @@
 // Signed test messages made at run time: a fresh P-256 key with a
 // self-signed certificate, CMS signing of files in the forms signers write
-// (DER, streamed BER, PEM, detached DER), and OpenSSL's verification of the
-// results. Nothing secret is stored in the tree. Not thread-safe per object.
+// (DER, streamed BER, PEM, detached DER), and a verification of the results
+// that does not go through the provider: OpenSSL's on Linux
+// (test_signer_openssl.cc), on Windows one on libgcrypt
+// (test_signer_gcrypt.cc). Nothing secret is stored in the tree. Not
+// thread-safe per object.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +57,9 @@ bool writePatternFile(const std::string& path, std::uint64_t size, std::uint32_t
 
 // True iff both files can be read and hold the same bytes.
 bool filesEqual(const std::string& a, const std::string& b);
+
+// The base64 text of `bytes`, on one line.
+std::string base64(const std::string& bytes);
 
 // Whole-file helpers for small files.
 std::string readBytes(const std::string& path);
