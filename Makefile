@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan fuzz windows test-windows bench demo clean
+.PHONY: all deps build test test-asan fuzz windows test-windows bench demo demo-windows clean
 
 all: build
 
@@ -53,6 +53,10 @@ test-windows: windows
 # through a fresh service.
 demo: build
 	@scripts/demo $(BUILD)
+
+# The same with the Windows programs, under Wine.
+demo-windows: windows
+	@scripts/demo $(WINDOWS_BUILD) windows
 
 # Benchmarks print their figures and the ratios they are judged by.
 bench: build
