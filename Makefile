@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan fuzz windows test-windows bench demo demo-windows clean
+.PHONY: all deps build test test-asan fuzz windows test-windows bench demo demo-windows package-windows clean
 
 all: build
 
@@ -53,6 +53,10 @@ test-windows: windows
 # through a fresh service.
 demo: build
 	@scripts/demo $(BUILD)
+
+# The Windows package, trasvik-<version>-windows-x64.zip, in the Windows build.
+package-windows: windows
+	@scripts/package-windows $(WINDOWS_BUILD)
 
 # The same with the Windows programs, under Wine.
 demo-windows: windows
