@@ -63,6 +63,25 @@ std::string errorText(DWORD error) {
   return text;
 }
 
+// The job every child of this process runs in: it ends them when this
+// process ends, however it ends (as a process group's children see their
+// session end on POSIX), so that no child outlives a test that exits at
+// once and keeps its output open. nullptr when the system has no job for it.
+HANDLE childrenJob() {
+  static const HANDLE job = [] {
+    const HANDLE made = ::CreateJobObjectA(nullptr, nullptr);
+    if (made == nullptr) return made;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!::SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+      ::CloseHandle(made);
+      return HANDLE{nullptr};
+    }
+    return made;
+  }();
+  return job;
+}
+
 }  // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>& arguments, bool captureOutput,
@@ -98,8 +117,9 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
   // A console of its own, without a window: terminate() attaches to it to
   // send the child alone a Ctrl+C, which is possible only between processes
   // that share a console.
-  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                        block.data(), nullptr, &startup, &process);
+  // Started suspended: it joins the job before it can start children of its own.
+  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | CREATE_SUSPENDED, block.data(), nullptr, &startup, &process);
   const DWORD failure = ::GetLastError();
   if (captureOutput) ::CloseHandle(writeEnd);
   if (!started) {
@@ -107,6 +127,8 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     if (captureOutput) ::CloseHandle(readEnd);
     return nullptr;
   }
+  if (const HANDLE job = childrenJob()) ::AssignProcessToJobObject(job, process.hProcess);
+  ::ResumeThread(process.hThread);
   ::CloseHandle(process.hThread);
   return std::unique_ptr<ChildProcess>(new ChildProcess(static_cast<int>(process.dwProcessId),
                                                         reinterpret_cast<std::intptr_t>(process.hProcess),

@@ -21,7 +21,8 @@ struct LocalTime {
 
 LocalTime localTimeNow();
 
-// Converts a time since the epoch to local broken-down time.
+// Converts a time since the epoch to local broken-down time; a time the
+// system cannot convert gives every field 0 (tm_mday 0, no day).
 std::tm localTimeOf(std::time_t seconds);
 
 // The current date and time in UTC, broken down.

@@ -30,7 +30,7 @@ LocalTime localTimeNow() {
 
 std::tm localTimeOf(std::time_t seconds) {
   std::tm calendar{};
-  ::localtime_r(&seconds, &calendar);
+  if (::localtime_r(&seconds, &calendar) == nullptr) return std::tm{};
   return calendar;
 }
 

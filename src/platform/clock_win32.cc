@@ -28,7 +28,9 @@ LocalTime localTimeNow() {
 
 std::tm localTimeOf(std::time_t seconds) {
   std::tm calendar{};
-  ::localtime_s(&calendar, &seconds);
+  // The runtime converts 1970 to 3000 only and fills every field with -1
+  // outside: such a time converts to nothing, as a failed localtime_r.
+  if (::localtime_s(&calendar, &seconds) != 0) return std::tm{};
   return calendar;
 }
 

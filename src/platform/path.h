@@ -40,6 +40,20 @@ std::string directoryName(std::string_view path);
 // "c" -> "c", "a/" -> "". On Windows '\' separates too, and "C:c" -> "c".
 std::string baseName(std::string_view path);
 
+// True for a character that separates path components: '/', and on
+// Windows '\' as well.
+bool isPathSeparator(char c);
+
+// The directory part of a path, up to and including its last separator:
+// "a/b/c" -> "a/b/", "c" -> "". On Windows '\' separates too, and a drive
+// ends it ("C:c" -> "C:"). The path is directoryPrefix(path) + baseName(path).
+std::string directoryPrefix(std::string_view path);
+
+// The length of an absolute path's root, with its separator: 1 for "/"; on
+// Windows 3 for "C:\", the length of "\\server\share\" for a UNC path
+// and 1 for "\". 0 for a relative path.
+std::size_t rootLength(std::string_view path);
+
 // Appends '/' unless the text is empty or already ends with '/' or '\'.
 std::string withTrailingSeparator(std::string_view directory);
 

@@ -70,6 +70,15 @@ std::string baseName(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
+bool isPathSeparator(char c) { return c == '/'; }
+
+std::string directoryPrefix(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1));
+}
+
+std::size_t rootLength(std::string_view path) { return !path.empty() && path[0] == '/' ? 1 : 0; }
+
 std::string withTrailingSeparator(std::string_view directory) {
   std::string result(directory);
   if (!result.empty() && result.back() != '/' && result.back() != '\\') result.push_back('/');

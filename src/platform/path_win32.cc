@@ -64,6 +64,26 @@ std::string baseName(std::string_view path) {
   return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
 }
 
+bool isPathSeparator(char c) { return isSeparator(c); }
+
+std::string directoryPrefix(std::string_view path) {
+  const std::size_t separator = path.find_last_of("\\/:");
+  return std::string(separator == std::string_view::npos ? std::string_view() : path.substr(0, separator + 1));
+}
+
+std::size_t rootLength(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && isSeparator(path[2]) ? 3 : 2;
+  if (path.empty() || !isSeparator(path[0])) return 0;
+  if (path.size() < 2 || !isSeparator(path[1])) return 1;
+  // "\\server\share\": the server's and the share's names belong to the root.
+  std::size_t end = 2;
+  for (int part = 0; part < 2; ++part) {
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    if (end < path.size()) ++end;
+  }
+  return end;
+}
+
 std::string withTrailingSeparator(std::string_view directory) {
   std::string result(directory);
   if (!result.empty() && !isSeparator(result.back())) result.push_back('\\');

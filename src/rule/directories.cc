@@ -66,13 +66,14 @@ bool directoriesAcceptMoves(const std::string& section, const std::vector<std::s
 bool makeDirectories(const std::string& path) {
   const std::optional<std::string> absolute = absolutePath(path);
   if (!absolute) return false;
-  std::string walked;
-  std::size_t start = 1;  // after the root '/'
-  while (start < absolute->size()) {
-    std::size_t end = absolute->find('/', start);
-    if (end == std::string::npos) end = absolute->size();
-    walked += "/" + absolute->substr(start, end - start);
-    start = end + 1;
+  // The root ("/", "C:\", "\\server\share\") is split off; each
+  // component after it is made in turn.
+  const std::string& full = *absolute;
+  std::size_t end = platform::rootLength(full);
+  while (end < full.size()) {
+    while (end < full.size() && !platform::isPathSeparator(full[end])) ++end;
+    const std::string walked = full.substr(0, end);
+    ++end;
     platform::FileFacts facts;
     if (platform::fileFacts(walked, facts) == 0) {
       if (facts.kind != platform::FileKind::kDirectory) return false;
@@ -84,10 +85,10 @@ bool makeDirectories(const std::string& path) {
 }
 
 bool fileExists(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string name = platform::baseName(path);
   if (name.find_first_of("*?") == std::string::npos) return platform::pathExists(path);
-  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string prefix = platform::directoryPrefix(path);
+  const std::string directory = prefix.empty() ? std::string(".") : prefix;
   std::vector<platform::DirectoryEntry> entries;
   platform::scanDirectory(directory, name, entries);
   return !entries.empty();

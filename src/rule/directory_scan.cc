@@ -3,6 +3,7 @@
 #include <set>
 
 #include "platform/directory.h"
+#include "platform/path.h"
 #include "rule/rule_text.h"
 #include "rule/skip_reports.h"
 #include "trasvik/gateway_log.h"
@@ -11,9 +12,9 @@
 namespace trasvik {
 
 void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std::uint64_t sizeLimit) {
-  const std::size_t slash = pattern.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-  const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  const std::string prefix = platform::directoryPrefix(pattern);
+  const std::string directory = prefix.empty() ? std::string(".") : prefix;
+  const std::string namePattern = platform::baseName(pattern);
 
   std::vector<platform::DirectoryEntry> entries;
   if (const int error = platform::scanDirectory(directory, namePattern, entries)) {

@@ -41,11 +41,10 @@ void moveFileExactly(const std::string& source, const std::string& target) {
 void moveFileTo(const std::string& source, const std::string& destination) {
   const std::optional<std::string> absolute = absolutePath(source);
   if (!absolute) failMove("file", source, destination, ENAMETOOLONG);
-  const std::size_t slash = absolute->find_last_of('/');
-  const std::string name = absolute->substr(slash + 1);
-  const std::string directory = destination.find('/') != std::string::npos
+  const std::string name = platform::baseName(*absolute);
+  const std::string directory = !platform::directoryPrefix(destination).empty()
                                     ? platform::withTrailingSeparator(destination)
-                                    : absolute->substr(0, slash + 1) + destination + "/";
+                                    : platform::withTrailingSeparator(platform::directoryPrefix(*absolute) + destination);
   moveFile(source, directory, name);
 }
 

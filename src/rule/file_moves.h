@@ -21,8 +21,9 @@ std::string moveFile(const std::string& source, const std::string& directory, co
 void moveFileExactly(const std::string& source, const std::string& target);
 
 // Moves `source` under its own name into `destination`: a directory path
-// when it contains a '/', else the name of a subdirectory beside the source.
-// The target directory must exist.
+// when it has a directory part (a separator, or on Windows a drive), else
+// the name of a subdirectory beside the source. The target directory must
+// exist.
 void moveFileTo(const std::string& source, const std::string& destination);
 
 // Moves the envelope pair sourceBase + ".env" and sourceBase + ".001" to

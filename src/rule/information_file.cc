@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/path.h"
 #include "rule/received_file.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/message_info.h"
@@ -51,15 +52,15 @@ bool wantsInformationFile(const AttachmentInfo& attachment) {
 std::string informationPath(const std::string& incomingDirectory, const std::string& name) {
   std::string prefix = settings().recvDNprefix;
   for (char& c : prefix) {
-    if (c == '\\') c = '/';
+    // Where '\' separates nothing, the Windows separator is read as '/'.
+    if (c == '\\' && !platform::isPathSeparator(c)) c = '/';
   }
   return incomingDirectory + prefix + name;
 }
 
 void writeInformationFile(const std::string& path, const AttachmentInfo& attachment) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string directory = path.substr(0, slash + 1);
-  const std::string name = path.substr(slash + 1);
+  const std::string directory = platform::directoryPrefix(path);
+  const std::string name = platform::baseName(path);
   ReceivedFile file;
   if (!file.create(directory, "wt+")) {
     lastError();  // a lost session leaves here

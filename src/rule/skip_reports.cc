@@ -3,6 +3,7 @@
 #include <map>
 
 #include "platform/directory.h"
+#include "platform/path.h"
 
 namespace trasvik {
 
@@ -30,7 +31,7 @@ void forgetReportsOfMissing(const std::string& directory, const std::string& pat
   for (auto it = all.lower_bound(directory); it != all.end() && it->first.starts_with(directory);) {
     const std::string name = it->first.substr(directory.size());
     // Reports of the directory itself, or of what lies below it, stay.
-    const bool gone = !name.empty() && name.find('/') == std::string::npos && platform::wildcardMatch(pattern, name) &&
+    const bool gone = !name.empty() && platform::directoryPrefix(name).empty() && platform::wildcardMatch(pattern, name) &&
                       !present.contains(name);
     it = gone ? all.erase(it) : std::next(it);
   }

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/path.h"
 #include "rule/directories.h"
 #include "text/ascii.h"
 #include "trasvik/gateway_log.h"
@@ -169,7 +170,8 @@ bool init() {
   // 0 is the key's usual "as little as possible"; only other values are wrong.
   if (fileTimeout != 0 && s.fileTimeout != fileTimeout) warnForced(kSection, "fileTimeout", fileTimeout, s.fileTimeout);
   s.recvDNinfo = iniNumber(kSection, "RecvDNinfo", 0) != 0;
-  s.recvDNprefix = iniText(kSection, "RecvDNprefix", 260, "./");
+  // Beside the attachment: "." and the system's separator.
+  s.recvDNprefix = iniText(kSection, "RecvDNprefix", 260, platform::withTrailingSeparator(".").c_str());
   s.detachedSignaturePattern = iniText(kSection, "DetachedSignaturePattern", 260);
 
   if (!s.detachedSignaturePattern.empty() &&

@@ -26,7 +26,7 @@ struct GatewaySettings {
   int loops = 0;  // passes before the gateway ends; 0: no limit
   int fileTimeout = 1;
   bool recvDNinfo = false;
-  std::string recvDNprefix = "./";
+  std::string recvDNprefix;  // default "./", on Windows ".\"
   std::string detachedSignaturePattern;
 };
 

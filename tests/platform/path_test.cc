@@ -51,6 +51,13 @@ TEST(PathTest, DirectoryNameAndTrailingSeparator) {
   EXPECT_EQ(platform::withTrailingSeparator(""), "");
 }
 
+TEST(PathTest, TheRootIsTheLeadingSlashAndABackslashSeparatesNothing) {
+  EXPECT_EQ(platform::rootLength("/srv/in"), 1u);
+  EXPECT_EQ(platform::rootLength("srv/in"), 0u);
+  EXPECT_EQ(platform::directoryPrefix("/srv/in\\a.xml"), "/srv/");
+  EXPECT_EQ(platform::directoryPrefix("a.xml"), "");
+}
+
 TEST(PathTest, ProcessDirectoriesAreAbsolute) {
   ASSERT_TRUE(platform::currentDirectory().has_value());
   EXPECT_FALSE(platform::isRelativePath(*platform::currentDirectory()));

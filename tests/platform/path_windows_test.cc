@@ -46,6 +46,16 @@ TEST(PathWindowsTest, BaseNameFollowsEitherSeparatorOrADrive) {
   EXPECT_EQ(platform::baseName("a.xml"), "a.xml");
 }
 
+TEST(PathWindowsTest, RootsAreDrivesSharesAndALeadingSeparator) {
+  EXPECT_EQ(platform::rootLength("C:\\in\\a"), 3u);
+  EXPECT_EQ(platform::rootLength("\\\\server\\share\\in"), 15u);
+  EXPECT_EQ(platform::rootLength("\\in"), 1u);
+  EXPECT_EQ(platform::rootLength("in\\a"), 0u);
+  EXPECT_EQ(platform::directoryPrefix("C:\\in/sub\\a.xml"), "C:\\in/sub\\");
+  EXPECT_EQ(platform::directoryPrefix("C:a.xml"), "C:");
+  EXPECT_EQ(platform::directoryPrefix("a.xml"), "");
+}
+
 TEST(PathWindowsTest, ProcessDirectoriesAreAbsolute) {
   ASSERT_TRUE(platform::currentDirectory().has_value());
   EXPECT_FALSE(platform::isRelativePath(*platform::currentDirectory()));
