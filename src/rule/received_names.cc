@@ -107,8 +107,9 @@ std::string nameExtension(const std::string& name) {
 
 std::string tickerForName(const std::string& sender) {
   std::string ticker = senderTicker(sender);
+  const bool windowsRules = platform::fileNamesFollowWindowsRules();
   for (char& c : ticker) {
-    if (c == '/' || c == '\\' || isControl(c) || (platform::fileNamesFollowWindowsRules() && refusedByWindows(c))) c = '_';
+    if (c == '/' || c == '\\' || isControl(c) || (windowsRules && refusedByWindows(c))) c = '_';
   }
   return cutWhole(ticker, kLongestTickerInName);
 }
