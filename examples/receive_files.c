@@ -21,6 +21,14 @@ static const char* lastError(void) {
   return reason ? reason : "unknown error";
 }
 
+/* True for a name that stays inside the directory on Windows and POSIX
+ * alike: not empty, not "." or "..", without separators or a drive colon
+ * (which would also name an alternate data stream on Windows). */
+static int isPlainName(const char* name) {
+  return name != NULL && name[0] != '\0' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
+         strpbrk(name, "/\\:") == NULL;
+}
+
 /* Saves attachment `index` of the message under its own name in `directory`.
  * Returns 0 on success; on failure `reason` holds why. */
 static int saveAttachment(DravontContext_s* context, DravontMessage_s* message, int index, const char* directory,
@@ -32,7 +40,7 @@ static int saveAttachment(DravontContext_s* context, DravontMessage_s* message, 
   int result = 1;
   if (GetDravontMessageAttachmentSize(message, index, &size) != 0) {
     snprintf(reason, reasonSize, "attachment %d: %s", index, lastError());
-  } else if (GetDravontMessageAttachmentFilename(message, index, &name) != 0 || name == NULL || strchr(name, '/') != NULL) {
+  } else if (GetDravontMessageAttachmentFilename(message, index, &name) != 0 || !isPlainName(name)) {
     snprintf(reason, reasonSize, "attachment %d has no usable name: %s", index, name ? name : lastError());
   } else if ((size_t)snprintf(path, sizeof path, "%s/%s", directory, name) >= sizeof path) {
     snprintf(reason, reasonSize, "path too long for %s", name);
