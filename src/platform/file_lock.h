@@ -6,15 +6,20 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 class ExclusiveFileLock {
  public:
-  // Creates the lock file when missing and takes the lock without waiting.
-  // Returns null and sets `error` (EWOULDBLOCK when another holder has it, or
-  // the errno of opening the file) on failure.
-  static std::unique_ptr<ExclusiveFileLock> tryAcquire(const std::string& path, int& error);
+  // Creates the lock file when missing and takes the lock without waiting;
+  // then writes `owner` (a text naming the holder, such as its process id)
+  // into the file in place of an earlier holder's. Returns null and sets
+  // `error` (EWOULDBLOCK when another holder has it, or the errno of opening
+  // the file) on failure; with EWOULDBLOCK, `holder` (when given) receives
+  // what that holder wrote ("" when it has not written yet).
+  static std::unique_ptr<ExclusiveFileLock> tryAcquire(const std::string& path, int& error,
+                                                       std::string_view owner = {}, std::string* holder = nullptr);
   ~ExclusiveFileLock();  // releases the lock
   ExclusiveFileLock(const ExclusiveFileLock&) = delete;
   ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;

@@ -13,6 +13,7 @@
 #include "rule/rule.h"
 #include "text/ascii.h"
 #include "trasvik/gateway_log.h"
+#include "trasvik/instance_lock.h"
 #include "trasvik/ini_values.h"
 #include "trasvik/notification.h"
 #include "trasvik/receive_cycle.h"
@@ -26,6 +27,24 @@ namespace trasvik {
 namespace {
 
 constexpr char kUsage[] = "Usage: Trasvik /ini:inifilename [/dir:directory]\n";
+constexpr char kVersion[] = TRASVIK_VERSION;
+constexpr char kHelp[] =
+    "\n"
+    "Sends the files of outgoing directories as messages through the local\n"
+    "document-exchange service and saves received messages into incoming\n"
+    "directories, as the rules of the INI file say, pass after pass until it\n"
+    "is stopped (Ctrl+C, SIGTERM) or has made the passes the INI file sets.\n"
+    "\n"
+    "Options (\"/\" or \"-\", in any case):\n"
+    "  /ini:FILE    the INI file of settings and rules (required)\n"
+    "  /dir:DIR     the working directory, made current before anything else\n"
+    "  /check       report on the configuration and the service; send nothing\n"
+    "  /version     print the version\n"
+    "  /help, /?    print this text\n"
+    "\n"
+    "Exit status: 0 after an orderly stop, 13 when it cannot start.\n"
+    "Documentation: docs/running.md and docs/configuration.md (installed in\n"
+    "share/doc/trasvik).\n";
 constexpr char kTitle[] = "Технологический участок ПКВ";
 // The oldest service version the gateway works with (the fourth number is
 // named in the record but not compared).
@@ -237,14 +256,18 @@ Outcome runSession(RuleList& rules, bool& started) {
 
 // The state file named by "[trasvik]:statefile", by default in the
 // working directory under the INI file's name; "none" keeps none (a crash
-// may then deliver a file twice). False after the fatal record.
+// may then deliver a file twice). The instance lock goes beside it (beside
+// the default one for "none"). False after the fatal record.
 bool openStateFile(const CommandLine& commandLine) {
   std::string path = iniText("trasvik", "statefile", 1024);
-  if (path == "none") {
+  const bool none = path == "none";
+  if (none || path.empty()) path = defaultStatePath(commandLine.ini);
+  // Locked before the state is read: the state belongs to the one gateway.
+  if (!lockInstance(path)) return false;
+  if (none) {
     GATEWAY_WARNING("No state file ([trasvik]:statefile=none): a crash may deliver a file twice");
     return true;
   }
-  if (path.empty()) path = defaultStatePath(commandLine.ini);
   std::string error;
   if (!stateFile().open(path, error)) {
     GATEWAY_FATAL("Can't read state file \"%s\", %s", path.c_str(), error.c_str());
@@ -256,6 +279,7 @@ bool openStateFile(const CommandLine& commandLine) {
 
 void logStartFacts(const CommandLine& commandLine) {
   platform::setConsoleTitle(kTitle);
+  GATEWAY_INFO("Trasvik %s", kVersion);
   if (const std::optional<std::string> module = platform::executablePath()) {
     GATEWAY_INFO("%s. Module Name: \"%s\"", kTitle, module->c_str());
   }
@@ -275,7 +299,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     std::string* target = nullptr;
     if (text::equalsIgnoringAsciiCase(name, "ini:")) target = &result.ini;
     if (text::equalsIgnoringAsciiCase(name, "dir:")) target = &result.directory;
-    if (target == nullptr) continue;
+    if (target == nullptr) {
+      std::string_view word = argument.substr(argument.size() > 1 && argument.substr(0, 2) == "--" ? 2 : 1);
+      if (word == "?" || text::equalsIgnoringAsciiCase(word, "help")) {
+        result.help = true;
+      } else if (text::equalsIgnoringAsciiCase(word, "version")) {
+        result.version = true;
+      } else if (text::equalsIgnoringAsciiCase(word, "check")) {
+        result.check = true;
+      } else {
+        result.unknown.emplace_back(argument);
+      }
+      continue;
+    }
     const std::string_view value = argument.substr(5);
     if (!value.empty()) {
       *target = value;
@@ -292,8 +328,22 @@ int runGateway(int argc, char** argv) {
     return kFailureExitStatus;
   }
   const CommandLine commandLine = parseCommandLine(argc, argv);
+  if (commandLine.help) {
+    std::printf("%s%s", kUsage, kHelp);
+    return 0;
+  }
+  if (commandLine.version) {
+    std::printf("Trasvik %s\n", kVersion);
+    return 0;
+  }
+  if (commandLine.check) {
+    std::printf("/check is not available in this build\n");
+    return kFailureExitStatus;
+  }
   if (commandLine.ini.empty()) {
     std::printf("%s", kUsage);
+    for (const std::string& option : commandLine.unknown) std::printf("Unknown option \"%s\"\n", option.c_str());
+    if (commandLine.unknown.empty()) std::printf("No INI file given (/ini:)\n");
     return kFailureExitStatus;
   }
   if (!commandLine.directory.empty() && platform::setCurrentDirectory(commandLine.directory) != 0) {

@@ -3,17 +3,23 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace trasvik {
 
 struct CommandLine {
   std::string ini;        // "/ini:" value; empty when not given
   std::string directory;  // "/dir:" value; empty when not given
+  bool help = false;      // "/?", "/help", "--help"
+  bool version = false;   // "/version", "--version"
+  bool check = false;     // "/check": report on the configuration, run nothing
+  std::vector<std::string> unknown;  // other options, as given
 };
 
 // Scans the arguments (argv[0] excluded): "/" or "-" options "ini:" and
 // "dir:" in any case; the value after the colon, else the next argument
-// when it is no option. A later option replaces an earlier one.
+// when it is no option. A later option replaces an earlier one. The
+// options "?", "help", "version" and "check" may also follow "--".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // Runs the gateway; returns the process's exit status: 0 after a stop by a

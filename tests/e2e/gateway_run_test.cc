@@ -35,13 +35,29 @@ class GatewayRunTest : public testing::Test {
 
 TEST_F(GatewayRunTest, CommandLineProblemsPrintTheirTextAndEndWith13) {
   const std::string usage = "Usage: Trasvik /ini:inifilename [/dir:directory]\n";
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {}, {"/ini:", "-dir:x"}, {"gate.ini"}, {"/dir:/tmp"}}) {
-    std::string output;
-    EXPECT_EQ(runWith(arguments, output), 13);
-    EXPECT_EQ(output, usage);
-  }
   std::string output;
+  EXPECT_EQ(runWith({}, output), 13);
+  EXPECT_EQ(output, usage);
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"/ini:", "-dir:x"}, {"gate.ini"}, {"/dir:/tmp"}}) {
+    output.clear();
+    EXPECT_EQ(runWith(arguments, output), 13);
+    EXPECT_EQ(output, usage + "No INI file given (/ini:)\n");
+  }
+  output.clear();
+  EXPECT_EQ(runWith({"/ini=gate.ini"}, output), 13);
+  EXPECT_EQ(output, usage + "Unknown option \"/ini=gate.ini\"\n");
+  // Help and version answer with 0, whatever else is given.
+  output.clear();
+  EXPECT_EQ(runWith({"--version", "/ini:gate.ini"}, output), 0);
+  EXPECT_EQ(output, std::string("Trasvik ") + TRASVIK_VERSION + "\n");
+  for (const char* help : {"/?", "-HELP", "--help"}) {
+    output.clear();
+    EXPECT_EQ(runWith({help}, output), 0);
+    EXPECT_EQ(output.rfind(usage, 0), 0u) << output;
+    EXPECT_NE(output.find("/check"), std::string::npos) << output;
+  }
+  output.clear();
   EXPECT_EQ(runWith({"/ini:missing.ini", "/dir:" + setup.directory().file("")}, output), 13);
   EXPECT_EQ(output, "Can't open INI file: \"missing.ini\", QNERROR 0xE0000002\n");
   output.clear();
@@ -58,6 +74,7 @@ TEST_F(GatewayRunTest, OptionsInAnyCaseAndOnePassWithoutSleeping) {
       << output << testing_support::readFile(setup.directory().file("gateway.log"));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
   EXPECT_EQ(passes(), 1);
+  EXPECT_EQ(setup.countRecords("INFO", std::string("Trasvik ") + TRASVIK_VERSION), 1);
   EXPECT_EQ(setup.countRecords("INFO", "IniFileName: \"trasvik.ini\", Working Directory: \"" +
                                            setup.directory().file("") .substr(0, setup.directory().file("").size() - 1) + "\""),
             1);

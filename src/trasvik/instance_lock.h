@@ -1,0 +1,19 @@
+// One gateway per INI file: two gateways on the same directories and state
+// would send files twice and fight over their moves. The lock is a file
+// beside the state file, held for the whole run and let go of by the system
+// when the process ends, however it ends.
+#pragma once
+
+#include <string>
+
+namespace trasvik {
+
+// The lock file of a state file path.
+std::string instanceLockPath(const std::string& statePath);
+
+// Takes the lock beside `statePath` for the rest of the process and writes
+// this process's id into it. False after a fatal record naming the process
+// that holds it, or why the lock file could not be used.
+bool lockInstance(const std::string& statePath);
+
+}  // namespace trasvik
