@@ -1,5 +1,6 @@
 #include "file_rule.h"
 
+#include "platform/file.h"
 #include "platform/path.h"
 #include "rule/attachment_files.h"
 #include "rule/delivered_file.h"
@@ -164,6 +165,11 @@ bool FileRule::makeErrorSubdirectory(const std::string& section) {
   std::string subdirectory = settings().outFileError;
   if (!subdirectory.empty() && (subdirectory[0] == '/' || subdirectory[0] == '\\')) subdirectory.erase(0, 1);
   errorSubdirectory_ = platform::withTrailingSeparator(out) + subdirectory;
+  if (settings().checkOnly && !platform::pathExists(errorSubdirectory_)) {
+    GATEWAY_INFO("Rule [%s]: the error directory \"%s\" will be made at the start", section.c_str(),
+                 errorSubdirectory_.c_str());
+    return true;
+  }
   if (makeDirectories(errorSubdirectory_)) return true;
   reportCantContinue("Rule:ini(), Can't verify and create error directory ([%s]:outDirError \"%s\")", section.c_str(),
                      errorSubdirectory_.c_str());

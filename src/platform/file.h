@@ -49,6 +49,10 @@ class AppendFile {
 // completed), so records of concurrent writers stay whole.
 int writeStandardError(std::string_view bytes);
 
+// From now on, what the process writes to standard error goes to standard
+// output, where a caller that reads only that sees it in order.
+void sendStandardErrorToOutput();
+
 enum class FileKind { kMissing, kRegular, kDirectory, kOther };
 
 struct FileFacts {

@@ -99,6 +99,8 @@ void AppendFile::close() {
 
 int writeStandardError(std::string_view bytes) { return posix::writeAllToStream(STDERR_FILENO, bytes); }
 
+void sendStandardErrorToOutput() { ::dup2(STDOUT_FILENO, STDERR_FILENO); }
+
 int fileFacts(const std::string& path, FileFacts& facts) {
   facts = FileFacts{};
   struct stat info {};

@@ -1,5 +1,6 @@
 #include "platform/file.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -121,6 +122,12 @@ int writeStandardError(std::string_view bytes) {
     bytes.remove_prefix(written);
   }
   return 0;
+}
+
+void sendStandardErrorToOutput() {
+  // Both the handle the system hands out and the C runtime's descriptor.
+  ::SetStdHandle(STD_ERROR_HANDLE, ::GetStdHandle(STD_OUTPUT_HANDLE));
+  ::_dup2(1, 2);
 }
 
 int fileFacts(const std::string& path, FileFacts& facts) {

@@ -54,7 +54,8 @@ bool Rule::ini(const std::string& section, bool main) {
     reportCantContinue("Rule:ini(), Main rule must have input directory ([%s]:in)", s);
     return false;
   }
-  if (!in.empty()) {
+  // A check leaves them: they may belong to a gateway running now.
+  if (!in.empty() && !settings().checkOnly) {
     removeLeftoverTemporaryFiles(in);
     removeLeftoverTemporaryFiles(informationPath(in, ""));
   }

@@ -12,12 +12,14 @@
 #include "platform/path.h"
 #include "rule/rule.h"
 #include "text/ascii.h"
+#include "trasvik/configuration_check.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/instance_lock.h"
 #include "trasvik/ini_values.h"
 #include "trasvik/notification.h"
 #include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
+#include "trasvik/session_start.h"
 #include "trasvik/settings.h"
 #include "trasvik/state_file.h"
 #include "trasvik/stop_control.h"
@@ -46,134 +48,12 @@ constexpr char kHelp[] =
     "Documentation: docs/running.md and docs/configuration.md (installed in\n"
     "share/doc/trasvik).\n";
 constexpr char kTitle[] = "Технологический участок ПКВ";
-// The oldest service version the gateway works with (the fourth number is
-// named in the record but not compared).
-constexpr unsigned kMinimumVersion[4] = {0, 12, 2, 2};
-
-using RuleList = std::vector<std::unique_ptr<Rule>>;
-
 // How a session or the cycle ended.
 enum class Outcome {
   kStopped,   // console event or the pass limit: exit status 0
   kFatal,     // a condition the gateway cannot continue from: 13
   kRestart,   // the service session was lost: start it again
 };
-
-void closeIniAndLog() {
-  QnLogClose();
-  QnIniClose();
-}
-
-void releaseSession() {
-  releaseStopMachinery();
-  releaseNotificationUrl();
-  releaseServiceContext();
-}
-
-bool isNumberedRuleKey(std::string_view key) {
-  if (key.size() < 4 || !text::equalsIgnoringAsciiCase(key.substr(0, 4), "RULE")) return false;
-  for (const char c : key.substr(4)) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-struct RuleEnumeration {
-  RuleList* rules;
-  std::exception_ptr failure;  // an exception is carried across the host library
-};
-
-int addNumberedRule(int, const char* key, const char* value, void* context) {
-  auto& enumeration = *static_cast<RuleEnumeration*>(context);
-  if (!isNumberedRuleKey(key)) return 0;
-  try {
-    std::unique_ptr<Rule> rule = createRule(value, false);
-    if (!rule) return 12;
-    enumeration.rules->push_back(std::move(rule));
-    return 0;
-  } catch (...) {
-    enumeration.failure = std::current_exception();
-    return 12;
-  }
-}
-
-bool versionIsSupported(const unsigned (&version)[4]) {
-  for (int i = 0; i < 3; ++i) {
-    if (version[i] > kMinimumVersion[i]) return true;
-    if (version[i] < kMinimumVersion[i]) return false;
-  }
-  return true;
-}
-
-// A confirmation that failed in an earlier session, carried out by its id.
-void carryOutPendingConfirmation() {
-  PendingConfirmation& pending = pendingConfirmation();
-  if (pending.messageId.empty()) return;
-  GatewaySettings& s = settings();
-  const bool reject = !pending.reason.empty();
-  if (Quillex::ConfirmMessage(&s.receiveUrl, pending.messageId.c_str(), reject ? 1 : 0,
-                              reject ? pending.reason.c_str() : nullptr, &s.sendUrl) != 0) {
-    GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", libraryErrorText().c_str());
-  } else {
-    stateFile().forgetReceipt(pending.messageId);
-  }
-  pending = PendingConfirmation{};
-}
-
-// Session start: context, settings, version, pending confirmation, rules.
-// True when the cycle may run; false after the failure was reported and
-// everything was closed.
-bool startSession(RuleList& rules) {
-  if (openServiceContext() == nullptr) {
-    closeIniAndLog();
-    return false;
-  }
-  if (!init()) {
-    closeIniAndLog();
-    return false;
-  }
-  int version[4] = {};
-  if (Quillex::GetServiceVersion(&version[0], &version[1], &version[2], &version[3]) != 0) {
-    GATEWAY_FATAL("Can't get service version, %s", libraryErrorText().c_str());
-    closeIniAndLog();
-    return false;
-  }
-  const unsigned numbers[4] = {static_cast<unsigned>(version[0]), static_cast<unsigned>(version[1]),
-                               static_cast<unsigned>(version[2]), static_cast<unsigned>(version[3])};
-  if (!versionIsSupported(numbers)) {
-    GATEWAY_FATAL("Incompatible service version %u.%u.%u.%u (required min. %u.%u.%u.%u)", numbers[0], numbers[1],
-                  numbers[2], numbers[3], kMinimumVersion[0], kMinimumVersion[1], kMinimumVersion[2],
-                  kMinimumVersion[3]);
-    closeIniAndLog();
-    return false;
-  }
-  carryOutPendingConfirmation();
-
-  rules.clear();
-  RuleEnumeration enumeration{&rules, nullptr};
-  const int enumerated = QnIniCustEnumKeys(QNSYS_OPEN_INI, "rules", addNumberedRule, &enumeration);
-  if (enumeration.failure) std::rethrow_exception(enumeration.failure);
-  if (enumerated != 0) {
-    releaseSession();
-    closeIniAndLog();
-    return false;
-  }
-  const std::string mainSection = iniText("rules", "main", 64);
-  if (mainSection.empty()) {
-    reportFatal("No main rule in ini file (no [rules]:main)");
-    releaseSession();
-    closeIniAndLog();
-    return false;
-  }
-  std::unique_ptr<Rule> mainRule = createRule(mainSection, true);
-  if (!mainRule) {
-    releaseSession();
-    closeIniAndLog();
-    return false;
-  }
-  rules.push_back(std::move(mainRule));
-  return true;
-}
 
 // Collects and dispatches incoming messages. False when a message made the
 // gateway stop for a condition it cannot continue from.
@@ -336,10 +216,6 @@ int runGateway(int argc, char** argv) {
     std::printf("Trasvik %s\n", kVersion);
     return 0;
   }
-  if (commandLine.check) {
-    std::printf("/check is not available in this build\n");
-    return kFailureExitStatus;
-  }
   if (commandLine.ini.empty()) {
     std::printf("%s", kUsage);
     for (const std::string& option : commandLine.unknown) std::printf("Unknown option \"%s\"\n", option.c_str());
@@ -354,6 +230,7 @@ int runGateway(int argc, char** argv) {
     std::printf("Can't open INI file: \"%s\", QNERROR 0x%08X\n", commandLine.ini.c_str(), error);
     return kFailureExitStatus;
   }
+  if (commandLine.check) return checkConfiguration(commandLine);
   if (const unsigned error = QnLogOpen(0); error != 0) {
     std::printf("Can't open LOG file, QNERROR 0x%08X\n", error);
     QnIniClose();

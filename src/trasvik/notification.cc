@@ -7,6 +7,7 @@
 #include "trasvik/script_bridge.h"
 #include "trasvik/script_texts.h"
 #include "trasvik/session.h"
+#include "trasvik/settings.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -42,6 +43,7 @@ void releaseNotificationUrl() {
 }
 
 void postNotification(const std::string& text) {
+  if (settings().checkOnly) return;  // a check reports on its console only
   if (!haveNotificationUrl || Quillex::GetDravontURLHandle(&notificationUrl) == 0) return;
 
   std::string oneLine = text;

@@ -28,6 +28,10 @@ struct GatewaySettings {
   bool recvDNinfo = false;
   std::string recvDNprefix;  // default "./", on Windows ".\"
   std::string detachedSignaturePattern;
+  // Set by /check before the start: everything is read and tried as at a
+  // real start, but nothing is sent, confirmed, removed or made, and no
+  // notification goes out.
+  bool checkOnly = false;
 };
 
 // The settings as the last init() left them.

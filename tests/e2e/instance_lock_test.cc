@@ -27,6 +27,13 @@ TEST(InstanceLockTest, ASecondGatewayOnTheSameIniFileEndsWith13NamingTheFirstUnt
   EXPECT_EQ(setup.countRecords("FATAL", refused), 1);
   // The second one left the first's directories and state alone.
   EXPECT_EQ(setup.countRecordsStartingWith("messages: "), 1);
+  // A check says so too: the gateway would not start now.
+  auto check = setup.startGateway({"/check"});
+  ASSERT_NE(check, nullptr);
+  output.clear();
+  while (std::optional<std::string> line = check->readLine(60000)) output += *line + "\n";
+  EXPECT_EQ(check->wait(60000), 13);
+  EXPECT_NE(output.find(refused), std::string::npos) << output;
 
   first->kill();
   setup.set("trasvik", "loops", "1");

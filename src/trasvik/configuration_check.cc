@@ -1,0 +1,159 @@
+#include "trasvik/configuration_check.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/file.h"
+#include "platform/file_lock.h"
+#include "platform/path.h"
+#include "qnsys/qnsys.h"
+#include "text/ascii.h"
+#include "text/printf_format.h"
+#include "trasvik/ini_lint.h"
+#include "trasvik/ini_values.h"
+#include "trasvik/instance_lock.h"
+#include "trasvik/session.h"
+#include "trasvik/session_start.h"
+#include "trasvik/settings.h"
+#include "trasvik/state_file.h"
+
+namespace trasvik {
+
+namespace {
+
+void say(const char* format, ...) TRASVIK_PRINTF(1, 2);
+
+// One line on standard output, in order with the log records that go there
+// too.
+void say(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::vprintf(format, arguments);
+  va_end(arguments);
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+std::string errorText(int error) { return std::generic_category().message(error); }
+
+// The INI file's text, read as the host library reads it. Its findings are
+// warnings: the gateway starts with them.
+unsigned reportTextFindings(const std::string& iniPath) {
+  std::string contents;
+  if (const int error = platform::readWholeFile(iniPath, contents); error != 0) {
+    say("Warning: can't read \"%s\" to check its text: %s", iniPath.c_str(), errorText(error).c_str());
+    return 1;
+  }
+  const std::vector<std::string> findings = lintIniText(contents);
+  for (const std::string& finding : findings) say("Warning: %s", finding.c_str());
+  const std::string level = iniText("qnsys", "loglevel", 256);
+  for (const char* known : {"fatal", "error", "warning", "info", "debug"}) {
+    if (level.empty() || text::equalsIgnoringAsciiCase(level, known)) return static_cast<unsigned>(findings.size());
+  }
+  say("Warning: [qnsys]:loglevel \"%s\" is no level (fatal, error, warning, info, debug): info is used", level.c_str());
+  return static_cast<unsigned>(findings.size()) + 1;
+}
+
+// The log file opens as at the start. False after the reason was printed.
+bool logFileOpens() {
+  const unsigned error = QnLogOpen(0);
+  QnLogClose();  // records go on to standard output
+  if (error == 0) return true;
+  say("Can't open LOG file, QNERROR 0x%08X", error);
+  return false;
+}
+
+// No other gateway runs with this INI file, and the state file can be
+// read and replaced. False after the reason was printed.
+bool stateIsFree(const CommandLine& commandLine) {
+  std::string path = iniText("trasvik", "statefile", 1024);
+  const bool none = path == "none";
+  if (none || path.empty()) path = defaultStatePath(commandLine.ini);
+  int error = 0;
+  std::string holder;
+  const std::string lockPath = instanceLockPath(path);
+  if (!platform::ExclusiveFileLock::tryAcquire(lockPath, error, {}, &holder)) {
+    if (error == EWOULDBLOCK) {
+      say("Another Trasvik runs with this INI file (process %s, lock file \"%s\")",
+          holder.empty() ? "unknown" : holder.c_str(), lockPath.c_str());
+    } else {
+      say("Can't lock \"%s\", %s", lockPath.c_str(), errorText(error).c_str());
+    }
+    return false;
+  }
+  if (none) return true;
+  if (platform::pathExists(path) && (error = platform::checkReadable(path)) != 0) {
+    say("Can't read state file \"%s\", %s", path.c_str(), errorText(error).c_str());
+    return false;
+  }
+  const std::string directory = platform::withTrailingSeparator(platform::directoryName(path));
+  if ((error = platform::probeDirectoryForFiles(directory)) != 0) {
+    say("The state file's directory \"%s\" takes no new files: %s", directory.c_str(), errorText(error).c_str());
+    return false;
+  }
+  say("State file: \"%s\"", path.c_str());
+  return true;
+}
+
+// Every directory the rules write to or move out of takes new files. False
+// after each one that does not was printed.
+bool directoriesTakeFiles(const RuleList& rules) {
+  bool allTake = true;
+  auto check = [&](const std::string& owner, const char* key, const std::string& directory) {
+    if (directory.empty()) return;
+    if (const int error = platform::probeDirectoryForFiles(directory); error != 0) {
+      say("%s:%s \"%s\" takes no new files: %s", owner.c_str(), key, directory.c_str(), errorText(error).c_str());
+      allTake = false;
+    }
+  };
+  check("[trasvik]", "sent", settings().sent);
+  check("[trasvik]", "error", settings().error);
+  for (const std::unique_ptr<Rule>& rule : rules) {
+    const std::string owner = "[" + rule->name + "]";
+    check(owner, "in", rule->in);
+    check(owner, "out", rule->out);
+    check(owner, "sent", rule->sent);
+  }
+  return allTake;
+}
+
+// The service session's start as the gateway makes it, only looking.
+bool sessionStarts() {
+  settings().checkOnly = true;
+  RuleList rules;
+  try {
+    if (!startSession(rules)) return false;  // reported; INI file closed
+  } catch (const ContextError&) {
+    say("The service session was lost during the check");
+    QnIniClose();
+    return false;
+  }
+  const bool directoriesTake = directoriesTakeFiles(rules);
+  say("%zu rule(s) set up, the main rule [%s] last", rules.size(), rules.back()->name.c_str());
+  rules.clear();
+  releaseSession();
+  QnIniClose();
+  return directoriesTake;
+}
+
+}  // namespace
+
+int checkConfiguration(const CommandLine& commandLine) {
+  platform::sendStandardErrorToOutput();
+  say("Trasvik %s: checking \"%s\"", TRASVIK_VERSION, commandLine.ini.c_str());
+  const unsigned warnings = reportTextFindings(commandLine.ini);
+  bool starts = logFileOpens();
+  starts = stateIsFree(commandLine) && starts;
+  if (starts) {
+    starts = sessionStarts();
+  } else {
+    QnIniClose();
+  }
+  say("%s (%u warning(s) about the INI file's text)", starts ? "The gateway would start" : "The gateway would NOT start",
+      warnings);
+  return starts ? 0 : kFailureExitStatus;
+}
+
+}  // namespace trasvik
