@@ -35,6 +35,10 @@ class ChildProcess {
   // As Ctrl+C at the child's console: SIGINT; on Windows a Ctrl+C event
   // through the child's console, after which this process ignores Ctrl+C.
   void interrupt();
+#if !defined(_WIN32)
+  // SIGUSR1: a daemon's request to open its log file again after a rotation.
+  void sendUser1Signal();
+#endif
   // Ends the child at once: SIGKILL; on Windows TerminateProcess, status 137.
   void kill();
   // Waits for the child to end and returns its exit status (128 + signal

@@ -121,6 +121,10 @@ void ChildProcess::interrupt() {
   if (!reaped_) ::kill(pid_, SIGINT);
 }
 
+void ChildProcess::sendUser1Signal() {
+  if (!reaped_) ::kill(pid_, SIGUSR1);
+}
+
 void ChildProcess::kill() {
   if (!reaped_) ::kill(pid_, SIGKILL);
 }

@@ -13,11 +13,14 @@ enum ConsoleControlCode : int {
   kControlBreak = 1,   // SIGQUIT "Control Break"
   kCloseEvent = 2,     // SIGHUP  "Close Event"
   kShutdownEvent = 6,  // SIGTERM "Shutdown Event"
+  // Not a stop: SIGUSR1 (POSIX only), the log file was rotated and is to be
+  // opened again under its name.
+  kReopenLog = 0x100,
 };
 
 using ConsoleControlHandler = std::function<void(int code)>;
 
-// Blocks the four control signals in the calling thread (and so in every
+// Blocks the four control signals and SIGUSR1 in the calling thread (and so in every
 // thread it starts afterwards; call it before starting threads) and starts a
 // thread that waits for them and calls `handler` for each, on that thread.
 // Returns false when the thread cannot be started. Registering again replaces

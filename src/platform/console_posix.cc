@@ -33,6 +33,7 @@ sigset_t controlSignals() {
   sigaddset(&set, SIGQUIT);
   sigaddset(&set, SIGHUP);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);
   return set;
 }
 
@@ -41,6 +42,7 @@ int codeOf(int signal) {
     case SIGINT: return kControlC;
     case SIGQUIT: return kControlBreak;
     case SIGHUP: return kCloseEvent;
+    case SIGUSR1: return kReopenLog;
     default: return kShutdownEvent;
   }
 }

@@ -48,7 +48,13 @@ bool createStopMachinery() {
   // A stop asked for before a lost session is still carried out after it.
   if (stopFlag.load()) event->set();
   replaceStopEvent(std::move(event));
-  return platform::registerConsoleControlHandler([](int code) { ControlHandler(code); });
+  return platform::registerConsoleControlHandler([](int code) {
+    if (code == platform::kReopenLog) {
+      reopenLog();
+    } else {
+      ControlHandler(code);
+    }
+  });
 }
 
 void releaseStopMachinery() {
@@ -66,6 +72,16 @@ bool stopRequested() { return stopFlag.load(); }
 bool waitForStop(unsigned milliseconds) {
   const auto event = currentStopEvent();
   return !event || event->waitFor(milliseconds);
+}
+
+void reopenLog() {
+  // The host library opens the log file named in the INI file again; a
+  // rotated file keeps what was written to it.
+  if (const unsigned error = QnLogOpen(0); error != 0) {
+    GATEWAY_ERROR("Can't reopen LOG file, QNERROR 0x%08X", error);
+  } else {
+    GATEWAY_INFO0("LOG file reopened");
+  }
 }
 
 bool ControlHandler(int code) {

@@ -19,6 +19,9 @@ bool stopRequested();
 // signalled (or there is none).
 bool waitForStop(unsigned milliseconds);
 
+// Opens the log file again under its name (SIGUSR1, after a rotation).
+void reopenLog();
+
 // The console control handler: logs the event by name and requests the
 // stop. Runs on the console's thread.
 bool ControlHandler(int code);
