@@ -167,6 +167,14 @@ QNSYS_API void QnLogWarningEx(const char* facility, const char* format, ...) QNS
 QNSYS_API void QnLogErrorEx(const char* facility, const char* format, ...) QNSYS_PRINTF(2, 3);
 QNSYS_API void QnLogFatalEx(const char* facility, const char* format, ...) QNSYS_PRINTF(2, 3);
 
+/* Debug records, an addition of this library: QnLogDebugEx writes a DEBUG
+ * record when the level is enabled ("loglevel=debug"); QnLogDebugFlag
+ * returns the level's flag (as the trcheckEx_ calls do) without writing.
+ * Host libraries without them exist: a caller that must run with those too
+ * looks both up at run time and writes no debug records without them. */
+QNSYS_API void QnLogDebugEx(const char* facility, const char* format, ...) QNSYS_PRINTF(2, 3);
+QNSYS_API int* QnLogDebugFlag(void);
+
 /* trcheckEx_<call>: does what the plain call does and returns a pointer to
  * that level's flag: non-zero while the level is enabled. The flag lives for
  * the process lifetime and follows later QnLogOpen/QnLogClose calls; read it

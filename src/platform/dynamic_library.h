@@ -29,4 +29,10 @@ class DynamicLibrary {
   void* handle_;
 };
 
+// The address of `name` as exported by a library the process has already
+// loaded: on POSIX looked up in the global scope, on Windows in the module
+// `windowsModule` ("QnSys.dll"). nullptr when there is none, so that a
+// caller can use an export that only some versions of a library have.
+void* loadedSymbol(const char* windowsModule, const char* name);
+
 }  // namespace platform

@@ -18,4 +18,6 @@ DynamicLibrary::~DynamicLibrary() { ::dlclose(handle_); }
 
 void* DynamicLibrary::symbol(const char* name) const { return ::dlsym(handle_, name); }
 
+void* loadedSymbol(const char* /*windowsModule*/, const char* name) { return ::dlsym(RTLD_DEFAULT, name); }
+
 }  // namespace platform

@@ -25,4 +25,9 @@ void* DynamicLibrary::symbol(const char* name) const {
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
 
+void* loadedSymbol(const char* windowsModule, const char* name) {
+  const HMODULE module = ::GetModuleHandleA(windowsModule);
+  return module == nullptr ? nullptr : reinterpret_cast<void*>(::GetProcAddress(module, name));
+}
+
 }  // namespace platform

@@ -113,6 +113,9 @@ QNSYS_DEFINE_LOG_CALL_(QnLogInfoEx, LogLevel::kInfo)
 QNSYS_DEFINE_LOG_CALL_(QnLogWarningEx, LogLevel::kWarning)
 QNSYS_DEFINE_LOG_CALL_(QnLogErrorEx, LogLevel::kError)
 QNSYS_DEFINE_LOG_CALL_(QnLogFatalEx, LogLevel::kFatal)
+QNSYS_DEFINE_LOG_CALL_(QnLogDebugEx, LogLevel::kDebug)
+
+int* QnLogDebugFlag(void) { return LogSink::process().enabledFlag(LogLevel::kDebug); }
 
 QNSYS_DEFINE_CHECKED_LOG_CALL_(trcheckEx_QnLogInfoEx_, LogLevel::kInfo)
 QNSYS_DEFINE_CHECKED_LOG_CALL_(trcheckEx_QnLogWarningEx_, LogLevel::kWarning)

@@ -1,5 +1,6 @@
 #include "trasvik/gateway_main.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -13,6 +14,7 @@
 #include "rule/rule.h"
 #include "text/ascii.h"
 #include "trasvik/configuration_check.h"
+#include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/instance_lock.h"
 #include "trasvik/ini_values.h"
@@ -64,11 +66,14 @@ bool collectPhase(const RuleList& rules) {
   for (;;) {
     unsigned fetched = s.ncollect;
     Quillex::DravontMessage_s* messages = nullptr;
+    const auto started = std::chrono::steady_clock::now();
     if (Quillex::DravontCollect(&s.receiveUrl, nullptr, &fetched, &messages) != 0) {
       const std::string error = lastError();
       GATEWAY_ERROR("Error in Quillex::DravontCollect(), %s", error.c_str());
       return true;
     }
+    GATEWAY_DEBUG("Collected %u message(s) in %s s", fetched,
+                  secondsText(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()).c_str());
     // The array belongs to the gateway whatever happens to its messages.
     const std::unique_ptr<Quillex::DravontMessage_s, void (*)(void*)> owned(messages, std::free);
     unsigned next = 0;

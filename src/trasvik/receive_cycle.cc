@@ -1,11 +1,13 @@
 #include "trasvik/receive_cycle.h"
 
+#include <chrono>
 #include <random>
 
 #include "platform/clock.h"
 #include "rule/file_moves.h"
 #include "rule/rule.h"
 #include "rule/rule_text.h"
+#include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/library_text.h"
 #include "trasvik/notification.h"
@@ -91,8 +93,16 @@ int confirmAndFree(DravontMessage_s& message, const MessageInfo& info, bool reje
 
 int offerToRules(DravontMessage_s& message, MessageInfo& info, const std::vector<std::unique_ptr<Rule>>& rules) {
   for (const std::unique_ptr<Rule>& rule : rules) {
-    if (!rule->isMain && (rule->in.empty() || !passesFilters(*rule, info))) continue;
+    if (!rule->isMain && (rule->in.empty() || !passesFilters(*rule, info))) {
+      GATEWAY_DEBUG("Msg \"%s\" is not for rule [%s]: %s", info.messageId.c_str(), rule->name.c_str(),
+                    rule->in.empty() ? "it has no incoming directory" : "its addresses, subject or type differ");
+      continue;
+    }
+    const auto started = std::chrono::steady_clock::now();
     const int result = rule->receive(message, info);
+    GATEWAY_DEBUG("Msg \"%s\" offered to rule [%s]: %s after %s s", info.messageId.c_str(), rule->name.c_str(),
+                  result == 0 ? "taken" : result == 2 ? "the gateway stops" : "not taken",
+                  secondsText(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()).c_str());
     if (result == 0) {
       info.failure.clear();
       return confirmAndFree(message, info, false, kDispatchAccepted);
@@ -182,6 +192,12 @@ int dispatchMessage(DravontMessage_s& message, const std::vector<std::unique_ptr
 
   GATEWAY_INFO("Msg received, Id: \"%s\", from: \"%s\", subj: \"%s\", coretype: 0x%04X", info.messageId.c_str(),
                info.sender.c_str(), info.subject.c_str(), info.coretype);
+  GATEWAY_DEBUG("Msg \"%s\": %zu attachment(s), %llu bytes", info.messageId.c_str(), info.attachments.size(),
+                [&] {
+                  unsigned long long bytes = 0;
+                  for (const AttachmentInfo& attachment : info.attachments) bytes += attachment.size;
+                  return bytes;
+                }());
   try {
     return offerToRules(message, info, rules);
   } catch (const ContextError&) {

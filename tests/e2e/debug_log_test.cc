@@ -1,0 +1,36 @@
+// loglevel=debug: the records an administrator traces a problem with; at
+// info none of them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/gateway_setup.h"
+
+namespace gateway_testing {
+namespace {
+
+TEST(DebugLogTest, DebugRecordsTellWhichRuleTookEachMessageAndInfoLeavesThemOut) {
+  for (const char* level : {"debug", "info"}) {
+    GatewaySetup setup;
+    setup.useMainRule("FILE");
+    setup.set("qnsys", "loglevel", level);
+    setup.set("rules", "rule1", "other");
+    setup.set("other", "type", "FILE");
+    setup.set("other", "in", setup.makeDirectory("other"));
+    setup.set("other", "coretype", "0999");
+    const std::string id = setup.deliver(message("hello", {{"a.txt", "12345"}, {"b.txt", "678"}}));
+    std::string output;
+    ASSERT_EQ(setup.runGateway(&output), 0) << output;
+
+    const bool debug = std::string(level) == "debug";
+    EXPECT_EQ(setup.countRecordsStartingWith("Collected 1 message(s) in "), debug ? 1 : 0) << level;
+    EXPECT_EQ(setup.countRecords("DEBUG", "Msg \"" + id + "\": 2 attachment(s), 8 bytes"), debug ? 1 : 0);
+    EXPECT_EQ(setup.countRecords("DEBUG", "Msg \"" + id + "\" is not for rule [other]: its addresses, subject or "
+                                          "type differ"),
+              debug ? 1 : 0);
+    EXPECT_EQ(setup.countRecordsStartingWith("Msg \"" + id + "\" offered to rule [main]: taken after "), debug ? 1 : 0);
+  }
+}
+
+}  // namespace
+}  // namespace gateway_testing
