@@ -14,6 +14,9 @@ namespace platform {
 int lastSocketError();
 // "error %d" with the calling thread's most recent socket error number.
 std::string lastSocketErrorText();
+// The system's description of the calling thread's most recent socket
+// error, with its number: "Connection refused (error 111)".
+std::string lastSocketErrorDescription();
 // The error number of a call interrupted by a signal.
 extern const int kInterruptedError;
 // True for errors that mean "try again": interrupted, would block, in progress.

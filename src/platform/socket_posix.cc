@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "platform/posix_call.h"
 
@@ -22,6 +23,11 @@ const int kInterruptedError = EINTR;
 int lastSocketError() { return errno; }
 
 std::string lastSocketErrorText() { return "error " + std::to_string(errno); }
+
+std::string lastSocketErrorDescription() {
+  const int error = errno;
+  return std::generic_category().message(error) + " (error " + std::to_string(error) + ")";
+}
 
 bool isTransientSocketError(int error) {
   return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS;

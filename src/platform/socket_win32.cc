@@ -29,6 +29,17 @@ int lastSocketError() { return ::WSAGetLastError(); }
 
 std::string lastSocketErrorText() { return "error " + std::to_string(::WSAGetLastError()); }
 
+std::string lastSocketErrorDescription() {
+  const int error = ::WSAGetLastError();
+  char text[256] = {};
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+  // The system's text ends with a period and CR LF.
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.')) --length;
+  const std::string number = "error " + std::to_string(error);
+  return length == 0 ? number : std::string(text, length) + " (" + number + ")";
+}
+
 bool isTransientSocketError(int error) {
   // A receive time-out (SO_RCVTIMEO) ends with WSAETIMEDOUT here.
   return error == WSAEINTR || error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAETIMEDOUT;

@@ -119,12 +119,24 @@ Outcome mainCycle(const RuleList& rules) {
   }
 }
 
-// One service session: start it and cycle. Exceptions other than a lost
-// session end the run as a condition the gateway cannot continue from.
-Outcome runSession(RuleList& rules, bool& started) {
+// When the service session was last lost, until it is open again.
+struct LostSession {
+  bool lost = false;
+  std::chrono::steady_clock::time_point at{};
+};
+
+// One service session: start it and cycle; a session opened again after
+// it was lost says so. Exceptions other than a lost session end the run as
+// a condition the gateway cannot continue from.
+Outcome runSession(RuleList& rules, bool& started, LostSession& lostSession) {
   try {
     started = startSession(rules);
     if (!started) return Outcome::kFatal;
+    if (lostSession.lost) {
+      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostSession.at);
+      GATEWAY_INFO("session reopened after %lld s", static_cast<long long>(seconds.count()));
+      lostSession.lost = false;
+    }
     return mainCycle(rules);
   } catch (const ContextError&) {
     return Outcome::kRestart;
@@ -248,10 +260,12 @@ int runGateway(int argc, char** argv) {
   }
 
   RuleList rules;
+  LostSession lostSession;
   for (;;) {
     bool started = false;
-    const Outcome outcome = runSession(rules, started);
+    const Outcome outcome = runSession(rules, started, lostSession);
     if (outcome == Outcome::kRestart) {
+      if (!lostSession.lost) lostSession = {true, std::chrono::steady_clock::now()};
       // A new session: the old rules and stop event go, and the old context
       // is let go of before a new one is opened.
       rules.clear();

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/socket.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/ini_values.h"
 
@@ -23,6 +25,31 @@ DravontContext_s* context = nullptr;
 bool reconnectSettingsRead = false;
 int reconnectTries = 5;
 unsigned reconnectTimeoutMs = 2000;
+
+// Where the client library finds the service: 127.0.0.1 at the port in
+// XMLRPCPORT, else 12069.
+constexpr char kServiceHost[] = "127.0.0.1";
+constexpr int kDefaultServicePort = 12069;
+
+int servicePort() {
+  const std::optional<std::string> text = platform::environmentVariable("XMLRPCPORT");
+  if (!text) return kDefaultServicePort;
+  const int port = std::atoi(text->c_str());
+  return port > 0 ? port : kDefaultServicePort;
+}
+
+// The library says only that a call failed; a connection of the gateway's
+// own to the service's address tells the administrator why, when it is
+// that the service cannot be reached at all.
+void reportUnreachableService() {
+  const int port = servicePort();
+  const int socket = platform::createTcpSocket();
+  if (socket < 0) return;
+  const bool connected = platform::connectSocket(socket, kServiceHost, port);
+  const std::string reason = connected ? std::string() : platform::lastSocketErrorDescription();
+  platform::closeSocket(socket);
+  if (!connected) GATEWAY_WARNING("service at %s:%d not reachable: %s", kServiceHost, port, reason.c_str());
+}
 
 // The library hands texts back in blocks from this allocator; the gateway
 // frees them with std::free.
@@ -93,6 +120,7 @@ DravontContext_s* openServiceContext() {
     for (const int stopError : stopErrors) {
       if (status == stopError) std::exit(kFailureExitStatus);
     }
+    reportUnreachableService();
     if (--countdown == 0) {
       GATEWAY_FATAL("Can't init context, %s", libraryErrorText().c_str());
       return nullptr;

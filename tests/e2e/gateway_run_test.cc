@@ -111,6 +111,7 @@ TEST_F(GatewayRunTest, LostSessionStartsTheSessionAgainAndLosesNothing) {
   EXPECT_FALSE(std::filesystem::exists(setup.directory().file("out/outgoing.txt")));
   EXPECT_NE(setup.listStore().find("attachment \"outgoing.txt\""), std::string::npos);
   EXPECT_EQ(setup.countRecords("INFO", "messages: 1 received, 0 rejected"), 1);
+  EXPECT_EQ(setup.countRecordsStartingWith("session reopened after "), 2);
 }
 
 TEST_F(GatewayRunTest, StartFailuresEndWith13) {
@@ -120,6 +121,12 @@ TEST_F(GatewayRunTest, StartFailuresEndWith13) {
   setup.erase("rules", "main");
   EXPECT_EQ(setup.runGateway(), 13);
   EXPECT_EQ(setup.countRecords("FATAL", "No main rule in ini file (no [rules]:main)"), 1);
+  // A service that is not there is named as such, on each try.
+  setup.stopService();
+  EXPECT_EQ(setup.runGateway(), 13);
+  EXPECT_EQ(setup.countRecordsStartingWith("service at 127.0.0.1:" + std::to_string(setup.port()) +
+                                           " not reachable: "),
+            2);
 }
 
 }  // namespace

@@ -204,6 +204,8 @@ std::string GatewaySetup::deliver(const Delivery& delivery) {
   return id;
 }
 
+void GatewaySetup::stopService() { service_->kill(); }
+
 void GatewaySetup::restartService() {
   const int port = service_->port();
   service_->kill();

@@ -104,6 +104,9 @@ class GatewaySetup {
   std::string listStore() const;
   // Posts the message to the gateway's inbox; returns its id.
   std::string deliver(const Delivery& delivery);
+  // Kills the service (SIGKILL), as a crash would; restartService() starts
+  // it again.
+  void stopService();
   // Kills the service (SIGKILL) and starts it again on the same port and
   // store, as an administrator restarts a crashed service.
   void restartService();
