@@ -1,6 +1,7 @@
 #include "rule/attachment_files.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "rule/rule.h"
 #include "rule/rule_text.h"
 #include "trasvik/crash_point.h"
+#include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/message_info.h"
 #include "trasvik/notification.h"
@@ -103,9 +105,13 @@ bool writeData(const Rule& rule, Quillex::DravontMessage_s& message, const Messa
   const bool headWritten = !layout.writeHead || layout.writeHead(file.stream(), index);
   // A fresh file holds nothing but the head, if its kind writes one.
   const std::uint64_t sizeBefore = layout.writeHead ? file.size() : 0;
+  const auto started = std::chrono::steady_clock::now();
   const unsigned size =
       headWritten ? Quillex::SaveDravontMessageAttachment(&message, static_cast<int>(index + 1), &file.stream()) : 0;
   file.close();
+  GATEWAY_DEBUG("Rule [%s]: attachment %zu of msg \"%s\" saved for \"%s\", %u bytes in %s s", rule.name.c_str(),
+                index + 1, info.messageId.c_str(), targetPath.c_str(), size,
+                secondsText(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()).c_str());
   // A failed call returns 3, the size of a 3-byte attachment too: the file
   // must also have grown by the attachment's size. (A service that holds
   // writes back until the close can only make it grow by more.)

@@ -2,6 +2,7 @@
 
 #include "platform/file.h"
 #include "trasvik/crash_point.h"
+#include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/session.h"
 
@@ -32,9 +33,20 @@ RecordedPost::RecordedPost(const std::string& ruleName, std::vector<FileIdentity
                     ruleName_.c_str(), file.path.c_str());
   }
   stateFile().recordPostStarted(files_, leg_);
+  started_ = std::chrono::steady_clock::now();
 }
 
 void RecordedPost::posted() {
+  GATEWAY_DEBUG("Rule [%s]: %s posted to the %s, %s bytes in %s s", ruleName_.c_str(),
+                files_.size() == 1 ? ("\"" + files_.front().path + "\"").c_str()
+                                   : (std::to_string(files_.size()) + " files").c_str(),
+                leg_ == SendLeg::kFolder ? "folder" : "address",
+                [&] {
+                  std::uint64_t bytes = 0;
+                  for (const FileIdentity& file : files_) bytes += file.size;
+                  return std::to_string(bytes);
+                }().c_str(),
+                secondsText(std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count()).c_str());
   crashPoint("post-sent");
   stateFile().recordPosted(files_, leg_);
   crashPoint("post-recorded");

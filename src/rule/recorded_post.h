@@ -5,6 +5,7 @@
 // reached the service twice. Main thread only.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ class RecordedPost {
   std::string ruleName_;
   std::vector<FileIdentity> files_;
   SendLeg leg_;
+  std::chrono::steady_clock::time_point started_;  // for the debug record of its duration
 };
 
 // The file left the outgoing directory: its entries go from the state file.

@@ -1,5 +1,5 @@
-// loglevel=debug: the records an administrator traces a problem with; at
-// info none of them.
+// loglevel=debug: the records an administrator traces a problem with (the
+// rules a message went through, sizes and durations); at info none of them.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +9,7 @@
 namespace gateway_testing {
 namespace {
 
-TEST(DebugLogTest, DebugRecordsTellWhichRuleTookEachMessageAndInfoLeavesThemOut) {
+TEST(DebugLogTest, DebugRecordsTellWhichRuleTookEachMessageWhatWasSavedAndPostedAndInfoLeavesThemOut) {
   for (const char* level : {"debug", "info"}) {
     GatewaySetup setup;
     setup.useMainRule("FILE");
@@ -18,6 +18,9 @@ TEST(DebugLogTest, DebugRecordsTellWhichRuleTookEachMessageAndInfoLeavesThemOut)
     setup.set("other", "type", "FILE");
     setup.set("other", "in", setup.makeDirectory("other"));
     setup.set("other", "coretype", "0999");
+    setup.set("main", "out", setup.makeDirectory("out"));
+    setup.set("main", "address", addressOf(kPeerTicker));
+    const std::string outgoing = setup.directory().write("out/report.txt", "1234567");
     const std::string id = setup.deliver(message("hello", {{"a.txt", "12345"}, {"b.txt", "678"}}));
     std::string output;
     ASSERT_EQ(setup.runGateway(&output), 0) << output;
@@ -29,6 +32,11 @@ TEST(DebugLogTest, DebugRecordsTellWhichRuleTookEachMessageAndInfoLeavesThemOut)
                                           "type differ"),
               debug ? 1 : 0);
     EXPECT_EQ(setup.countRecordsStartingWith("Msg \"" + id + "\" offered to rule [main]: taken after "), debug ? 1 : 0);
+    EXPECT_EQ(setup.countRecordsStartingWith("Rule [main]: attachment 2 of msg \"" + id + "\" saved for \"" +
+                                             setup.makeDirectory("in") + "b.txt\", 3 bytes in "),
+              debug ? 1 : 0);
+    EXPECT_EQ(setup.countRecordsStartingWith("Rule [main]: \"" + outgoing + "\" posted to the address, 7 bytes in "),
+              debug ? 1 : 0);
   }
 }
 
