@@ -68,17 +68,25 @@ TEST_F(UaSendTest, EachPairIsPostedAsItsEnvelopeSaysAndThenMovedOrDeleted) {
   const std::string subject = "Say \"hi\" \\ \xE2\x80\xA8 ok\");throw 1;(\"";
   const std::string name = "a\"b\\c\xE2\x80\xA9.txt";
   pair("dropped", "hostile", "to: " + peer + "\nsubject: " + subject + "\nfilename: " + name + "\n");
+  // Tools that write upper-case extensions: their envelopes are taken as
+  // well, and keep their names.
+  setup.directory().write("kept/LOUD.ENV", "to: " + peer + "\nsubject: loud\n");
+  setup.directory().write("kept/LOUD.001", "<data/>");
+  setup.directory().write("dropped/Quiet.Env", "to: " + peer + "\nsubject: quiet\n");
+  setup.directory().write("dropped/Quiet.001", "<data/>");
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
   const std::string store = setup.listStore();
   EXPECT_NE(store.find(posted("hello", "1200", "report.xml", 7)), std::string::npos) << store;
   EXPECT_NE(store.find(posted("plain", "1200", "plain", 7)), std::string::npos) << store;
   EXPECT_NE(store.find(posted(subject, "1200", name, 7)), std::string::npos) << store;
+  EXPECT_NE(store.find(posted("loud", "1200", "LOUD", 7)), std::string::npos) << store;
+  EXPECT_NE(store.find(posted("quiet", "1200", "Quiet", 7)), std::string::npos) << store;
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("kept", kept + "hello.001", "report.xml")), 1);
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("kept", kept + "plain.001", "plain")), 1);
   // In sent, a base any file uses is not taken: hello.txt makes it hello (2).
-  EXPECT_EQ(directoryNames(sent), (std::vector<std::string>{"hello (2).001", "hello (2).env", "hello.txt", "plain.001",
-                                                   "plain.env"}));
+  EXPECT_EQ(directoryNames(sent), (std::vector<std::string>{"LOUD.001", "LOUD.ENV", "hello (2).001", "hello (2).env",
+                                                            "hello.txt", "plain.001", "plain.env"}));
   EXPECT_TRUE(directoryNames(kept).empty() && directoryNames(dropped).empty());
 }
 
