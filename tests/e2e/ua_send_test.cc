@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 namespace gateway_testing {
 namespace {
 
+using testing_support::kWindows;
 using testing_support::readFile;
 
 // What the store listing shows of a posted message's subject, core type and
@@ -168,20 +170,30 @@ TEST_F(UaSendTest, SwitchAfterAdminMailOnlyAndDetachedLevelsLeavePairsWhereTheyA
   EXPECT_NE(store.find("Inbox email@peer.svc: 2 messages\n"), std::string::npos) << store;
 }
 
-// A data file that is a link to a file outside is never handed to the
+// A data file that is a link to a file outside (POSIX), or one that another
+// program holds open with no sharing (Windows), is never handed to the
 // service, which would read it with its own rights; the pair stays, and is
 // reported once.
-TEST_F(UaSendTest, APairWhoseDataFileIsALinkIsNotSent) {
+TEST_F(UaSendTest, APairWhoseDataFileIsALinkOrHeldByAnotherProgramIsNotSent) {
   const std::string out = uaRule("rule1", "linked", "0");
-  const std::string secret = setup.directory().write("secret.txt", "root only");
   setup.directory().write("linked/x.env", "to: " + peer + "\n");
-  std::filesystem::create_symlink(secret, out + "x.001");
+  std::unique_ptr<platform::RandomAccessFile> holder;
+  std::string refusal;
+  if (kWindows) {
+    holder = holdOpen(setup.directory().write("linked/x.001", "root only"), Hold::kExclusively);
+    ASSERT_NE(holder, nullptr);
+    refusal = "cannot be read: errno EACCES: Permission denied";
+  } else {
+    const std::string secret = setup.directory().write("secret.txt", "root only");
+    std::filesystem::create_symlink(secret, out + "x.001");
+    refusal = "is a symbolic link";
+  }
   setup.set("trasvik", "loops", "2");
   ASSERT_EQ(setup.runGateway(), 0) << log();
   EXPECT_EQ(setup.listStore().find("root only"), std::string::npos);
   EXPECT_EQ(setup.listStore().find("attachment \"x"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(out + "x.env"));
-  EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out + "x.001\", is a symbolic link"), 1);
+  EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out + "x.001\", " + refusal), 1) << log();
 }
 
 }  // namespace
