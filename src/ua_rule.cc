@@ -33,8 +33,10 @@ constexpr int kDetachedSignedEncrypted = 6;
 constexpr char kEnvelopeExtension[] = ".env";
 constexpr char kDataExtension[] = ".001";
 
-// "name.env" has the base "name".
+// "name.env" has the base "name" and the extension ".env", spelt as the
+// name spells it: the scan takes ".ENV" too.
 std::string baseOf(const std::string& envelopeName) { return envelopeName.substr(0, envelopeName.size() - 4); }
+std::string extensionOf(const std::string& envelopeName) { return envelopeName.substr(envelopeName.size() - 4); }
 
 }  // namespace
 
@@ -56,12 +58,12 @@ unsigned UaRule::send(unsigned count) {
     if (outcome == Outcome::kEndPass) break;
     const std::string base = baseOf(envelope.name);
     if (outcome == Outcome::kFailed) {
-      moveEnvelope(out + base, error, base);
+      moveEnvelope(out + base, error, base, extensionOf(envelope.name));
       forgetOutgoingFile(out + envelope.name);
     }
     if (outcome == Outcome::kSent) {
       ++count;
-      disposeOfSent(base);
+      disposeOfSent(envelope.name);
       forgetOutgoingFile(out + envelope.name);
     }
   }
@@ -213,12 +215,13 @@ std::string UaRule::nameAttachment(Quillex::DravontStream_s& data, const Envelop
   return wanted.empty() ? std::string(result.c_str()) : wanted;
 }
 
-void UaRule::disposeOfSent(const std::string& base) const {
-  const std::string envelopePath = out + base + kEnvelopeExtension;
+void UaRule::disposeOfSent(const std::string& envelopeName) const {
+  const std::string base = baseOf(envelopeName);
+  const std::string envelopePath = out + envelopeName;
   const std::string dataPath = out + base + kDataExtension;
   if (!platform::pathExists(dataPath) && deliveredFileVanished(name, envelopePath)) return;
   if (!sent.empty()) {
-    moveEnvelope(out + base, sent, base);
+    moveEnvelope(out + base, sent, base, extensionOf(envelopeName));
     return;
   }
   int failure = platform::removeFile(envelopePath);

@@ -49,7 +49,7 @@ class UaRule : public Rule {
   // envelope say, and returns the name ("" for none).
   std::string nameAttachment(Quillex::DravontStream_s& data, const EnvelopeValues& envelope) const;
   // Moves the delivered pair into `sent`, or deletes it.
-  void disposeOfSent(const std::string& base) const;
+  void disposeOfSent(const std::string& envelopeName) const;
 };
 
 }  // namespace trasvik

@@ -18,9 +18,11 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 struct DirectoryEntry {
   std::string name;           // the entry's name inside the directory
   bool isDirectory = false;   // a directory itself, not a link to one
-  bool readOnly = false;      // no write bit in the file's mode
-  bool hidden = false;        // the name begins with '.'
-  bool system = false;        // neither regular file nor directory (device, FIFO, socket, any symbolic link)
+  bool readOnly = false;      // the read-only attribute; on POSIX, no write bit in the file's mode
+  bool hidden = false;        // the hidden attribute, or a name that begins with '.'
+  bool system = false;        // Windows' system attribute (a file of the system's own); never on POSIX
+  bool notRegular = false;    // neither regular file nor directory: a device, FIFO or socket, and any
+                              // symbolic link or other reparse point, which is never followed
   std::uint64_t size = 0;
 };
 

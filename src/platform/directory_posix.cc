@@ -29,10 +29,10 @@ int scanDirectory(const std::string& directory, std::string_view pattern, std::v
     // A symbolic link is not followed: what it names may be a file the
     // reader of the directory must not hand on.
     if (::lstat(joinPath(directory, name).c_str(), &info) != 0 || S_ISLNK(info.st_mode)) {
-      entry.system = true;
+      entry.notRegular = true;
     } else {
       entry.isDirectory = S_ISDIR(info.st_mode);
-      entry.system = !S_ISREG(info.st_mode) && !entry.isDirectory;
+      entry.notRegular = !S_ISREG(info.st_mode) && !entry.isDirectory;
       entry.readOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
       entry.size = static_cast<std::uint64_t>(info.st_size);
     }

@@ -32,9 +32,10 @@ int scanDirectory(const std::string& directory, std::string_view pattern, std::v
     // A name beginning with '.' counts as hidden here too: the gateway's own
     // temporary files are named so.
     entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 || name.front() == '.';
+    entry.system = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
     // A link (reparse point) is never followed: like a device, it is no file
     // to send.
-    entry.system = (attributes & (FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
+    entry.notRegular = (attributes & (FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
     entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     entries.push_back(std::move(entry));
   } while (::FindNextFileA(find, &found));

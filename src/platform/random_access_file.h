@@ -20,6 +20,10 @@ struct FileOpenMode {
   // Only when no process (this one included) has the file open for writing;
   // otherwise the open fails with EBUSY. Needs `read` without `write`.
   bool refuseWhileWritten = false;
+  // No other open of the file, by any process, succeeds while this one is
+  // open: Windows' sharing mode "none", as programs that lock a document
+  // open it. POSIX cannot refuse another open so: there it gives EINVAL.
+  bool exclusive = false;
 };
 
 class RandomAccessFile {

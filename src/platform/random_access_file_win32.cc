@@ -29,7 +29,8 @@ int RandomAccessFile::open(const std::string& path, const FileOpenMode& mode, st
   // Refusing while another handle writes the file is what Windows' sharing
   // modes do: without FILE_SHARE_WRITE the open fails with a sharing
   // violation while a writer has it open.
-  const DWORD share = mode.refuseWhileWritten ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  DWORD share = mode.refuseWhileWritten ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (mode.exclusive) share = 0;
   int error = 0;
   if (error = injectedFileError(FileOperation::kOpen, path); error != 0) return error;
   const HANDLE opened = ::CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);

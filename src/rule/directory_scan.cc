@@ -31,9 +31,9 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
     const auto warnOnce = [&](const char* format) {
       if (isNewReport(directory + entry.name, format)) GATEWAY_WARNING(format, entry.name.c_str());
     };
-    if (entry.system) {
+    if (entry.notRegular) {
       warnOnce("File \"%s\" is not a regular file. Ignoring");
-    } else if (entry.readOnly || entry.hidden) {
+    } else if (entry.readOnly || entry.hidden || entry.system) {
       warnOnce("File \"%s\" is ReadOnly, Hidden or System. Ignoring");
     } else if (sizeLimit != 0 && entry.size > sizeLimit) {
       warnOnce("File \"%s\" is too long. Ignoring");

@@ -48,7 +48,8 @@ void moveFileTo(const std::string& source, const std::string& destination) {
   moveFile(source, directory, name);
 }
 
-void moveEnvelope(const std::string& sourceBase, const std::string& directory, const std::string& nameBase) {
+void moveEnvelope(const std::string& sourceBase, const std::string& directory, const std::string& nameBase,
+                  const std::string& envelopeExtension) {
   // uniqueName of "base.???" gives "base (k).???"; the pattern's last four
   // characters are dropped again.
   const std::string pattern = nameBase + ".???";
@@ -57,7 +58,7 @@ void moveEnvelope(const std::string& sourceBase, const std::string& directory, c
     targetBase = uniqueName(directory, pattern);
     targetBase.resize(targetBase.size() - 4);
   }
-  for (const char* extension : {".env", ".001"}) {
+  for (const std::string& extension : {envelopeExtension, std::string(".001")}) {
     const int error = platform::moveFile(sourceBase + extension, targetBase + extension);
     if (error != 0) failMove("envelope", sourceBase + extension, targetBase + extension, error);
   }

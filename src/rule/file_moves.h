@@ -26,9 +26,12 @@ void moveFileExactly(const std::string& source, const std::string& target);
 // exist.
 void moveFileTo(const std::string& source, const std::string& destination);
 
-// Moves the envelope pair sourceBase + ".env" and sourceBase + ".001" to
-// directory + nameBase, or to a base no file of any three-letter extension
-// uses yet ("name (2)").
-void moveEnvelope(const std::string& sourceBase, const std::string& directory, const std::string& nameBase);
+// Moves the envelope pair sourceBase + envelopeExtension and sourceBase +
+// ".001" to directory + nameBase, or to a base no file of any three-letter
+// extension uses yet ("name (2)"). `envelopeExtension` is ".env" as the
+// envelope's own name spells it (".ENV" from tools that write upper case),
+// which the envelope keeps.
+void moveEnvelope(const std::string& sourceBase, const std::string& directory, const std::string& nameBase,
+                  const std::string& envelopeExtension = ".env");
 
 }  // namespace trasvik

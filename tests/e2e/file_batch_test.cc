@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -64,8 +63,11 @@ class FileBatchTest : public testing::Test {
     write("three.bin", std::string(300, '3'));
   }
 
+  // Writes a file into the outgoing directory; its path as the gateway
+  // composes it.
   std::string write(const std::string& name, const std::string& contents) const {
-    return setup.directory().write("out/" + name, contents);
+    setup.directory().write("out/" + name, contents);
+    return out + name;
   }
   bool inOut(const std::string& name) const { return std::filesystem::exists(out + name); }
   std::string log() const { return readFile(setup.directory().file("gateway.log")); }
@@ -159,9 +161,9 @@ TEST_F(FileBatchTest, FileLongerThanTheLimitStaysAlsoWhenItGrewAfterTheScan) {
   setup.set("trasvik", "fileTimeout", "60000");
   write("big.bin", std::string(1500, 'b'));
   const std::string grown = write("grown.bin", std::string(500, 'g'));
-  // While this process writes the file the gateway waits to open it (close-
-  // on-exec: the gateway does not inherit it), so it grows after the scan.
-  std::FILE* writer = std::fopen(grown.c_str(), "ae");
+  // While this process writes the file the gateway waits to open it, so it
+  // grows after the scan.
+  auto writer = holdOpen(grown, Hold::kWriting);
   ASSERT_NE(writer, nullptr);
   auto gateway = setup.startGateway();
   ASSERT_NE(gateway, nullptr);
@@ -170,8 +172,8 @@ TEST_F(FileBatchTest, FileLongerThanTheLimitStaysAlsoWhenItGrewAfterTheScan) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   const bool scanDone = log().find(scanned) != std::string::npos;
-  std::fputs(std::string(1000, 'g').c_str(), writer);
-  std::fclose(writer);
+  EXPECT_EQ(writer->writeAt(500, std::string(1000, 'g')), 0);
+  writer.reset();
   ASSERT_TRUE(scanDone) << log();
   ASSERT_EQ(gateway->wait(60000), 0) << log();
 

@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "platform/child_process.h"
 #include "support/gateway_setup.h"
 
 namespace gateway_testing {
 namespace {
 
+using testing_support::kWindows;
 using testing_support::readFile;
 
 class FileSendTest : public testing::Test {
@@ -34,8 +38,11 @@ class FileSendTest : public testing::Test {
                                                          addressOf(kPeerTicker) + "=Peer filing\n");
   }
 
+  // Writes a file into the outgoing directory; its path as the gateway
+  // composes it.
   std::string write(const std::string& name, const std::string& contents = "bytes") const {
-    return setup.directory().write("out/" + name, contents);
+    setup.directory().write("out/" + name, contents);
+    return out + name;
   }
   bool inOut(const std::string& name) const { return std::filesystem::exists(out + name); }
   static int occurrences(const std::string& text, const std::string& part) {
@@ -146,9 +153,7 @@ TEST_F(FileSendTest, FileStillWrittenIsNotifiedOnceSkippedAndSentOnceReleased) {
   setup.set("trasvik", "loops", "3");
   setup.set("trasvik", "sleeptime", "2");
   const std::string busy = write("busy.txt", "first part");
-  // Opened close-on-exec: only this process writes it, not the gateway it
-  // starts.
-  std::FILE* writer = std::fopen(busy.c_str(), "ae");
+  auto writer = holdOpen(busy, Hold::kWriting);
   ASSERT_NE(writer, nullptr);
   const std::string first = write("first.txt");
   auto gateway = setup.startGateway();
@@ -167,8 +172,8 @@ TEST_F(FileSendTest, FileStillWrittenIsNotifiedOnceSkippedAndSentOnceReleased) {
   const std::string later = write("later.txt");
   ASSERT_TRUE(waitFor("File \"" + later + "\" sent")) << log();
   EXPECT_EQ(occurrences(log(), "ERROR Brivane: " + refused), 1);
-  std::fputs(", second part", writer);
-  std::fclose(writer);
+  EXPECT_EQ(writer->writeAt(10, ", second part"), 0);
+  writer.reset();
   EXPECT_EQ(gateway->wait(30000), 0);
 
   EXPECT_EQ(occurrences(log(), "ERROR Brivane: " + refused), 1) << log();
@@ -200,21 +205,37 @@ TEST_F(FileSendTest, RuleWithoutAnyLegNeverDeletesAFileItDidNotSend) {
 // The service reads a file with its own rights: a link to a file outside,
 // and a file the gateway itself may not read, are never handed to it.
 TEST_F(FileSendTest, LinksAndFilesTheGatewayMayNotReadAreNotSent) {
-  const std::string secret = setup.directory().write("secret.txt", "root only");
-  std::filesystem::create_symlink(secret, out + "link.txt");
+  // Links are POSIX's; on Windows a file another program holds open with no
+  // sharing is one more that the gateway may not read.
+  std::unique_ptr<platform::RandomAccessFile> holder;
+  if (kWindows) {
+    holder = holdOpen(write("held.txt", "locked by its program"), Hold::kExclusively);
+    ASSERT_NE(holder, nullptr);
+  } else {
+    const std::string secret = setup.directory().write("secret.txt", "root only");
+    std::filesystem::create_symlink(secret, out + "link.txt");
+  }
   write("locked.txt", "not mine");
   write("plain.txt", "mine");
   ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=open:locked.txt:EACCES"}), 0) << log();
   const std::string store = setup.listStore();
   EXPECT_EQ(occurrences(store, "attachment \"plain.txt\""), 1) << store;
-  EXPECT_EQ(occurrences(store, "attachment \"link.txt\""), 0) << store;
-  EXPECT_EQ(occurrences(store, "attachment \"locked.txt\""), 0) << store;
-  EXPECT_TRUE(std::filesystem::is_symlink(out + "link.txt"));
+  for (const char* name : {"link.txt", "locked.txt", "held.txt"}) {
+    EXPECT_EQ(occurrences(store, "attachment \"" + std::string(name) + "\""), 0) << store;
+  }
   EXPECT_TRUE(inOut("locked.txt"));
-  EXPECT_EQ(setup.countRecords("WARNING", "File \"link.txt\" is not a regular file. Ignoring"), 1);
-  EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out +
-                                            "locked.txt\", cannot be read: errno EACCES: Permission denied"),
-            1);
+  const auto unreadable = [&](const std::string& name) {
+    return setup.countRecords("ERROR", "Can't init stream, file: \"" + out + name +
+                                           "\", cannot be read: errno EACCES: Permission denied");
+  };
+  EXPECT_EQ(unreadable("locked.txt"), 1) << log();
+  if (kWindows) {
+    EXPECT_TRUE(inOut("held.txt"));
+    EXPECT_EQ(unreadable("held.txt"), 1) << log();
+  } else {
+    EXPECT_TRUE(std::filesystem::is_symlink(out + "link.txt"));
+    EXPECT_EQ(setup.countRecords("WARNING", "File \"link.txt\" is not a regular file. Ignoring"), 1);
+  }
 }
 
 // A file skipped every pass is reported once; directories that take no
@@ -223,12 +244,35 @@ TEST_F(FileSendTest, SkippedFilesAreReportedOnceAndRefusingDirectoriesStopTheRul
   const std::string sent = setup.makeDirectory("sent");
   setup.set("main", "sent", sent);
   setup.set("trasvik", "loops", "3");
-  std::filesystem::create_symlink(out + "nowhere", out + "dangling.txt");
+  // Skipped: a read-only file, a hidden one (a leading dot hides it on
+  // either system) and, on Windows, files marked hidden or system as an
+  // administrator marks them; on POSIX, a link, which is no regular file.
+  const std::string readOnly = write("readonly.txt");
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                             std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  std::vector<std::string> skipped{"readonly.txt", ".dotted.txt"};
+  write(".dotted.txt");
+  if (kWindows) {
+    for (const auto& [name, attribute] : {std::pair{"hidden.txt", "+h"}, std::pair{"system.txt", "+s"}}) {
+      std::string error;
+      auto attrib = platform::ChildProcess::start({"attrib", attribute, write(name)}, true, error);
+      ASSERT_NE(attrib, nullptr) << error;
+      ASSERT_EQ(attrib->wait(30000), 0) << name;
+      skipped.push_back(name);
+    }
+  } else {
+    std::filesystem::create_symlink(out + "nowhere", out + "dangling.txt");
+  }
   write("report.txt");
   // No directory takes a new file (as on a file system mounted read-only).
   const std::vector<std::string> refusing{"TRASVIK_TEST_FILE_FAULTS=open:.trasvik-probe:EACCES"};
   ASSERT_EQ(setup.runGateway(nullptr, refusing), 0) << log();
-  EXPECT_EQ(setup.countRecords("WARNING", "File \"dangling.txt\" is not a regular file. Ignoring"), 1);
+  for (const std::string& name : skipped) {
+    EXPECT_EQ(setup.countRecords("WARNING", "File \"" + name + "\" is ReadOnly, Hidden or System. Ignoring"), 1)
+        << log();
+  }
+  EXPECT_EQ(setup.countRecords("WARNING", "File \"dangling.txt\" is not a regular file. Ignoring"), kWindows ? 0 : 1);
   for (const std::string& directory : {out, sent}) {
     EXPECT_EQ(setup.countRecords("FATAL", "Directory \"" + directory +
                                               "\" doesn't accept files, errno EACCES: Permission denied (section "
@@ -240,7 +284,13 @@ TEST_F(FileSendTest, SkippedFilesAreReportedOnceAndRefusingDirectoriesStopTheRul
 
   ASSERT_EQ(setup.runGateway(), 0) << log();
   EXPECT_FALSE(inOut("report.txt"));
-  EXPECT_EQ(occurrences(setup.listStore(), "attachment \"report.txt\""), 1);
+  const std::string store = setup.listStore();
+  EXPECT_EQ(occurrences(store, "attachment \"report.txt\""), 1);
+  for (const std::string& name : skipped) {
+    EXPECT_TRUE(inOut(name)) << name;
+    EXPECT_EQ(occurrences(store, "attachment \"" + name + "\""), 0) << store;
+  }
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 }
 
 }  // namespace

@@ -201,12 +201,12 @@ class UaReceiveFaultTest : public UaReceiveTest {
 
 TEST_F(UaReceiveFaultTest, APairAppearsWholeAndItsDataFileFirstOrNotAtAll) {
   // The envelope cannot be created: its data file goes too.
-  setup.set("main", "in", setup.makeDirectory("faulty"));
+  const std::string faulty = setup.makeDirectory("faulty");
+  setup.set("main", "in", faulty);
   setup.deliver(message("Hi", {{"a.txt", "first"}}));
   EXPECT_EQ(setup.runGateway(), 13) << log();
-  EXPECT_TRUE(directoryNames(setup.directory().file("faulty")).empty())
-      << testing::PrintToString(directoryNames(setup.directory().file("faulty")));
-  const std::string failure = "Can't open file for writing: \"" + setup.directory().file("faulty") + "/a.txt.env\", ";
+  EXPECT_TRUE(directoryNames(faulty).empty()) << testing::PrintToString(directoryNames(faulty));
+  const std::string failure = "Can't open file for writing: \"" + faulty + "a.txt.env\", ";
   EXPECT_NE(log().find("FATAL Brivane: " + failure), std::string::npos) << log();
   EXPECT_NE(setup.listStore().find("text " + listedPrefix(failure)), std::string::npos) << setup.listStore();
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 namespace gateway_testing {
 namespace {
 
+using testing_support::kWindows;
 using testing_support::readFile;
 
 // What the store listing shows of a posted message's subject, core type and
@@ -68,17 +70,25 @@ TEST_F(UaSendTest, EachPairIsPostedAsItsEnvelopeSaysAndThenMovedOrDeleted) {
   const std::string subject = "Say \"hi\" \\ \xE2\x80\xA8 ok\");throw 1;(\"";
   const std::string name = "a\"b\\c\xE2\x80\xA9.txt";
   pair("dropped", "hostile", "to: " + peer + "\nsubject: " + subject + "\nfilename: " + name + "\n");
+  // Tools that write upper-case extensions: their envelopes are taken as
+  // well, and keep their names.
+  setup.directory().write("kept/LOUD.ENV", "to: " + peer + "\nsubject: loud\n");
+  setup.directory().write("kept/LOUD.001", "<data/>");
+  setup.directory().write("dropped/Quiet.Env", "to: " + peer + "\nsubject: quiet\n");
+  setup.directory().write("dropped/Quiet.001", "<data/>");
   ASSERT_EQ(setup.runGateway(), 0) << log();
 
   const std::string store = setup.listStore();
   EXPECT_NE(store.find(posted("hello", "1200", "report.xml", 7)), std::string::npos) << store;
   EXPECT_NE(store.find(posted("plain", "1200", "plain", 7)), std::string::npos) << store;
   EXPECT_NE(store.find(posted(subject, "1200", name, 7)), std::string::npos) << store;
+  EXPECT_NE(store.find(posted("loud", "1200", "LOUD", 7)), std::string::npos) << store;
+  EXPECT_NE(store.find(posted("quiet", "1200", "Quiet", 7)), std::string::npos) << store;
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("kept", kept + "hello.001", "report.xml")), 1);
   EXPECT_EQ(setup.countRecords("INFO", sentRecord("kept", kept + "plain.001", "plain")), 1);
   // In sent, a base any file uses is not taken: hello.txt makes it hello (2).
-  EXPECT_EQ(directoryNames(sent), (std::vector<std::string>{"hello (2).001", "hello (2).env", "hello.txt", "plain.001",
-                                                   "plain.env"}));
+  EXPECT_EQ(directoryNames(sent), (std::vector<std::string>{"LOUD.001", "LOUD.ENV", "hello (2).001", "hello (2).env",
+                                                            "hello.txt", "plain.001", "plain.env"}));
   EXPECT_TRUE(directoryNames(kept).empty() && directoryNames(dropped).empty());
 }
 
@@ -160,20 +170,30 @@ TEST_F(UaSendTest, SwitchAfterAdminMailOnlyAndDetachedLevelsLeavePairsWhereTheyA
   EXPECT_NE(store.find("Inbox email@peer.svc: 2 messages\n"), std::string::npos) << store;
 }
 
-// A data file that is a link to a file outside is never handed to the
+// A data file that is a link to a file outside (POSIX), or one that another
+// program holds open with no sharing (Windows), is never handed to the
 // service, which would read it with its own rights; the pair stays, and is
 // reported once.
-TEST_F(UaSendTest, APairWhoseDataFileIsALinkIsNotSent) {
+TEST_F(UaSendTest, APairWhoseDataFileIsALinkOrHeldByAnotherProgramIsNotSent) {
   const std::string out = uaRule("rule1", "linked", "0");
-  const std::string secret = setup.directory().write("secret.txt", "root only");
   setup.directory().write("linked/x.env", "to: " + peer + "\n");
-  std::filesystem::create_symlink(secret, out + "x.001");
+  std::unique_ptr<platform::RandomAccessFile> holder;
+  std::string refusal;
+  if (kWindows) {
+    holder = holdOpen(setup.directory().write("linked/x.001", "root only"), Hold::kExclusively);
+    ASSERT_NE(holder, nullptr);
+    refusal = "cannot be read: errno EACCES: Permission denied";
+  } else {
+    const std::string secret = setup.directory().write("secret.txt", "root only");
+    std::filesystem::create_symlink(secret, out + "x.001");
+    refusal = "is a symbolic link";
+  }
   setup.set("trasvik", "loops", "2");
   ASSERT_EQ(setup.runGateway(), 0) << log();
   EXPECT_EQ(setup.listStore().find("root only"), std::string::npos);
   EXPECT_EQ(setup.listStore().find("attachment \"x"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(out + "x.env"));
-  EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out + "x.001\", is a symbolic link"), 1);
+  EXPECT_EQ(setup.countRecords("ERROR", "Can't init stream, file: \"" + out + "x.001\", " + refusal), 1) << log();
 }
 
 }  // namespace

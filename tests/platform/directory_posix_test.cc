@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(DirectoryPosixTest, FifosAndLinksAreSystemEntries) {
+TEST(DirectoryPosixTest, FifosAndLinksAreNotRegularFiles) {
   testing_support::TempDirectory dir;
   ASSERT_EQ(std::system(("mkfifo " + dir.file("pipe.txt")).c_str()), 0);
   std::filesystem::create_symlink(dir.write("target", "x"), dir.file("link.txt"));
@@ -18,7 +18,8 @@ TEST(DirectoryPosixTest, FifosAndLinksAreSystemEntries) {
   ASSERT_EQ(platform::scanDirectory(dir.path().string(), "*.txt", entries), 0);
   ASSERT_EQ(entries.size(), 3u);
   for (const platform::DirectoryEntry& entry : entries) {
-    EXPECT_TRUE(entry.system) << entry.name;
+    EXPECT_TRUE(entry.notRegular) << entry.name;
+    EXPECT_FALSE(entry.system) << entry.name;  // an attribute POSIX files do not have
     EXPECT_FALSE(entry.isDirectory) << entry.name;
   }
 }

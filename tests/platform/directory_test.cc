@@ -56,7 +56,8 @@ TEST(DirectoryTest, ScanReportsAttributesTheGatewaySkipsBy) {
   EXPECT_EQ(entries[1].name, "locked.txt");
   EXPECT_TRUE(entries[1].readOnly);
   EXPECT_EQ(entries[2].name, "plain.txt");
-  EXPECT_FALSE(entries[2].readOnly || entries[2].hidden || entries[2].system || entries[2].isDirectory);
+  EXPECT_FALSE(entries[2].readOnly || entries[2].hidden || entries[2].system || entries[2].notRegular ||
+               entries[2].isDirectory);
   EXPECT_EQ(entries[2].size, 3u);
   EXPECT_EQ(entries[3].name, "sub.txt");
   EXPECT_TRUE(entries[3].isDirectory);

@@ -53,6 +53,17 @@ bool isCounterName(const std::string& name, const std::string& extension) {
          std::all_of(name.begin(), name.begin() + 5, [](char c) { return c >= '0' && c <= '9'; });
 }
 
+std::unique_ptr<platform::RandomAccessFile> holdOpen(const std::string& path, Hold hold) {
+  platform::FileOpenMode mode;
+  mode.write = true;
+  mode.exclusive = hold == Hold::kExclusively;
+  std::unique_ptr<platform::RandomAccessFile> file;
+  if (const int error = platform::RandomAccessFile::open(path, mode, file)) {
+    ADD_FAILURE() << "cannot hold " << path << " open: errno " << error;
+  }
+  return file;
+}
+
 GatewaySetup::GatewaySetup(bool notifications, const std::vector<std::string>& serviceEnvironment)
     : serviceEnvironment_(serviceEnvironment) {
   std::filesystem::create_directories(directory_.file("store"));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/random_access_file.h"
 #include "support/service_fixture.h"
 #include "support/temp_directory.h"
 
@@ -53,6 +54,15 @@ std::string listedPrefix(const std::string& text);
 
 // True for five decimal digits followed by `extension`.
 bool isCounterName(const std::string& name, const std::string& extension = "");
+
+// How a test holds a file open as another program would: kWriting, as a
+// program that still writes it; kExclusively, with no sharing, as a program
+// that locks it against every other open (Windows only).
+enum class Hold { kWriting, kExclusively };
+// Opens the file in this test process and keeps it open while the result
+// lives; the programs the test starts do not inherit it. Null, with a test
+// failure, when it cannot be opened.
+std::unique_ptr<platform::RandomAccessFile> holdOpen(const std::string& path, Hold hold);
 
 class GatewaySetup {
  public:

@@ -27,6 +27,17 @@ std::string settingsText(const std::string& ticker, const std::string& service, 
   return text;
 }
 
+namespace {
+
+// How long a start of the service, or one of its commands, may take. The
+// wait ends as soon as the program has answered (or ended), so the limit is
+// only for a loaded machine: under Wine, while a parallel run starts many
+// programs at once, a start can take many seconds, and a test that gave up
+// on its service early would run its gateway against no service at all.
+constexpr int kProgramMilliseconds = 60000;
+
+}  // namespace
+
 std::string ServiceProcess::binary() { return TRASVIK_SERVICE_PROGRAM; }
 
 ServiceProcess::ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments,
@@ -39,9 +50,10 @@ ServiceProcess::ServiceProcess(const std::string& store, const std::vector<std::
     ADD_FAILURE() << "cannot start " << binary() << ": " << error;
     return;
   }
-  const std::optional<std::string> line = child_->readLine(10000);
+  // The port is printed once the service listens.
+  const std::optional<std::string> line = child_->readLine(kProgramMilliseconds);
   if (!line || std::atoi(line->c_str()) <= 0) {
-    ADD_FAILURE() << "the service printed no port";
+    ADD_FAILURE() << "the service printed no port within " << kProgramMilliseconds / 1000 << " s";
     child_.reset();
     return;
   }
@@ -74,8 +86,8 @@ int runServiceCommand(const std::vector<std::string>& arguments, std::string& ou
   std::unique_ptr<platform::ChildProcess> child = platform::ChildProcess::start(command, true, error);
   if (!child) return -1;
   output.clear();
-  while (std::optional<std::string> line = child->readLine(10000)) output += *line + "\n";
-  return child->wait(10000).value_or(-1);
+  while (std::optional<std::string> line = child->readLine(kProgramMilliseconds)) output += *line + "\n";
+  return child->wait(kProgramMilliseconds).value_or(-1);
 }
 
 XmlRpcValue args(std::initializer_list<XmlRpcValue> values) {

@@ -31,6 +31,14 @@ inline constexpr char kNullDevice[] = "NUL";
 inline constexpr char kNullDevice[] = "/dev/null";
 #endif
 
+// True in the Windows build: a test whose subject is one system's own fact
+// (symbolic links, file attributes, names Windows refuses) asks it.
+#if defined(_WIN32)
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
+
 // Reads a whole file ("" when it cannot be read).
 std::string readFile(const std::string& path);
 
