@@ -6,6 +6,7 @@
 #include "platform/path.h"
 #include "rule/rule_text.h"
 #include "rule/skip_reports.h"
+#include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/settings.h"
 
@@ -28,16 +29,20 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
     if (entry.isDirectory) continue;
     present.insert(entry.name);
     // Each skipped file is reported once, not once a pass.
-    const auto warnOnce = [&](const char* format) {
+    const auto warnOnce = [&](const char* format, const char* reason) {
+      GATEWAY_DEBUG("Scan of \"%s\": \"%s\" skipped, %llu bytes: %s", directory.c_str(), entry.name.c_str(),
+                    static_cast<unsigned long long>(entry.size), reason);
       if (isNewReport(directory + entry.name, format)) GATEWAY_WARNING(format, entry.name.c_str());
     };
     if (entry.notRegular) {
-      warnOnce("File \"%s\" is not a regular file. Ignoring");
+      warnOnce("File \"%s\" is not a regular file. Ignoring", "not a regular file");
     } else if (entry.readOnly || entry.hidden || entry.system) {
-      warnOnce("File \"%s\" is ReadOnly, Hidden or System. Ignoring");
+      warnOnce("File \"%s\" is ReadOnly, Hidden or System. Ignoring", "read-only, hidden or system");
     } else if (sizeLimit != 0 && entry.size > sizeLimit) {
-      warnOnce("File \"%s\" is too long. Ignoring");
+      warnOnce("File \"%s\" is too long. Ignoring", "longer than the rule's limit");
     } else {
+      GATEWAY_DEBUG("Scan of \"%s\": \"%s\" taken, %llu bytes", directory.c_str(), entry.name.c_str(),
+                    static_cast<unsigned long long>(entry.size));
       FileEntry file;
       file.name = entry.name;
       file.addressTries = tries;

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "rule/unopenable_files.h"
+#include "trasvik/debug_log.h"
 #include "trasvik/settings.h"
 
 namespace trasvik {
@@ -10,7 +11,12 @@ namespace trasvik {
 std::vector<FileEntry> chooseCandidates(const std::string& directory, std::uint64_t sizeLimit) {
   std::vector<FileEntry> entries;
   scanDirectory(entries, directory + "*", sizeLimit);
-  std::erase_if(entries, [&](const FileEntry& entry) { return isUnopenable(directory + entry.name); });
+  std::erase_if(entries, [&](const FileEntry& entry) {
+    if (!isUnopenable(directory + entry.name)) return false;
+    GATEWAY_DEBUG("Scan of \"%s\": \"%s\" left for later: it could not be opened before", directory.c_str(),
+                  entry.name.c_str());
+    return true;
+  });
   if (entries.empty()) {
     // A formerly unopenable file is tried again, oldest first, only in a
     // pass that has nothing else to send.

@@ -21,6 +21,7 @@ TEST(DebugLogTest, DebugRecordsTellWhichRuleTookEachMessageWhatWasSavedAndPosted
     setup.set("main", "out", setup.makeDirectory("out"));
     setup.set("main", "address", addressOf(kPeerTicker));
     const std::string outgoing = setup.directory().write("out/report.txt", "1234567");
+    setup.directory().write("out/.hidden", "12");
     const std::string id = setup.deliver(message("hello", {{"a.txt", "12345"}, {"b.txt", "678"}}));
     std::string output;
     ASSERT_EQ(setup.runGateway(&output), 0) << output;
@@ -35,6 +36,13 @@ TEST(DebugLogTest, DebugRecordsTellWhichRuleTookEachMessageWhatWasSavedAndPosted
     EXPECT_EQ(setup.countRecordsStartingWith("Rule [main]: attachment 2 of msg \"" + id + "\" saved for \"" +
                                              setup.makeDirectory("in") + "b.txt\", 3 bytes in "),
               debug ? 1 : 0);
+    const std::string out = setup.makeDirectory("out");
+    EXPECT_EQ(setup.countRecords("DEBUG", "Scan of \"" + out + "\": \"report.txt\" taken, 7 bytes"), debug ? 1 : 0);
+    if (!testing_support::kWindows) {  // a hidden file there is one marked so, not one named so
+      EXPECT_EQ(setup.countRecords("DEBUG", "Scan of \"" + out + "\": \".hidden\" skipped, 2 bytes: read-only, hidden or "
+                                            "system"),
+                debug ? 1 : 0);
+    }
     EXPECT_EQ(setup.countRecordsStartingWith("Rule [main]: \"" + outgoing + "\" posted to the address, 7 bytes in "),
               debug ? 1 : 0);
   }

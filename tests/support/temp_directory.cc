@@ -19,6 +19,12 @@ TempDirectory::TempDirectory() {
 
 TempDirectory::~TempDirectory() {
   std::error_code ignored;
+  // Windows refuses to delete a read-only file: tests leave some behind.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
+                                 ignored);
+  }
   std::filesystem::remove_all(path_, ignored);
 }
 
