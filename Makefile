@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan fuzz windows test-windows bench demo demo-windows package-windows clean
+.PHONY: all deps build test test-asan fuzz windows test-windows bench demo demo-windows package package-windows clean
 
 all: build
 
@@ -53,6 +53,10 @@ test-windows: windows
 # through a fresh service.
 demo: build
 	@scripts/demo $(BUILD)
+
+# The Debian package, trasvik_<version>_<arch>.deb, in the build directory.
+package: build
+	@cd $(BUILD) && cpack --config CPackConfig.cmake
 
 # The Windows package, trasvik-<version>-windows-x64.zip, in the Windows build.
 package-windows: windows
