@@ -56,13 +56,28 @@ unsigned reportTextFindings(const std::string& iniPath) {
   return static_cast<unsigned>(findings.size()) + 1;
 }
 
-// The log file opens as at the start. False after the reason was printed.
+// The log file can be written, tried without making it: a check run by
+// another user (root, say) must not leave a log file the gateway's own
+// user cannot write. False after the reason was printed.
 bool logFileOpens() {
-  const unsigned error = QnLogOpen(0);
-  QnLogClose();  // records go on to standard output
-  if (error == 0) return true;
-  say("Can't open LOG file, QNERROR 0x%08X", error);
-  return false;
+  const std::string logfile = iniText("qnsys", "logfile", 1024);
+  if (logfile.empty()) return true;  // standard error
+  // Taken from the INI file's directory, as the host library takes it.
+  const std::string path = platform::joinPath(platform::directoryName(iniFileName()), logfile);
+  int error = 0;
+  if (platform::pathExists(path)) {
+    platform::AppendFile file;
+    error = file.open(path);
+  } else {
+    const std::string directory = platform::directoryName(path);
+    error = platform::probeDirectoryForFiles(platform::withTrailingSeparator(directory.empty() ? "." : directory));
+  }
+  if (error != 0) {
+    say("Can't open LOG file \"%s\", %s", path.c_str(), errorText(error).c_str());
+    return false;
+  }
+  say("Log file: \"%s\"", path.c_str());
+  return true;
 }
 
 // No other gateway runs with this INI file, and the state file can be
@@ -88,7 +103,8 @@ bool stateIsFree(const CommandLine& commandLine) {
     say("Can't read state file \"%s\", %s", path.c_str(), errorText(error).c_str());
     return false;
   }
-  const std::string directory = platform::withTrailingSeparator(platform::directoryName(path));
+  const std::string parent = platform::directoryName(path);
+  const std::string directory = platform::withTrailingSeparator(parent.empty() ? "." : parent);
   if ((error = platform::probeDirectoryForFiles(directory)) != 0) {
     say("The state file's directory \"%s\" takes no new files: %s", directory.c_str(), errorText(error).c_str());
     return false;
