@@ -18,7 +18,9 @@ struct FileOpenMode {
   bool create = false;    // create the file when it is missing
   bool truncate = false;  // empty an existing file
   // Only when no process (this one included) has the file open for writing;
-  // otherwise the open fails with EBUSY. Needs `read` without `write`.
+  // otherwise the open fails with EBUSY. Needs `read` without `write`. The
+  // open file can still be renamed and removed by others, as every file
+  // opened here.
   bool refuseWhileWritten = false;
 };
 
