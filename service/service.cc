@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "client_paths.h"
 #include "platform/file_lock.h"
 #include "platform/path.h"
 #include "platform/process_watch.h"
@@ -36,10 +37,15 @@ std::string Service::open() {
   return "";
 }
 
+std::string Service::localPath(const std::string& clientPath) const {
+  return dravont_service::localPath(clientPath, options_.winePrefix);
+}
+
 OpenedContext Service::openContext(const std::string& settingsPath) {
   freeContextsOfEndedClients();
   OpenedContext opened;
-  std::optional<ParticipantSettings> settings = loadParticipantSettings(settingsPath, opened.error, opened.status);
+  std::optional<ParticipantSettings> settings =
+      loadParticipantSettings(localPath(settingsPath), opened.error, opened.status);
   if (!settings) return opened;
   if (std::string error = addressBook_.registerParticipant(settings->address(), settingsPath); !error.empty()) {
     opened.error = error;

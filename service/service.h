@@ -32,6 +32,9 @@ struct ServiceOptions {
   bool testHooks = false;
   std::size_t scriptMemoryBudget = 32u << 20;
   int scriptTimeMilliseconds = 10000;
+  // The Wine prefix of Windows clients, whose drive paths are then opened
+  // in it (client_paths.h); empty: paths are opened as they come.
+  std::string winePrefix;
 };
 
 // The text that tells a client its context is gone (the service restarted,
@@ -61,6 +64,8 @@ class Service {
   TestHooks& hooks() { return hooks_; }
   StopControl& stopControl() { return stopControl_; }
 
+  // The file a client's path names on this system (client_paths.h).
+  std::string localPath(const std::string& clientPath) const;
   // Reads the settings file and opens a context for its participant. The
   // contexts of clients that have ended are freed first.
   OpenedContext openContext(const std::string& settingsPath);
