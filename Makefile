@@ -39,14 +39,17 @@ fuzz: deps
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Windows x64, cross-compiled with MinGW-w64 into a build of its own; the
-# tests run under Wine.
+# tests run under Wine. One of them runs the Windows gateway against the
+# Linux service of the Linux build, which test-windows builds first.
 windows:
 	@scripts/install-deps windows
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	  -DTRASVIK_BENCH=OFF -DTRASVIK_LINUX_SERVICE=$(abspath $(BUILD))/service/dravont-service $(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
 test-windows: windows
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(BUILD) --target dravont-service -j$(JOBS)
 	@scripts/wine-tests $(WINDOWS_BUILD) $(JOBS)
 
 # The main job on a built-in sample setup: two participants exchange a file

@@ -2,12 +2,15 @@
 //   dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks] [--stats]
 //                   [--script-memory-mib N] [--script-time-ms N] [--read-timeout-ms N] [--idle-timeout-s N]
 //                   [--max-connections N] [--max-request-mib N] [--max-request-values N]
+//                   [--wine-prefix DIR]
 //   dravont-service [--store DIR] list
 //   dravont-service [--store DIR] send --from ADDR --to ADDR [--to ADDR ...]
 //                   [--subject S] [--coretype HHHH] FILE...
 // The port is --port, else the environment's XMLRPCPORT, else 12069.
 // --stats: on an orderly stop, one line on standard error tells how many
 // calls were answered and how many flushes to disk were made.
+// --wine-prefix: the clients are Windows programs under Wine with this
+// prefix; their drive paths are opened in it (client_paths.h).
 #pragma once
 
 #include <optional>

@@ -33,7 +33,8 @@ XmlRpcValue initContext(Call& call) {
 }
 
 XmlRpcValue reportModules(Call& call) {
-  // Kept only as far as checking its form: the service has no use for it.
+  // Of the report the service keeps only the client process, to free the
+  // context once that process has ended.
   const int modules = call.intAt(5);
   if (modules < 0 || call.params.size() != 7 + 2 * static_cast<std::size_t>(modules)) {
     throw ServiceError{"The module report lists " + std::to_string(modules) + " modules but carries " +
@@ -44,6 +45,7 @@ XmlRpcValue reportModules(Call& call) {
       throw ServiceError{"Module report parameter " + std::to_string(i + 1) + " is not a text"};
     }
   }
+  call.service.watchClient(call.ctx().number(), call.textAt(1), call.intAt(6));
   return answer("");
 }
 

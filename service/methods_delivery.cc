@@ -45,7 +45,7 @@ XmlRpcValue perform(Call& call) {
   if (!url.url.starts_with(kFileScheme)) {
     throw ServiceError{"Can't transfer \"" + url.url + "\": only file:// URLs can be performed"};
   }
-  const std::string path = url.url.substr(kFileScheme.size());
+  const std::string path = call.service.localPath(url.url.substr(kFileScheme.size()));
   std::string error;
   if (url.readStream) {
     std::string bytes;

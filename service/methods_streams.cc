@@ -13,7 +13,8 @@ namespace {
 
 XmlRpcValue fileCtor(Call& call) {
   std::string error;
-  std::shared_ptr<Stream> stream = openFileStream(call.textAt(1), call.textAt(2), call.textAt(3), error);
+  std::shared_ptr<Stream> stream =
+      openFileStream(call.service.localPath(call.textAt(1)), call.textAt(2), call.textAt(3), error);
   check(error);
   return answer(wireInt(call.ctx().objects().add(std::move(stream))), "");
 }

@@ -2,8 +2,12 @@
 
 #include <mutex>
 #include <system_error>
+#include <vector>
 
+#include "client_paths.h"
 #include "platform/file_lock.h"
+#include "platform/path.h"
+#include "platform/process_watch.h"
 
 namespace dravont_service {
 
@@ -33,9 +37,15 @@ std::string Service::open() {
   return "";
 }
 
+std::string Service::localPath(const std::string& clientPath) const {
+  return dravont_service::localPath(clientPath, options_.winePrefix);
+}
+
 OpenedContext Service::openContext(const std::string& settingsPath) {
+  freeContextsOfEndedClients();
   OpenedContext opened;
-  std::optional<ParticipantSettings> settings = loadParticipantSettings(settingsPath, opened.error, opened.status);
+  std::optional<ParticipantSettings> settings =
+      loadParticipantSettings(localPath(settingsPath), opened.error, opened.status);
   if (!settings) return opened;
   if (std::string error = addressBook_.registerParticipant(settings->address(), settingsPath); !error.empty()) {
     opened.error = error;
@@ -70,7 +80,32 @@ bool Service::freeContext(int number) {
   if (found == contexts_.end()) return false;
   freed = std::move(found->second);
   contexts_.erase(found);
+  clients_.erase(number);
   return true;
+}
+
+void Service::watchClient(int number, const std::string& executablePath, int processId) {
+  if (platform::isRelativePath(executablePath)) return;
+  std::unique_ptr<platform::ProcessWatch> watch = platform::ProcessWatch::open(processId);
+  if (!watch) return;
+  std::unique_lock<std::shared_mutex> lock(contextsMutex_);
+  if (contexts_.contains(number)) clients_[number] = std::move(watch);
+}
+
+void Service::freeContextsOfEndedClients() {
+  std::vector<std::shared_ptr<Context>> freed;  // destroyed outside the registry lock
+  std::unique_lock<std::shared_mutex> lock(contextsMutex_);
+  for (auto client = clients_.begin(); client != clients_.end();) {
+    if (!client->second->ended()) {
+      ++client;
+      continue;
+    }
+    if (const auto found = contexts_.find(client->first); found != contexts_.end()) {
+      freed.push_back(std::move(found->second));
+      contexts_.erase(found);
+    }
+    client = clients_.erase(client);
+  }
 }
 
 std::size_t Service::contextCount() const {

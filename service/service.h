@@ -21,6 +21,7 @@
 
 namespace platform {
 class ExclusiveFileLock;
+class ProcessWatch;
 }
 
 namespace dravont_service {
@@ -31,6 +32,9 @@ struct ServiceOptions {
   bool testHooks = false;
   std::size_t scriptMemoryBudget = 32u << 20;
   int scriptTimeMilliseconds = 10000;
+  // The Wine prefix of Windows clients, whose drive paths are then opened
+  // in it (client_paths.h); empty: paths are opened as they come.
+  std::string winePrefix;
 };
 
 // The text that tells a client its context is gone (the service restarted,
@@ -60,14 +64,27 @@ class Service {
   TestHooks& hooks() { return hooks_; }
   StopControl& stopControl() { return stopControl_; }
 
-  // Reads the settings file and opens a context for its participant.
+  // The file a client's path names on this system (client_paths.h).
+  std::string localPath(const std::string& clientPath) const;
+  // Reads the settings file and opens a context for its participant. The
+  // contexts of clients that have ended are freed first.
   OpenedContext openContext(const std::string& settingsPath);
+  // Remembers the client process of an open context, as its module report
+  // names it, so that the context is freed once that process has ended: a
+  // killed client never frees its contexts, and their file streams would
+  // keep its files open (on Windows, in the way of moving them on). A
+  // client whose executable path is not one of this system's runs under
+  // another system's process numbers (a Windows program under Wine) and is
+  // not watched.
+  void watchClient(int number, const std::string& executablePath, int processId);
   // The context, or nullptr when the number is not (or no longer) open.
   std::shared_ptr<Context> findContext(int number) const;
   bool freeContext(int number);
   std::size_t contextCount() const;
 
  private:
+  void freeContextsOfEndedClients();
+
   ServiceOptions options_;
   StoreLayout layout_;
   std::unique_ptr<platform::ExclusiveFileLock> storeLock_;
@@ -79,6 +96,7 @@ class Service {
   StopControl stopControl_;
   mutable std::shared_mutex contextsMutex_;
   std::map<int, std::shared_ptr<Context>> contexts_;
+  std::map<int, std::unique_ptr<platform::ProcessWatch>> clients_;  // by context number
 };
 
 }  // namespace dravont_service

@@ -18,7 +18,9 @@ struct FileOpenMode {
   bool create = false;    // create the file when it is missing
   bool truncate = false;  // empty an existing file
   // Only when no process (this one included) has the file open for writing;
-  // otherwise the open fails with EBUSY. Needs `read` without `write`.
+  // otherwise the open fails with EBUSY. Needs `read` without `write`. The
+  // open file can still be renamed and removed by others, as every file
+  // opened here.
   bool refuseWhileWritten = false;
   // No other open of the file, by any process, succeeds while this one is
   // open: Windows' sharing mode "none", as programs that lock a document

@@ -28,8 +28,11 @@ int RandomAccessFile::open(const std::string& path, const FileOpenMode& mode, st
   if (!mode.create && mode.truncate) disposition = TRUNCATE_EXISTING;
   // Refusing while another handle writes the file is what Windows' sharing
   // modes do: without FILE_SHARE_WRITE the open fails with a sharing
-  // violation while a writer has it open.
-  DWORD share = mode.refuseWhileWritten ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  // violation while a writer has it open. Renaming and removing stay
+  // allowed, as on POSIX: a file the service reads must not stop its owner
+  // from moving it on (a client that died leaves its streams open).
+  DWORD share = mode.refuseWhileWritten ? FILE_SHARE_READ | FILE_SHARE_DELETE
+                                        : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   if (mode.exclusive) share = 0;
   int error = 0;
   if (error = injectedFileError(FileOperation::kOpen, path); error != 0) return error;

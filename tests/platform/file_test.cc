@@ -121,7 +121,8 @@ TEST(FileWriterChild, HoldsAFileOpenForWriting) {
 }
 
 // A file another process still writes is refused to a reader that asks so
-// (a sharing violation on Windows), and opens once the writer has gone.
+// (a sharing violation on Windows), and opens once the writer has gone;
+// while read, it can still be moved on by its owner.
 TEST(FileTest, AFileAnotherProcessWritesIsRefusedUntilReleased) {
   TempDirectory dir;
   const std::string path = dir.write("growing.dat", "first half");
@@ -137,6 +138,8 @@ TEST(FileTest, AFileAnotherProcessWritesIsRefusedUntilReleased) {
   writer->kill();
   writer->wait(20000);
   EXPECT_EQ(platform::RandomAccessFile::open(path, mode, file), 0);
+  EXPECT_EQ(platform::moveFile(path, dir.file("sent.dat")), 0);
+  EXPECT_FALSE(platform::pathExists(path));
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/child_process.h"
+#include "platform/file.h"
+#include "platform/path.h"
+#include "platform/thread.h"
 #include "support/service_fixture.h"
 
 namespace {
@@ -62,6 +66,36 @@ TEST_F(StreamsTest, ExclusiveReadFailsWhileAnotherProcessWritesTheFile) {
   writer.kill();
   const int handle = stream(path, "rbE");
   EXPECT_EQ(read(handle, 100), "first part");
+}
+
+// A client killed with a stream open never frees its context; the service
+// frees it when the next context opens, and the file is the owner's to move
+// on again (on Windows the open stream would stand in the way of removing
+// it). A live client keeps its context.
+TEST_F(StreamsTest, TheContextOfAClientThatEndedIsFreedWhenTheNextContextOpens) {
+  const std::string path = directory_.write("posted.txt", "posted");
+  std::string error;
+  auto killed = platform::ChildProcess::start(
+      {ServiceProcess::binary(), "--port", "0", "--store", directory_.file("client-store")}, true, error);
+  ASSERT_NE(killed, nullptr) << error;
+  ASSERT_TRUE(killed->readLine(10000).has_value());
+  const auto report = [&](int context, int processId) {
+    const std::string program = platform::executablePath().value_or("");
+    return client_->call("ReportModules", args({context, program, "1.0.0.0", program, "", 0, processId}))[0].getString();
+  };
+  EXPECT_EQ(report(context_, killed->pid()), "");
+  const int live = client_->openContext(directory_.write("live.ini", settingsText("LIVE", "SVC")));
+  EXPECT_EQ(report(live, platform::currentProcessId()), "");
+  const int handle = stream(path, "rbE");
+  killed->kill();
+  killed->wait(10000);
+
+  client_->openContext(directory_.write("next.ini", settingsText("NEXT", "SVC")));
+  EXPECT_EQ(client_->call("DravontStreamRead", args({context_, handle, 1}))[2].getString(),
+            "Thread do not own context pointer provided");
+  EXPECT_EQ(platform::removeFile(path), 0);
+  EXPECT_FALSE(platform::pathExists(path));
+  EXPECT_EQ(client_->call("GetDravontSenderAddress", args({live}))[1].getString(), "");
 }
 
 TEST_F(StreamsTest, TextModeWritesCrLfAndReadsItBack) {

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "client_paths.h"
 #include "http_request.h"
 #include "method_call.h"
 #include "param_store.h"
@@ -110,6 +111,18 @@ TEST(TextStreamTest, SubstreamsStayInsideTheirWindowAndAppendWritesAtTheEnd) {
   ASSERT_EQ(appending->seek(0, 0, position), "");
   ASSERT_EQ(appending->read(10, bytes), "");
   EXPECT_EQ(bytes, "abcd");
+}
+
+// A Windows program under Wine names its files by drive; told the prefix,
+// the service opens them where Wine keeps them. Other paths pass unchanged.
+TEST(ClientPathTest, DrivePathsOfWineClientsLeadIntoTheirPrefix) {
+  EXPECT_EQ(localPath("C:\\users\\me\\in\\A b.txt", "/w/prefix"), "/w/prefix/dosdevices/c:/users/me/in/A b.txt");
+  EXPECT_EQ(localPath("z:/tmp\\x", "/w/prefix/"), "/w/prefix/dosdevices/z:/tmp/x");
+  EXPECT_EQ(localPath("D:", "/w"), "/w/dosdevices/d:");
+  for (const char* other : {"C:relative", "\\\\server\\share\\x", "/tmp/x", "1:\\x", ""}) {
+    EXPECT_EQ(localPath(other, "/w"), other);
+  }
+  EXPECT_EQ(localPath("C:\\x", ""), "C:\\x");
 }
 
 TEST(ParamTextTest, KeysAndValuesOfAnyBytesRoundTripThroughTheIniFile) {

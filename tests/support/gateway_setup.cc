@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -69,16 +70,21 @@ GatewaySetup::GatewaySetup(bool notifications, const std::vector<std::string>& s
   std::filesystem::create_directories(directory_.file("store"));
   // The gateway is known before it first opens its session, so messages
   // can be delivered to it from the start.
-  directory_.write("store/addressbook.ini", "[addresses]\n" + addressOf(kGatewayTicker) + "=1\n" +
-                                                addressOf(kAdminTicker) + "=1\n" + addressOf(kPeerTicker) +
-                                                "=1\n[folders]\n" +
-                                                addressOf(kFolderTicker) + "=Filed documents\n");
+  const std::string addressBook = "[addresses]\n" + addressOf(kGatewayTicker) + "=1\n" + addressOf(kAdminTicker) +
+                                  "=1\n" + addressOf(kPeerTicker) + "=1\n[folders]\n" + addressOf(kFolderTicker) +
+                                  "=Filed documents\n";
+  directory_.write("store/addressbook.ini", addressBook);
   directory_.write("gate.ini", service_testing::settingsText(kGatewayTicker, kServiceName, notifications,
                                                              addressOf(kAdminTicker)));
   directory_.write("admin.ini", service_testing::settingsText(kAdminTicker, kServiceName));
   directory_.write("peer.ini", service_testing::settingsText(kPeerTicker, kServiceName));
   service_ = std::make_unique<service_testing::ServiceProcess>(
       directory_.file("store"), std::vector<std::string>{"--test-hooks"}, serviceEnvironment);
+  // An outside service has a store of its own, and reads its address book
+  // again when it misses an address.
+  if (service_->store() != directory_.file("store")) {
+    std::ofstream(std::filesystem::path(service_->store()) / "addressbook.ini", std::ios::binary) << addressBook;
+  }
 
   set("qnsys", "logfile", directory_.file("gateway.log"));
   set("qnsys", "loglevel", "info");
@@ -190,7 +196,7 @@ int GatewaySetup::countRecords(const std::string& level, const std::string& text
 
 std::string GatewaySetup::listStore() const {
   std::string output;
-  service_testing::runServiceCommand({"--store", directory_.file("store"), "list"}, output);
+  service_testing::runServiceCommand({"--store", service_->store(), "list"}, output);
   return output;
 }
 

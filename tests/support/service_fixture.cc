@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "platform/environment.h"
 #include "platform/socket.h"
 
 namespace service_testing {
@@ -41,7 +42,18 @@ constexpr int kProgramMilliseconds = 60000;
 std::string ServiceProcess::binary() { return TRASVIK_SERVICE_PROGRAM; }
 
 ServiceProcess::ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments,
-                               const std::vector<std::string>& environment) {
+                               const std::vector<std::string>& environment)
+    : store_(store) {
+  if (const std::optional<std::string> port = platform::environmentVariable(kOutsideServicePortVariable)) {
+    outside_ = true;
+    port_ = std::atoi(port->c_str());
+    store_ = platform::environmentVariable(kOutsideServiceStoreVariable).value_or("");
+    if (port_ <= 0 || store_.empty()) {
+      ADD_FAILURE() << "an outside service needs its port and store: " << kOutsideServicePortVariable << "=\""
+                    << *port << "\", " << kOutsideServiceStoreVariable << "=\"" << store_ << "\"";
+    }
+    return;
+  }
   std::vector<std::string> arguments{binary(), "--port", "0", "--store", store};
   arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
   std::string error;
@@ -65,6 +77,7 @@ ServiceProcess::~ServiceProcess() {
 }
 
 int ServiceProcess::stop() {
+  if (outside_) ADD_FAILURE() << "the outside service is not this test's to stop";
   if (!child_) return -1;
   child_->terminate();
   const std::optional<int> status = child_->wait(10000);
@@ -73,6 +86,7 @@ int ServiceProcess::stop() {
 }
 
 void ServiceProcess::kill() {
+  if (outside_) ADD_FAILURE() << "the outside service is not this test's to kill";
   if (!child_) return;
   child_->kill();
   child_->wait(10000);

@@ -23,11 +23,20 @@ std::string settingsText(const std::string& ticker, const std::string& service, 
                          const std::string& notify = "");
 std::string addressOf(const std::string& ticker, const std::string& service);
 
+// The environment variables that name a service already running on
+// 127.0.0.1 (the Linux service for the Windows programs under Wine, see
+// tests/build/check_linux_service_under_wine): its port and its store.
+inline constexpr char kOutsideServicePortVariable[] = "TRASVIK_SERVICE_PORT";
+inline constexpr char kOutsideServiceStoreVariable[] = "TRASVIK_SERVICE_STORE";
+
 class ServiceProcess {
  public:
   // Starts the service on port 0 with `store` and the extra arguments (and
   // the `environment` entries "NAME=value" added to this process's), and
-  // reads the port it prints.
+  // reads the port it prints. With TRASVIK_SERVICE_PORT set it starts
+  // nothing and stands for the outside service, whose store is
+  // TRASVIK_SERVICE_STORE; the arguments and environment are not used, and
+  // it cannot be stopped or killed.
   ServiceProcess(const std::string& store, const std::vector<std::string>& extraArguments = {},
                  const std::vector<std::string>& environment = {});
   ~ServiceProcess();
@@ -35,7 +44,9 @@ class ServiceProcess {
   ServiceProcess& operator=(const ServiceProcess&) = delete;
 
   int port() const { return port_; }
-  bool running() const { return child_ != nullptr; }
+  bool running() const { return child_ != nullptr || outside_; }
+  // The store the service keeps its messages in.
+  const std::string& store() const { return store_; }
   // SIGTERM; the exit status (-1 when it does not end in time).
   int stop();
   // SIGKILL, then reaps the process.
@@ -46,6 +57,8 @@ class ServiceProcess {
  private:
   std::unique_ptr<platform::ChildProcess> child_;
   int port_ = 0;
+  std::string store_;
+  bool outside_ = false;
 };
 
 // Runs the service binary with `arguments` to its end; returns the exit

@@ -136,6 +136,34 @@ TEST(ClientTest, SecondDropInTheSameCallFails) {
   EXPECT_EQ(server.connectionsAccepted(), 4);
 }
 
+// A service that takes a call and never answers (hung, or gone in a way
+// the connection does not show) costs the call its answer time-out: the
+// call fails, its connection is given up, and the next call opens another.
+TEST(ClientTest, ACallWithoutAnswerFailsAfterTheAnswerTimeOutAndGivesUpItsConnection) {
+  ReportCapture capture;
+  int served = 0;
+  ScriptedServer server([&served](ServerConnection& connection) {
+    std::string request;
+    const bool answers = served++ > 0;
+    while (connection.readRequest(request)) {  // until the client goes
+      if (answers) connection.send(httpAnswer(kIntAnswer));
+    }
+  });
+  XmlRpcClient client("127.0.0.1", server.port(), "/RPC2");
+  client.setAnswerTimeout(300);
+  XmlRpcValue result;
+  const std::uint32_t started = platform::tickCount();
+  EXPECT_FALSE(client.execute("Hangs", threeInts(), result));
+  const std::uint32_t waited = platform::tickCount() - started;
+  EXPECT_GE(waited, 300u - 16u);  // Windows' tick advances in steps of about 16 ms
+  EXPECT_LT(waited, 10000u);
+  ASSERT_EQ(capture.errors().size(), 1u);
+  EXPECT_THAT(capture.errors()[0], StartsWith("Error in XmlRpcClient::execute: no answer within 300 ms (state 3).;TID="));
+  ASSERT_TRUE(client.execute("Answered", threeInts(), result));
+  EXPECT_EQ(result.getInt(), 42);
+  EXPECT_EQ(server.connectionsAccepted(), 2);
+}
+
 struct HeaderCase {
   std::string header;  // the answer's header, without the blank line ending it
   std::string ending;  // "\r\n\r\n" or "\n\n"

@@ -30,6 +30,12 @@ constexpr char kServiceHost[] = "127.0.0.1";
 constexpr char kServicePath[] = "/RPC2";
 constexpr int kThreadSlotFailureExitCode = 127;
 
+// How long a call waits for the service's answer (XMLRPCTIMEOUT, seconds).
+// Every call of a live service ends within seconds, the largest posts
+// included; a call that waits longer waits on a hung service or on a
+// connection whose end never showed, and fails as a lost session instead.
+int answerTimeoutSeconds = kDefaultAnswerTimeoutSeconds;
+
 struct Slots {
   std::unique_ptr<platform::ThreadSlot> client;
   std::unique_ptr<platform::ThreadSlot> lastError;
@@ -57,6 +63,7 @@ void destroyClient(void* client) { delete static_cast<XmlRpcClient*>(client); }
 // A client for the service on the calling thread.
 XmlRpcClient* attachClient() {
   auto* client = new XmlRpcClient(kServiceHost, RpcPort, kServicePath);
+  client->setAnswerTimeout(answerTimeoutSeconds * 1000);
   if (!slots->client->set(client)) {
     delete client;
     platform::exitCurrentThread(kThreadSlotFailureExitCode);
@@ -100,6 +107,11 @@ bool attachProcess() {
 
   RpcPort = environmentInteger("XMLRPCPORT", kDefaultRpcPort);
   XmlRpcLogHandler::setVerbosity(environmentInteger("XMLRPCVERBOSITY", 0));
+  // 0 waits without limit; a negative or too large value keeps the default.
+  answerTimeoutSeconds = environmentInteger("XMLRPCTIMEOUT", kDefaultAnswerTimeoutSeconds);
+  if (answerTimeoutSeconds < 0 || answerTimeoutSeconds > kMaxAnswerTimeoutSeconds) {
+    answerTimeoutSeconds = kDefaultAnswerTimeoutSeconds;
+  }
 
   attachClient();
   return true;

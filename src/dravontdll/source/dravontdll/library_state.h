@@ -14,10 +14,13 @@ class XmlRpcClient;
 using AllocateFunction = void* (*)(unsigned int);
 
 inline constexpr int kDefaultRpcPort = 12069;
+// The answer time-out of every thread's client (XMLRPCTIMEOUT, seconds).
+inline constexpr int kDefaultAnswerTimeoutSeconds = 300;
+inline constexpr int kMaxAnswerTimeoutSeconds = 86400;
 
 // Load-time set-up, in order: the module handle, verbosity 0, the three slots,
-// the port from XMLRPCPORT, the verbosity from XMLRPCVERBOSITY, then the
-// loading thread's client. False when a slot cannot be allocated (the load
+// the port from XMLRPCPORT, the verbosity from XMLRPCVERBOSITY, the answer
+// time-out from XMLRPCTIMEOUT, then the loading thread's client. False when a slot cannot be allocated (the load
 // fails). Calling it again after a successful load does nothing.
 bool attachProcess();
 // Unload: the unloading thread's client and error text, then the slots.

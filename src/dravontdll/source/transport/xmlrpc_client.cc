@@ -57,7 +57,12 @@ bool XmlRpcClient::execute(const char* method, const XmlRpcValue& params, XmlRpc
   if (!generateRequest(method, params)) return false;
 
   result.clear();
-  _disp.work(-1.0);
+  if (_disp.work(_answerTimeoutMilliseconds > 0 ? _answerTimeoutMilliseconds / 1000.0 : -1.0)) {
+    reportError("Error in XmlRpcClient::execute: no answer within %d ms (state %d).", _answerTimeoutMilliseconds,
+                _connectionState);
+    close();  // what the service may still send belongs to this call
+    return false;
+  }
 
   if (_connectionState != IDLE || !parseResponse(result)) return false;
 
@@ -86,6 +91,10 @@ bool XmlRpcClient::doConnect() {
   }
   report(3, "XmlRpcClient::doConnect: fd %d.", fd);
   setfd(fd);
+  // The socket blocks, and the first receive of an answer follows the
+  // request's last byte at once, before the event loop looks again: the
+  // answer time-out has to bound the receive itself.
+  if (_answerTimeoutMilliseconds > 0) XmlRpcSocket::setReceiveTimeout(fd, _answerTimeoutMilliseconds);
   if (!XmlRpcSocket::connect(fd, _host, _port)) {
     const std::string reason = XmlRpcSocket::getErrorMsg();
     close();

@@ -2,10 +2,13 @@
 // a connection kept open between calls. A client belongs to one thread; the
 // busy flag only refuses re-entrant use on that thread.
 //
-// The socket stays blocking, every readable event costs exactly one
-// receive, and there are no time-outs: a call waits until the service
-// answers, closes the connection or a socket error occurs. When the service
-// has dropped an idle connection, the call is retried once on a new one.
+// The socket stays blocking and every readable event costs exactly one
+// receive. A call waits until the service answers, closes the connection or
+// a socket error occurs, or the answer time-out (none unless set) passes:
+// then the call fails and the connection is closed, so that a service that
+// hangs, or a connection whose end never shows, does not hold the caller
+// for ever. When the service has dropped an idle connection, the call is
+// retried once on a new one.
 // Causes of failure go to the error hook (xmlrpc_report.h); execute() only
 // says whether the call succeeded.
 #pragma once
@@ -43,6 +46,10 @@ class XmlRpcClient : public XmlRpcSource {
 
   bool isFault() const { return _isFault; }
 
+  // How long a call may wait for its answer, in milliseconds, counted from
+  // the start of its wait on the connection; 0 or less waits without limit.
+  void setAnswerTimeout(int milliseconds) { _answerTimeoutMilliseconds = milliseconds; }
+
   void close() override;
   unsigned handleEvent(unsigned eventType) override;
 
@@ -74,6 +81,7 @@ class XmlRpcClient : public XmlRpcSource {
   bool _eof = false;
   bool _isFault = false;
   int _contentLength = 0;
+  int _answerTimeoutMilliseconds = 0;
   XmlRpcDispatch _disp;
 };
 

@@ -1,10 +1,10 @@
 #include "transport/xmlrpc_dispatch.h"
 
+#include <chrono>
 #include <cmath>
 #include <unordered_set>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/socket.h"
 #include "transport/xmlrpc_report.h"
 #include "transport/xmlrpc_source.h"
@@ -17,7 +17,10 @@ constexpr unsigned kAllEvents = ~0u;
 
 }  // namespace
 
-double XmlRpcDispatch::now() { return static_cast<double>(platform::tickCount()) / 1000.0; }
+double XmlRpcDispatch::now() {
+  // Not the 32-bit tick count: a call waiting while it wraps would wait on.
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 void XmlRpcDispatch::watchSource(XmlRpcSource* source, unsigned eventMask) {
   _sources.push_back(MonitoredSource{_nextId++, source, eventMask});
@@ -39,7 +42,7 @@ std::list<XmlRpcDispatch::MonitoredSource>::iterator XmlRpcDispatch::findEntry(s
   return _sources.end();
 }
 
-void XmlRpcDispatch::work(double timeout) {
+bool XmlRpcDispatch::work(double timeout) {
   _endTime = timeout < 0.0 ? -1.0 : now() + timeout;
   const int pollTimeout = timeout < 0.0 ? -1 : static_cast<int>(std::floor(timeout * 1000.0));
 
@@ -64,7 +67,7 @@ void XmlRpcDispatch::work(double timeout) {
       if (platform::lastSocketError() == platform::kInterruptedError) continue;
       // The report keeps the text operators know, although the wait is a poll.
       reportError("Error in XmlRpcDispatch::work: error in select (%d).", polledCount);
-      return;
+      return false;
     }
 
     // Handle the ready sources in list order. Handling may add or remove
@@ -88,8 +91,11 @@ void XmlRpcDispatch::work(double timeout) {
       }
     }
 
-    if (_endTime >= 0.0 && now() > _endTime) break;
+    // endWork() sets the end time to 0: an end asked for, not a time-out.
+    if (_endTime == 0.0) break;
+    if (_endTime > 0.0 && now() > _endTime) return !_sources.empty();
   }
+  return false;
 }
 
 }  // namespace Quillex

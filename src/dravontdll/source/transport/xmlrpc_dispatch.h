@@ -27,8 +27,10 @@ class XmlRpcDispatch {
   void watchSource(XmlRpcSource* source, unsigned eventMask);
   // Stops watching: removes the first entry of `source`.
   void unwatchSource(XmlRpcSource* source);
-  // Runs the loop for `timeout` seconds (negative: until no entry is left).
-  void work(double timeout);
+  // Runs the loop until no entry is left or, unless `timeout` is negative,
+  // `timeout` seconds have passed. Returns true iff the time ran out while
+  // entries were still watched.
+  bool work(double timeout);
   // Asks the loop to end after the current round (sets the end time to 0).
   void endWork() { _endTime = 0.0; }
   // Forgets every entry.

@@ -1,6 +1,7 @@
 #include "transport/xmlrpc_socket.h"
 
 #include "platform/socket.h"
+#include "platform/socket_options.h"
 #include "transport/xmlrpc_report.h"
 
 namespace Quillex {
@@ -27,6 +28,8 @@ void XmlRpcSocket::close(int fd) {
 bool XmlRpcSocket::connect(int fd, const std::string& host, int port) {
   return platform::connectSocket(fd, host, port);
 }
+
+void XmlRpcSocket::setReceiveTimeout(int fd, int milliseconds) { platform::setReceiveTimeout(fd, milliseconds); }
 
 bool XmlRpcSocket::nbWrite(int fd, const std::string& text, int* bytesSoFar) {
   int remaining = static_cast<int>(text.size()) - *bytesSoFar;

@@ -15,6 +15,9 @@ class XmlRpcSocket {
   static void close(int fd);
   // Connects to host:port. True when connected or when the error is transient.
   static bool connect(int fd, const std::string& host, int port);
+  // Makes each receive give up after `milliseconds` with a transient error
+  // (nbRead then succeeds with nothing read).
+  static void setReceiveTimeout(int fd, int milliseconds);
   // Sends the bytes of `text` from `bytesSoFar` on, advancing it. False on a
   // non-transient send error.
   static bool nbWrite(int fd, const std::string& text, int* bytesSoFar);
