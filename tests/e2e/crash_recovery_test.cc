@@ -40,8 +40,9 @@ TEST(ServiceCrashTest, GatewayReopensItsSessionAndGoesOnWhenTheServiceIsKilledWh
     setup.set("main", "address", addressOf(kPeerTicker));
     for (int i = 0; i < kMessages; ++i) setup.deliver(message("m", {{"f" + std::to_string(i) + ".txt", "x"}}));
 
-    // A call whose answer does not come in 3 s fails as a lost session: under
-    // Wine the connection of a killed service may stay open without end.
+    // A call whose answer does not come in 3 s fails as a lost session: Wine's
+    // server may keep the killed service's end of a connection open, and a
+    // call on it would wait for ever.
     const auto gateway = setup.startGateway({}, {"XMLRPCTIMEOUT=3"});
     ASSERT_TRUE(GatewaySetup::waitUntil([&] { return setup.countRecordsStartingWith("Msg received") >= killAfter; }));
     setup.restartService();
