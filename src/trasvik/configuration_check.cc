@@ -83,19 +83,12 @@ bool logFileOpens() {
 // No other gateway runs with this INI file, and the state file can be
 // read and replaced. False after the reason was printed.
 bool stateIsFree(const CommandLine& commandLine) {
-  std::string path = iniText("trasvik", "statefile", 1024);
-  const bool none = path == "none";
-  if (none || path.empty()) path = defaultStatePath(commandLine.ini);
+  const auto [path, none] = stateFileSetting(commandLine.ini);
   int error = 0;
   std::string holder;
   const std::string lockPath = instanceLockPath(path);
   if (!platform::ExclusiveFileLock::tryAcquire(lockPath, error, {}, &holder)) {
-    if (error == EWOULDBLOCK) {
-      say("Another Trasvik runs with this INI file (process %s, lock file \"%s\")",
-          holder.empty() ? "unknown" : holder.c_str(), lockPath.c_str());
-    } else {
-      say("Can't lock \"%s\", %s", lockPath.c_str(), errorText(error).c_str());
-    }
+    say("%s", lockRefusal(lockPath, error, holder).c_str());
     return false;
   }
   if (none) return true;

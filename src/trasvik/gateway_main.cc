@@ -17,7 +17,6 @@
 #include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/instance_lock.h"
-#include "trasvik/ini_values.h"
 #include "trasvik/notification.h"
 #include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
@@ -156,9 +155,7 @@ Outcome runSession(RuleList& rules, bool& started, LostSession& lostSession) {
 // may then deliver a file twice). The instance lock goes beside it (beside
 // the default one for "none"). False after the fatal record.
 bool openStateFile(const CommandLine& commandLine) {
-  std::string path = iniText("trasvik", "statefile", 1024);
-  const bool none = path == "none";
-  if (none || path.empty()) path = defaultStatePath(commandLine.ini);
+  const auto [path, none] = stateFileSetting(commandLine.ini);
   // Locked before the state is read: the state belongs to the one gateway.
   if (!lockInstance(path)) return false;
   if (none) {

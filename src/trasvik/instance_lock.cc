@@ -12,6 +12,14 @@ namespace trasvik {
 
 std::string instanceLockPath(const std::string& statePath) { return statePath + ".lock"; }
 
+std::string lockRefusal(const std::string& lockPath, int error, const std::string& holder) {
+  if (error == EWOULDBLOCK) {
+    return "Another Trasvik runs with this INI file (process " + (holder.empty() ? std::string("unknown") : holder) +
+           ", lock file \"" + lockPath + "\")";
+  }
+  return "Can't lock \"" + lockPath + "\", " + std::generic_category().message(error);
+}
+
 bool lockInstance(const std::string& statePath) {
   // Held until the process ends; never released earlier on purpose.
   static std::unique_ptr<platform::ExclusiveFileLock> held;
@@ -20,12 +28,7 @@ bool lockInstance(const std::string& statePath) {
   std::string holder;
   held = platform::ExclusiveFileLock::tryAcquire(path, error, std::to_string(platform::currentProcessId()), &holder);
   if (held) return true;
-  if (error == EWOULDBLOCK) {
-    GATEWAY_FATAL("Another Trasvik runs with this INI file (process %s, lock file \"%s\")",
-                  holder.empty() ? "unknown" : holder.c_str(), path.c_str());
-  } else {
-    GATEWAY_FATAL("Can't lock \"%s\", %s", path.c_str(), std::generic_category().message(error).c_str());
-  }
+  GATEWAY_FATAL("%s", lockRefusal(path, error, holder).c_str());
   return false;
 }
 

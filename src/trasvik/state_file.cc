@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "rule/file_moves.h"
 #include "rule/rule_text.h"
+#include "trasvik/ini_values.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/notification.h"
 
@@ -98,6 +99,13 @@ std::string defaultStatePath(const std::string& iniPath) {
   std::string name = separator == std::string::npos ? iniPath : iniPath.substr(separator + 1);
   if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
   return name + ".state";
+}
+
+StateFileSetting stateFileSetting(const std::string& iniPath) {
+  StateFileSetting setting{iniText("trasvik", "statefile", 1024), false};
+  setting.none = setting.path == "none";
+  if (setting.none || setting.path.empty()) setting.path = defaultStatePath(iniPath);
+  return setting;
 }
 
 bool StateFile::open(const std::string& path, std::string& error) {

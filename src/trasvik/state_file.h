@@ -128,4 +128,13 @@ StateFile& stateFile();
 // extension, plus ".state", in the current directory.
 std::string defaultStatePath(const std::string& iniPath);
 
+// What "[trasvik]:statefile" of the open INI file says: the state file's
+// path (the default one when the key is empty or "none"), and whether the
+// gateway keeps none. The instance lock goes beside that path either way.
+struct StateFileSetting {
+  std::string path;
+  bool none = false;
+};
+StateFileSetting stateFileSetting(const std::string& iniPath);
+
 }  // namespace trasvik
