@@ -6,6 +6,7 @@
 #include "rule/delivered_file.h"
 #include "rule/directories.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/outgoing_batch.h"
 #include "rule/recorded_post.h"
 #include "rule/received_names.h"
@@ -412,17 +413,21 @@ std::string FileRule::streamFileName(OutgoingFile& file) {
 unsigned FileRule::dispose(OutgoingFile& file, bool nameFromService, unsigned count) {
   const FileEntry& entry = *file.entry;
   if (entry.addressDone && entry.folderDone) {
-    if (deliveredFileVanished(name, file.path)) {
-      file.release();
-    } else if (sent.empty()) {
-      file.release();
-      deleteDeliveredFile(file.path, reportCantContinue);
-    } else {
-      const std::string sentName = nameFromService ? streamFileName(file) : entry.name;
-      file.release();
-      moveFile(file.path, sent, sentName);
+    try {
+      if (deliveredFileVanished(name, file.path)) {
+        file.release();
+      } else if (sent.empty()) {
+        file.release();
+        deleteDeliveredFile(file.path, reportCantContinue);
+      } else {
+        const std::string sentName = nameFromService ? streamFileName(file) : entry.name;
+        file.release();
+        moveFile(file.path, sent, sentName);
+      }
+      forgetOutgoingFile(file.path);
+    } catch (const FileHeld&) {
+      // Its posts stay on record: a later pass moves it on unsent.
     }
-    forgetOutgoingFile(file.path);
     return count + 1;
   }
   file.release();
@@ -431,8 +436,12 @@ unsigned FileRule::dispose(OutgoingFile& file, bool nameFromService, unsigned co
   if (!entry.addressError.empty() && !entry.folderError.empty()) text += "\r\n";
   text += entry.folderError;
   postNotification(text);
-  moveFileTo(file.path, errorSubdirectory_);
-  forgetOutgoingFile(file.path);
+  try {
+    moveFileTo(file.path, errorSubdirectory_);
+    forgetOutgoingFile(file.path);
+  } catch (const FileHeld&) {
+    // Tried again from the start in a later pass.
+  }
   return entry.addressDone || entry.folderDone ? count + 1 : count;
 }
 

@@ -9,6 +9,7 @@
 #include "rule/directories.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
 #include "rule/skip_reports.h"
@@ -57,14 +58,19 @@ unsigned UaRule::send(unsigned count) {
     const Outcome outcome = sendEnvelope(envelope.name);
     if (outcome == Outcome::kEndPass) break;
     const std::string base = baseOf(envelope.name);
-    if (outcome == Outcome::kFailed) {
-      moveEnvelope(out + base, error, base, extensionOf(envelope.name));
-      forgetOutgoingFile(out + envelope.name);
-    }
-    if (outcome == Outcome::kSent) {
-      ++count;
-      disposeOfSent(envelope.name);
-      forgetOutgoingFile(out + envelope.name);
+    if (outcome == Outcome::kSent) ++count;
+    try {
+      if (outcome == Outcome::kFailed) {
+        moveEnvelope(out + base, error, base, extensionOf(envelope.name));
+        forgetOutgoingFile(out + envelope.name);
+      }
+      if (outcome == Outcome::kSent) {
+        disposeOfSent(envelope.name);
+        forgetOutgoingFile(out + envelope.name);
+      }
+    } catch (const FileHeld&) {
+      // A sent pair's post stays on record: a later pass moves it on
+      // unsent; a failed one is tried again from the start.
     }
   }
   return count;
@@ -79,7 +85,11 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
   if (postedBefore(name, envelopePath, SendLeg::kAddress)) return Outcome::kSent;
   if (!fileExists(dataPath)) {
     GATEWAY_ERROR("No .001 file for \"%s\" envelope", envelopeName.c_str());
-    moveFile(envelopePath, error, envelopeName);
+    try {
+      moveFile(envelopePath, error, envelopeName);
+    } catch (const FileHeld&) {
+      // Taken up again in a later pass.
+    }
     return Outcome::kLeft;
   }
 
@@ -90,7 +100,7 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
     }
   }
   StreamObject envelopeStream;
-  if (Quillex::InitDravontStreamFromFile(envelopeStream.record(), serviceContext(), envelopePath.c_str(), "rt", "") !=
+  if (Quillex::InitDravontStreamFromFile(envelopeStream.record(), serviceContext(), envelopePath.c_str(), "rtE", "") !=
       0) {
     reportUnopened(envelopePath, envelopeName, lastError());
     return Outcome::kLeft;
@@ -109,7 +119,7 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
   if (!typeText(envelope, envelopeName, type)) return Outcome::kFailed;
 
   StreamObject data;
-  if (Quillex::InitDravontStreamFromFile(data.record(), serviceContext(), dataPath.c_str(), "rb", "") != 0) {
+  if (Quillex::InitDravontStreamFromFile(data.record(), serviceContext(), dataPath.c_str(), "rbE", "") != 0) {
     reportUnopened(dataPath, dataPath, lastError());
     return Outcome::kLeft;
   }
@@ -224,9 +234,22 @@ void UaRule::disposeOfSent(const std::string& envelopeName) const {
     moveEnvelope(out + base, sent, base, extensionOf(envelopeName));
     return;
   }
-  int failure = platform::removeFile(envelopePath);
-  if (failure == 0) failure = platform::removeFile(dataPath);
-  if (failure == 0) return;
+  // The data file first: a pair whose envelope stays (held by another
+  // program) keeps its post on record under the envelope's path, and a
+  // later pass removes the envelope alone. The other way round would leave
+  // a data file no scan finds.
+  std::string failed = dataPath;
+  int failure = platform::pathExists(dataPath) ? retryWhileHeld(dataPath, [&] { return platform::removeFile(dataPath); }) : 0;
+  if (failure == 0) {
+    failed = envelopePath;
+    failure = retryWhileHeld(envelopePath, [&] { return platform::removeFile(envelopePath); });
+  }
+  if (failure == 0) {
+    heldFileReleased(dataPath);
+    heldFileReleased(envelopePath);
+    return;
+  }
+  if (isHoldError(failure)) leaveHeldFile(failed, "removed", failure);
   reportFatal("Can't remove envelope \"%s\" or file \"%s\", %s", envelopePath.c_str(), dataPath.c_str(),
               errnoText(failure).c_str());
   throw kMoveFailure;

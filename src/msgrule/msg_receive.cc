@@ -42,11 +42,12 @@ bool writeHeader(Quillex::DravontStream_s& stream, const Rule& rule, const Messa
 
 std::string receivedMsgName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
                             const std::tm& today, const NameTaken& taken) {
-  const std::string name = safeAttachmentName(attachment.fileName);
+  // Room for the ".msg" that follows.
+  const std::string name = safeAttachmentName(attachment.fileName, rule.longestName - 4);
   if (rule.compatibilityFlag1 || (rule.firm == 0 && name.empty())) return counterName(kExtension, taken);
   if (rule.firm == 0) return ownName(name + kExtension, taken);
   // The dated names leave the attachment's extension out.
-  if (rule.firm == 1) return sequenceName(today, tickerForName(sender), kExtension, taken);
+  if (rule.firm == 1) return sequenceName(today, tickerForName(sender), kExtension, taken, rule.longestName);
   return dayName(rule, today, tickerForName(sender), kExtension, taken);
 }
 

@@ -10,6 +10,7 @@
 #include "rule/directories.h"
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
 #include "rule/skip_reports.h"
@@ -100,7 +101,8 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
     reportUnopened(path, path, refusal);
     return Outcome::kUnopened;
   }
-  if (Quillex::InitDravontStreamFromFile(&objects.stream, serviceContext(), path.c_str(), "rb", "") != 0) {
+  // "E": not while another program still writes it, as for the FILE rule.
+  if (Quillex::InitDravontStreamFromFile(&objects.stream, serviceContext(), path.c_str(), "rbE", "") != 0) {
     reportUnopened(path, path, lastError());
     return Outcome::kUnopened;  // stays, and is tried again in the next pass
   }
@@ -173,14 +175,18 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
 
 void MsgRule::disposeOfSent(const std::string& fileName) {
   const std::string path = out + fileName;
-  if (!deliveredFileVanished(name, path)) {
-    if (sent.empty()) {
-      deleteDeliveredFile(path, reportFatal);
-    } else {
-      moveFile(path, sent, fileName);
+  try {
+    if (!deliveredFileVanished(name, path)) {
+      if (sent.empty()) {
+        deleteDeliveredFile(path, reportFatal);
+      } else {
+        moveFile(path, sent, fileName);
+      }
     }
+    forgetOutgoingFile(path);
+  } catch (const FileHeld&) {
+    // Its post stays on record: a later pass moves it on unsent.
   }
-  forgetOutgoingFile(path);
 }
 
 bool MsgRule::checkHeader(const MsgHeader& header, const std::string& fileName, std::string& typeText,
@@ -209,8 +215,12 @@ void MsgRule::carryOutErrorMove() {
   if (!pendingErrorMove_) return;
   const std::string fileName = std::move(*pendingErrorMove_);
   pendingErrorMove_.reset();
-  moveFile(out + fileName, error, fileName);
-  forgetOutgoingFile(out + fileName);
+  try {
+    moveFile(out + fileName, error, fileName);
+    forgetOutgoingFile(out + fileName);
+  } catch (const FileHeld&) {
+    // Tried again from the start in a later pass.
+  }
 }
 
 }  // namespace trasvik

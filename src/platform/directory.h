@@ -21,8 +21,10 @@ struct DirectoryEntry {
   bool readOnly = false;      // the read-only attribute; on POSIX, no write bit in the file's mode
   bool hidden = false;        // the hidden attribute, or a name that begins with '.'
   bool system = false;        // Windows' system attribute (a file of the system's own); never on POSIX
-  bool notRegular = false;    // neither regular file nor directory: a device, FIFO or socket, and any
-                              // symbolic link or other reparse point, which is never followed
+  bool notRegular = false;    // neither regular file nor directory: a device, FIFO or socket, or a
+                              // symbolic link or junction, which is never followed
+  bool unwritableName = false;  // Windows: the name holds characters the ANSI code page cannot write;
+                                // `name` is then no name the file can be opened by
   std::uint64_t size = 0;
 };
 

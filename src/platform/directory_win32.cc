@@ -9,36 +9,72 @@
 
 namespace platform {
 
+namespace {
+
+std::wstring wideText(const std::string& text) {
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+// The name in the ANSI code page, as the rest of the system spells names.
+// `unwritable` tells a name with characters the code page has no letter
+// for: Windows would list it with '?' or a look-alike letter, a name that
+// opens nothing (or another file).
+std::string ansiName(const wchar_t* name, bool& unwritable) {
+  BOOL usedDefault = FALSE;
+  // UTF-8 as the code page writes every name, and takes neither the flag
+  // nor the question.
+  const bool utf8 = ::GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL* asked = utf8 ? nullptr : &usedDefault;
+  const int length = ::WideCharToMultiByte(CP_ACP, flags, name, -1, nullptr, 0, nullptr, asked);
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  if (length > 0) ::WideCharToMultiByte(CP_ACP, flags, name, -1, text.data(), length, nullptr, asked);
+  if (!text.empty()) text.pop_back();  // the terminating NUL
+  unwritable = usedDefault != FALSE || length == 0;
+  return text;
+}
+
+}  // namespace
+
 int scanDirectory(const std::string& directory, std::string_view pattern, std::vector<DirectoryEntry>& entries) {
   if (const int error = injectedFileError(FileOperation::kOpen, directory)) return error;
   std::string search = directory;
   if (!search.empty() && search.back() != '/' && search.back() != '\\') search.push_back('\\');
   search.push_back('*');
-  WIN32_FIND_DATAA found{};
-  const HANDLE find = ::FindFirstFileA(search.c_str(), &found);
+  // The wide search, so that a name the ANSI code page cannot write is
+  // known as such instead of showing up as a name with '?' in it.
+  WIN32_FIND_DATAW found{};
+  const HANDLE find = ::FindFirstFileW(wideText(search).c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? 0 : win32::errnoOf(error);
   }
   int result = 0;
   do {
-    const std::string_view name(found.cFileName);
-    if (name == "." || name == ".." || !wildcardMatch(pattern, name)) continue;
+    bool unwritable = false;
+    std::string name = ansiName(found.cFileName, unwritable);
+    if (name == "." || name == ".." || name.empty() || !wildcardMatch(pattern, name)) continue;
     DirectoryEntry entry;
-    entry.name = std::string(name);
+    entry.name = std::move(name);
+    entry.unwritableName = unwritable;
     const DWORD attributes = found.dwFileAttributes;
-    entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    // Only symbolic links and junctions are links. Deduplicated, cloud and
+    // other files with reparse points are files (and directories) as any.
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && win32::isLinkReparseTag(found.dwReserved0);
+    entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link;
     entry.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     // A name beginning with '.' counts as hidden here too: the gateway's own
     // temporary files are named so.
-    entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 || name.front() == '.';
+    entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 || entry.name.front() == '.';
     entry.system = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
-    // A link (reparse point) is never followed: like a device, it is no file
-    // to send.
-    entry.notRegular = (attributes & (FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
+    // A link is never followed: like a device, it is no file to send.
+    entry.notRegular = (attributes & FILE_ATTRIBUTE_DEVICE) != 0 || link;
     entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     entries.push_back(std::move(entry));
-  } while (::FindNextFileA(find, &found));
+  } while (::FindNextFileW(find, &found));
   if (::GetLastError() != ERROR_NO_MORE_FILES) result = win32::lastErrno();
   ::FindClose(find);
   return result;

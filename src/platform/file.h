@@ -78,6 +78,13 @@ int checkReadable(const std::string& path);
 // again. Else the errno of the refusal (EROFS, EACCES, ...).
 int probeDirectoryForFiles(const std::string& directory);
 
+// Marks a file that is still being written so that programs listing its
+// directory pass over it: on Windows, where a leading dot hides nothing,
+// the hidden and temporary attributes; on POSIX nothing (such files are
+// given names that begin with '.'). `marked` false takes the marks off
+// again, before the file gets its final name. 0 or the errno.
+int markFileInProgress(const std::string& path, bool marked);
+
 // True iff something exists under exactly this name.
 bool pathExists(const std::string& path);
 

@@ -24,9 +24,11 @@ int errnoOf(DWORD error) {
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME: return ENOENT;
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT: return EACCES;
+    // Another program has the file open without sharing it, or locked a
+    // range of it: antivirus, indexers and backup agents do so for moments.
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EBUSY;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
@@ -51,10 +53,15 @@ int errnoOf(DWORD error) {
 int lastErrno() { return errnoOf(::GetLastError()); }
 
 HANDLE openFile(const std::string& path, DWORD access, DWORD disposition, DWORD flags, int& error) {
+  return openFileSharing(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, disposition, flags,
+                         error);
+}
+
+HANDLE openFileSharing(const std::string& path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags,
+                       int& error) {
   error = injectedFileError(FileOperation::kOpen, path);
   if (error != 0) return INVALID_HANDLE_VALUE;
-  const HANDLE file = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, disposition, flags, nullptr);
+  const HANDLE file = ::CreateFileA(path.c_str(), access, sharing, nullptr, disposition, flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) error = lastErrno();
   return file;
 }
@@ -92,6 +99,21 @@ int flushFile(HANDLE file, const std::string& path) {
   return ::FlushFileBuffers(file) ? 0 : lastErrno();
 }
 
+bool isLinkReparseTag(DWORD tag) {
+  // The Linux subsystem's links, whose tag older headers lack.
+  constexpr DWORD kLinuxSymbolicLink = 0xA000001Du;
+  return tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT || tag == kLinuxSymbolicLink;
+}
+
+bool isLinkReparsePoint(const std::string& path) {
+  WIN32_FIND_DATAA found{};
+  const HANDLE find = ::FindFirstFileA(path.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return true;  // unknown: never followed
+  ::FindClose(find);
+  // For a reparse point the search reports its tag here.
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkReparseTag(found.dwReserved0);
+}
+
 int removeFile(const std::string& path) {
   if (const int error = injectedFileError(FileOperation::kUnlink, path)) return error;
   return ::DeleteFileA(path.c_str()) ? 0 : lastErrno();
@@ -107,9 +129,19 @@ int linkFile(const std::string& from, const std::string& to) {
   return ::CreateHardLinkA(to.c_str(), from.c_str(), nullptr) ? 0 : lastErrno();
 }
 
+int deleteOpenFile(HANDLE file, const std::string& path) {
+  if (const int error = injectedFileError(FileOperation::kUnlink, path)) return error;
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) ? 0 : lastErrno();
+}
+
 int moveFile(const std::string& from, const std::string& to, bool replace) {
   if (const int error = injectedFileError(FileOperation::kRename, from, to)) return error;
-  const DWORD flags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  // No MOVEFILE_COPY_ALLOWED: a move to another volume that copied the file
+  // but could not delete the source would still succeed. Such a move fails
+  // here with EXDEV, and the caller copies and deletes in steps it checks.
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
   // A move written through is the flush of the new name, which POSIX makes
   // by flushing the directory: counted alike.
   flushCount.fetch_add(1, std::memory_order_relaxed);

@@ -35,7 +35,7 @@ constexpr Named<int> kErrors[] = {
     {"EISDIR", EISDIR},   {"EINVAL", EINVAL},   {"ENFILE", ENFILE},   {"EMFILE", EMFILE},
     {"ETXTBSY", ETXTBSY}, {"EFBIG", EFBIG},     {"ENOSPC", ENOSPC},   {"EROFS", EROFS},
     {"EMLINK", EMLINK},   {"ENOSYS", ENOSYS},   {"ELOOP", ELOOP},     {"ENOTEMPTY", ENOTEMPTY},
-    {"EOPNOTSUPP", EOPNOTSUPP}, {"ENAMETOOLONG", ENAMETOOLONG},
+    {"EOPNOTSUPP", EOPNOTSUPP}, {"ENAMETOOLONG", ENAMETOOLONG}, {"SHARING", EBUSY},
 #if defined(EDQUOT)  // not in the Windows C runtime
     {"EDQUOT", EDQUOT},   {"ESTALE", ESTALE},
 #endif
@@ -58,9 +58,9 @@ bool parseUnsigned(std::string_view text, unsigned& value) {
   return !text.empty() && problem == std::errc() && stop == end;
 }
 
-// One entry, "operation:path-part:error[:skip]".
+// One entry, "operation:path-part:error[:skip[:count]]".
 bool parseEntry(std::string_view entry, FileFault& fault) {
-  std::string_view fields[4];
+  std::string_view fields[5];
   std::size_t count = 0;
   for (;;) {
     if (count == std::size(fields)) return false;
@@ -79,7 +79,9 @@ bool parseEntry(std::string_view entry, FileFault& fault) {
     fault.error = static_cast<int>(number);
   }
   fault.skip = 0;
-  return count < 4 || parseUnsigned(fields[3], fault.skip);
+  fault.count = 0;
+  if (count >= 4 && !parseUnsigned(fields[3], fault.skip)) return false;
+  return count < 5 || parseUnsigned(fields[4], fault.count);
 }
 
 // kUnread until the environment variable has been read; afterwards whether
@@ -133,7 +135,7 @@ bool parseFileFaults(std::string_view text, std::vector<FileFault>& faults, std:
     FileFault fault;
     if (!parseEntry(entry, fault)) {
       faults.clear();
-      error = "bad entry \"" + std::string(entry) + "\" (expected operation:path-part:error[:skip])";
+      error = "bad entry \"" + std::string(entry) + "\" (expected operation:path-part:error[:skip[:count]])";
       return false;
     }
     faults.push_back(std::move(fault));
@@ -184,6 +186,8 @@ int injectedFileError(FileOperation operation, std::string_view path, std::strin
       --fault.skip;
       return 0;
     }
+    if (fault.usedUp) return 0;
+    if (fault.count > 0 && --fault.count == 0) fault.usedUp = true;
     return fault.error;
   }
   return 0;

@@ -13,19 +13,27 @@
 // inherit them), or from setFileFaults() in unit tests, which replaces them.
 // The text form is a list of entries separated by ';':
 //
-//     operation:path-part:error[:skip]
+//     operation:path-part:error[:skip[:count]]
 //
 //   operation  open, write, fsync, rename, link, unlink or mkdir
 //   path-part  bytes the path must contain to fail; empty: every path.
 //              Neither ':' nor ';' can be part of it.
 //   error      an errno name (EACCES, ENOSPC, EIO, ...) or its number
 //   skip       the first `skip` matching calls still succeed (default 0);
-//              every matching call after them fails
+//              the matching calls after them fail
+//   count      how many calls fail after the skipped ones; later calls
+//              succeed again (default 0: every one fails), as a file that
+//              another program holds for a moment
 //
 // Example: TRASVIK_TEST_FILE_FAULTS='rename:/sent/:EACCES;write:.tmp:ENOSPC:2'
 // makes every move into or out of a path containing "/sent/" fail with
 // EACCES, and every write to a file whose path contains ".tmp" fail with
-// ENOSPC after the first two.
+// ENOSPC after the first two. 'unlink:a.txt:EBUSY:0:3' fails the first three
+// removals of a.txt as a sharing violation would, and lets the fourth pass.
+//
+// EBUSY is the errno the Windows layer gives a sharing or lock violation
+// (another program has the file open without sharing it); SHARING names it
+// here too.
 //
 // What each operation covers: open, every open of a file or directory (also
 // for reading); write, one whole write of a buffer (however many system calls
@@ -62,6 +70,8 @@ struct FileFault {
   std::string pathPart;  // empty: every path
   int error = 0;         // errno value the call fails with
   unsigned skip = 0;     // matching calls that succeed before the first failure
+  unsigned count = 0;    // failures before the fault is used up; 0: no limit
+  bool usedUp = false;   // `count` failures were made: matching calls succeed
 };
 
 // Parses the text form above. Returns true and fills `faults`, or returns

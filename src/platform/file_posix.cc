@@ -149,6 +149,8 @@ int makeDirectory(const std::string& path) { return posix::makeDirectory(path, 0
 
 int removeFile(const std::string& path) { return posix::unlinkFile(path); }
 
+int markFileInProgress(const std::string&, bool) { return 0; }
+
 int copyFile(const std::string& from, const std::string& to) {
   FileDescriptor source(posix::openFile(from, O_RDONLY | O_CLOEXEC));
   if (source.get() < 0) return errno;

@@ -156,8 +156,9 @@ int fileFacts(const std::string& path, FileFacts& facts) {
 int checkReadable(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return lastErrno();
-  // A reparse point (a symbolic link or junction) is not followed.
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ELOOP;
+  // A symbolic link or junction is not followed; other reparse points
+  // (deduplicated, cloud or compressed files) are files like any other.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && win32::isLinkReparsePoint(path)) return ELOOP;
   if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return EINVAL;
   int error = 0;
   Handle file(openForReading(path, error));
@@ -183,10 +184,23 @@ int makeDirectory(const std::string& path) { return win32::makeDirectory(path); 
 
 int removeFile(const std::string& path) { return win32::removeFile(path); }
 
-int copyFile(const std::string& from, const std::string& to) {
+int markFileInProgress(const std::string& path, bool marked) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return lastErrno();
+  constexpr DWORD kMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
+  DWORD wanted = marked ? attributes | kMarks : attributes & ~kMarks;
+  // FILE_ATTRIBUTE_NORMAL stands for "no attribute" and may only be given alone.
+  wanted &= ~FILE_ATTRIBUTE_NORMAL;
+  if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileAttributesA(path.c_str(), wanted) ? 0 : lastErrno();
+}
+
+namespace {
+
+// Copies the open `source` to the new file `to`, flushed to disk; on failure
+// no copy is left.
+int copyOpenFile(HANDLE source, const std::string& to) {
   int error = 0;
-  Handle source(openForReading(from, error));
-  if (!source.valid()) return error;
   // CREATE_NEW: an existing target is never replaced, also not one that
   // appears while a move copies.
   Handle target(win32::openFile(to, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, error));
@@ -194,7 +208,7 @@ int copyFile(const std::string& from, const std::string& to) {
   char chunk[1 << 16];
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(source.get(), chunk, sizeof chunk, &got, nullptr)) {
+    if (!::ReadFile(source, chunk, sizeof chunk, &got, nullptr)) {
       error = lastErrno();
       break;
     }
@@ -207,10 +221,40 @@ int copyFile(const std::string& from, const std::string& to) {
   return error;
 }
 
+// A move to another volume in steps that are each checked. The source is
+// held open for reading and deleting, with only reads shared: from then on
+// no other program can open it in a way that keeps it from being deleted,
+// and one that holds it already makes the open fail (EBUSY) before anything
+// is copied. The copy is flushed before the source is marked for deletion;
+// when that fails the copy is removed again and the source stays, so the
+// file is never in both places after a failed move.
+int moveAcrossVolumes(const std::string& from, const std::string& to) {
+  int error = 0;
+  Handle source(win32::openFileSharing(from, GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, error));
+  if (!source.valid()) return error;
+  if ((error = copyOpenFile(source.get(), to))) return error;
+  if ((error = win32::deleteOpenFile(source.get(), from))) {
+    win32::removeFile(to);
+    return error;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int copyFile(const std::string& from, const std::string& to) {
+  int error = 0;
+  Handle source(openForReading(from, error));
+  if (!source.valid()) return error;
+  return copyOpenFile(source.get(), to);
+}
+
 int moveFile(const std::string& from, const std::string& to) {
-  // Never replacing; between volumes the file is copied, written through,
-  // and only then is the source removed.
-  return win32::moveFile(from, to, false);
+  // Never replacing; between volumes the file is copied, flushed, and only
+  // then is the source deleted.
+  const int error = win32::moveFile(from, to, false);
+  return error == EXDEV ? moveAcrossVolumes(from, to) : error;
 }
 
 }  // namespace platform

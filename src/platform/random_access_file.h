@@ -26,6 +26,10 @@ struct FileOpenMode {
   // open: Windows' sharing mode "none", as programs that lock a document
   // open it. POSIX cannot refuse another open so: there it gives EINVAL.
   bool exclusive = false;
+  // Others may read and write the file but not rename or remove it while
+  // this open lasts: Windows' sharing without FILE_SHARE_DELETE, as
+  // scanners and backup agents hold files. POSIX cannot: EINVAL.
+  bool keepName = false;
 };
 
 class RandomAccessFile {

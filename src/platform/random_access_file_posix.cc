@@ -43,7 +43,7 @@ int refuseIfWritten(int fd) {
 int RandomAccessFile::open(const std::string& path, const FileOpenMode& mode, std::unique_ptr<RandomAccessFile>& file) {
   file.reset();
   if (mode.refuseWhileWritten && (mode.write || !mode.read)) return EINVAL;
-  if (mode.exclusive) return EINVAL;
+  if (mode.exclusive || mode.keepName) return EINVAL;
   // Non-blocking while opening, so a FIFO or a device cannot stall the open;
   // regular files are then used with ordinary blocking calls.
   int flags = O_CLOEXEC | O_NONBLOCK;

@@ -33,6 +33,7 @@ int RandomAccessFile::open(const std::string& path, const FileOpenMode& mode, st
   // from moving it on (a client that died leaves its streams open).
   DWORD share = mode.refuseWhileWritten ? FILE_SHARE_READ | FILE_SHARE_DELETE
                                         : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (mode.keepName) share &= ~static_cast<DWORD>(FILE_SHARE_DELETE);
   if (mode.exclusive) share = 0;
   int error = 0;
   if (error = injectedFileError(FileOperation::kOpen, path); error != 0) return error;

@@ -41,6 +41,9 @@ class Handle {
 // one) may read, write, rename and delete the file meanwhile, as on POSIX.
 // An invalid handle with the errno in `error` on failure.
 HANDLE openFile(const std::string& path, DWORD access, DWORD disposition, DWORD flags, int& error);
+// The same with the sharing modes given.
+HANDLE openFileSharing(const std::string& path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags,
+                       int& error);
 
 // Writes every byte at the file position; 0 or the errno.
 int writeAll(HANDLE file, const std::string& path, std::string_view bytes);
@@ -52,10 +55,20 @@ int flushFile(HANDLE file, const std::string& path);
 
 int removeFile(const std::string& path);
 int makeDirectory(const std::string& path);
+// Whether a reparse point's tag makes it a link: a symbolic link, a
+// junction (mount point) or a link of the Linux subsystem. Deduplicated,
+// cloud-synchronised and other files with reparse points are none.
+bool isLinkReparseTag(DWORD tag);
+// Whether the entry at `path` is a reparse point with a link's tag.
+bool isLinkReparsePoint(const std::string& path);
+
 // CreateHardLinkA; EEXIST for an existing target.
 int linkFile(const std::string& from, const std::string& to);
-// MoveFileExA: `replace` replaces an existing target; a move between
-// volumes is copied and written through.
+// MoveFileExA, written through: `replace` replaces an existing target. A
+// move between volumes fails with EXDEV (nothing is copied).
 int moveFile(const std::string& from, const std::string& to, bool replace);
+// Marks the file open as `file` (with DELETE access) for deletion: it goes
+// when its handle closes. Injected faults of removals apply (`path`).
+int deleteOpenFile(HANDLE file, const std::string& path);
 
 }  // namespace platform::win32

@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "rule/directories.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/information_file.h"
 #include "rule/received_file.h"
 #include "rule/received_names.h"
@@ -49,9 +50,9 @@ struct WrittenAttachment {
 
 std::string receivedFileName(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
                              const std::tm& today, const NameTaken& taken) {
-  const std::string name = safeAttachmentName(attachment.fileName);
+  const std::string name = safeAttachmentName(attachment.fileName, rule.longestName);
   if (rule.firm == 0) return name.empty() ? counterName("", taken) : ownName(name, taken);
-  if (rule.firm == 1) return sequenceName(today, tickerForName(sender), nameExtension(name), taken);
+  if (rule.firm == 1) return sequenceName(today, tickerForName(sender), nameExtension(name), taken, rule.longestName);
   return dayName(rule, today, tickerForName(sender), nameExtension(name), taken);
 }
 
@@ -225,6 +226,10 @@ int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const Messag
   } catch (int code) {
     if (code != kMoveFailure) throw;
     return 2;
+  } catch (const FileHeld&) {
+    // The names stay recorded: the message, received again, puts the files
+    // that are missing beside those already in place.
+    return kReceiveDeferred;
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/file.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
 
@@ -15,8 +16,12 @@ bool deliveredFileVanished(const std::string& ruleName, const std::string& path)
 }
 
 void deleteDeliveredFile(const std::string& path, FatalReport report) {
-  const int error = platform::removeFile(path);
-  if (error == 0) return;
+  const int error = retryWhileHeld(path, [&] { return platform::removeFile(path); });
+  if (error == 0) {
+    heldFileReleased(path);
+    return;
+  }
+  if (isHoldError(error)) leaveHeldFile(path, "removed", error);
   report("Can't remove file \"%s\", %s", path.c_str(), errnoText(error).c_str());
   throw kMoveFailure;
 }

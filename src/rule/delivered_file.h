@@ -1,6 +1,8 @@
 // Deleting a delivered outgoing file when the rule keeps no sent copy. A
-// file that cannot be deleted would be sent again in the next pass, so the
-// gateway cannot continue.
+// file that another program holds is waited for and, still held, left with
+// its post on record, so that a later pass deletes it without sending it
+// again (FileHeld, held_files.h). Any other failure to delete is a
+// condition the gateway cannot continue from.
 #pragma once
 
 #include <string>
@@ -16,7 +18,8 @@ using FatalReport = void (*)(const char* format, ...);
 // reason to stop.
 bool deliveredFileVanished(const std::string& ruleName, const std::string& path);
 
-// Deletes the file. On failure `report` gets "Can't remove file \"%s\", %s"
+// Deletes the file. A file still held after the lock wait throws FileHeld.
+// On any other failure `report` gets "Can't remove file \"%s\", %s"
 // (path, errno text) and kMoveFailure (file_moves.h) is thrown.
 void deleteDeliveredFile(const std::string& path, FatalReport report);
 

@@ -1,9 +1,11 @@
 #include "rule/directory_scan.h"
 
+#include <optional>
 #include <set>
 
 #include "platform/directory.h"
 #include "platform/path.h"
+#include "rule/directories.h"
 #include "rule/rule_text.h"
 #include "rule/skip_reports.h"
 #include "trasvik/debug_log.h"
@@ -24,6 +26,12 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
     GATEWAY_WARNING("Can't read directory \"%s\", %s", directory.c_str(), errnoText(error).c_str());
   }
   const int tries = settings().retryonerror;
+  // The service opens the files by their absolute paths; on Windows a path
+  // of kMaxPath characters or more opens nothing.
+  const auto tooLong = [&](const std::string& name) {
+    const std::optional<std::string> path = absolutePath(prefix + name);
+    return !path || path->size() >= platform::kMaxPath;
+  };
   std::set<std::string> present;
   for (const platform::DirectoryEntry& entry : entries) {
     if (entry.isDirectory) continue;
@@ -34,7 +42,11 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
                     static_cast<unsigned long long>(entry.size), reason);
       if (isNewReport(directory + entry.name, format)) GATEWAY_WARNING(format, entry.name.c_str());
     };
-    if (entry.notRegular) {
+    if (entry.unwritableName) {
+      warnOnce("File \"%s\" has a name the system's code page cannot write. Ignoring", "name not in the code page");
+    } else if (tooLong(entry.name)) {
+      warnOnce("File \"%s\" has a path too long to be opened. Ignoring", "path too long");
+    } else if (entry.notRegular) {
       warnOnce("File \"%s\" is not a regular file. Ignoring", "not a regular file");
     } else if (entry.readOnly || entry.hidden || entry.system) {
       warnOnce("File \"%s\" is ReadOnly, Hidden or System. Ignoring", "read-only, hidden or system");

@@ -6,6 +6,7 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "rule/directories.h"
+#include "rule/held_files.h"
 #include "rule/rule_text.h"
 #include "trasvik/notification.h"
 
@@ -14,9 +15,17 @@ namespace trasvik {
 namespace {
 
 [[noreturn]] void failMove(const char* what, const std::string& source, const std::string& target, int error) {
+  if (isHoldError(error)) leaveHeldFile(source, "moved to \"" + platform::directoryPrefix(target) + "\"", error);
   reportCantContinue("Can't rename %s \"%s\" to \"%s\", %s", what, source.c_str(), target.c_str(),
                      errnoText(error).c_str());
   throw kMoveFailure;
+}
+
+// platform::moveFile, waiting while another program holds the file.
+int moveWhileHeld(const std::string& source, const std::string& target) {
+  const int error = retryWhileHeld(source, [&] { return platform::moveFile(source, target); });
+  if (error == 0) heldFileReleased(source);
+  return error;
 }
 
 }  // namespace
@@ -25,7 +34,7 @@ std::string moveFile(const std::string& source, const std::string& directory, co
   for (unsigned k = 1;; ++k) {
     std::string target = candidateName(directory, name, k);
     if (fileExists(target)) continue;
-    const int error = platform::moveFile(source, target);
+    const int error = moveWhileHeld(source, target);
     if (error == 0) return target;
     // A file of that name appeared after the test: the move never replaces
     // it, and takes the next free name instead.
@@ -34,7 +43,7 @@ std::string moveFile(const std::string& source, const std::string& directory, co
 }
 
 void moveFileExactly(const std::string& source, const std::string& target) {
-  const int error = platform::moveFile(source, target);
+  const int error = moveWhileHeld(source, target);
   if (error != 0) failMove("file", source, target, error);
 }
 
@@ -58,9 +67,18 @@ void moveEnvelope(const std::string& sourceBase, const std::string& directory, c
     targetBase = uniqueName(directory, pattern);
     targetBase.resize(targetBase.size() - 4);
   }
-  for (const std::string& extension : {envelopeExtension, std::string(".001")}) {
-    const int error = platform::moveFile(sourceBase + extension, targetBase + extension);
-    if (error != 0) failMove("envelope", sourceBase + extension, targetBase + extension, error);
+  const std::string envelope = sourceBase + envelopeExtension;
+  const std::string data = sourceBase + ".001";
+  if (const int error = moveWhileHeld(envelope, targetBase + envelopeExtension)) {
+    failMove("envelope", envelope, targetBase + envelopeExtension, error);
+  }
+  if (const int error = moveWhileHeld(data, targetBase + ".001")) {
+    // A pair moves whole or not at all: the envelope goes back beside its
+    // data file, and the pair waits for a later pass.
+    if (isHoldError(error) && platform::moveFile(targetBase + envelopeExtension, envelope) == 0) {
+      leaveHeldFile(data, "moved to \"" + directory + "\"", error);
+    }
+    failMove("envelope", data, targetBase + ".001", error);
   }
 }
 

@@ -1,7 +1,9 @@
 // Moving files and envelopes into directories under names that never
-// replace an existing file. A failed move is a condition the gateway cannot
-// continue from: the fatal record, a can't-continue notification, and the
-// exception kMoveFailure, which ends the run.
+// replace an existing file. A file that another program holds is waited for
+// (held_files.h); one still held after the wait is left where it is, with a
+// warning, and FileHeld is thrown. Any other failed move is a condition the
+// gateway cannot continue from: the fatal record, a can't-continue
+// notification, and the exception kMoveFailure, which ends the run.
 #pragma once
 
 #include <string>
@@ -28,7 +30,8 @@ void moveFileTo(const std::string& source, const std::string& destination);
 
 // Moves the envelope pair sourceBase + envelopeExtension and sourceBase +
 // ".001" to directory + nameBase, or to a base no file of any three-letter
-// extension uses yet ("name (2)"). `envelopeExtension` is ".env" as the
+// extension uses yet ("name (2)"). The pair moves whole: when its data file
+// stays held, the envelope is moved back before FileHeld is thrown. `envelopeExtension` is ".env" as the
 // envelope's own name spells it (".ENV" from tools that write upper case),
 // which the envelope keeps.
 void moveEnvelope(const std::string& sourceBase, const std::string& directory, const std::string& nameBase,

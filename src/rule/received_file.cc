@@ -9,7 +9,9 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/rule_text.h"
+#include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/notification.h"
 #include "trasvik/session.h"
@@ -55,6 +57,14 @@ bool ReceivedFile::create(const std::string& directory, const char* mode) {
   directory_ = directory;
   temporaryPath_ = temporaryPath(directory);
   open_ = Quillex::InitDravontStreamFromFile(&stream_, serviceContext(), temporaryPath_.c_str(), mode, "") == 0;
+  // Out of sight of those who read the directory until it is whole, where
+  // its leading dot hides nothing. A file that could not be marked is still
+  // whole when it gets its name: no reason to give it up.
+  if (open_) {
+    if (const int error = platform::markFileInProgress(temporaryPath_, true)) {
+      GATEWAY_DEBUG("\"%s\" not marked as being written, %s", temporaryPath_.c_str(), errnoText(error).c_str());
+    }
+  }
   return open_;
 }
 
@@ -88,6 +98,13 @@ void ReceivedFile::flushBeforePlacing() {
   // then forgets it: the bytes must survive a crash of the machine before
   // that (the new names too: flushDirectory).
   if (const int error = platform::flushFileToDisk(temporaryPath_)) failDurability(temporaryPath_, error);
+  // A file that kept its marks would be passed over by those it is for.
+  const int error =
+      retryWhileHeld(temporaryPath_, [&] { return platform::markFileInProgress(temporaryPath_, false); });
+  if (error == 0) return;
+  if (isHoldError(error)) leaveHeldFile(temporaryPath_, "given its final attributes", error);
+  reportCantContinue("Can't set the attributes of \"%s\", %s", temporaryPath_.c_str(), errnoText(error).c_str());
+  throw kMoveFailure;
 }
 
 void removeLeftoverTemporaryFiles(const std::string& directory) {

@@ -1,6 +1,7 @@
 // A file being received into an incoming directory. The service writes it
 // under a hidden temporary name (a directory scan skips names beginning
-// with '.'), and only a file known to be whole is renamed to its chosen
+// with '.'; on Windows the file has the hidden and temporary attributes
+// until it is placed), and only a file known to be whole is renamed to its chosen
 // name, which it never replaces: a program watching the directory never
 // sees a partial file. A file not put in place is removed again, and one
 // a crash left behind when the gateway starts next. Main thread only.
@@ -38,8 +39,9 @@ class ReceivedFile {
 
   // Closes the file and renames it to directory + name, or the next free
   // name ("base (k).ext") when that exists. Returns the path it now has. A
-  // failed rename has been reported and throws kMoveFailure (file_moves.h);
-  // the temporary file is removed then.
+  // failed rename has been reported and throws kMoveFailure (file_moves.h),
+  // or FileHeld (held_files.h) when another program held the file through
+  // the lock wait; the temporary file is removed then.
   // The file's bytes are flushed to disk first; flushDirectory makes the
   // new name durable.
   std::string place(const std::string& name);

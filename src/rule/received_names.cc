@@ -42,21 +42,25 @@ std::string cutWhole(const std::string& text, std::size_t length) {
   return std::string(text::utf8Prefix(text, length));
 }
 
-// The name cut to kLongestReceivedName bytes, its extension kept when short.
-std::string shortenedName(const std::string& name) {
+// The name cut to `longest` bytes, its extension kept when short and when
+// it leaves room for more than itself.
+std::string shortenedName(const std::string& name, std::size_t longest) {
   std::string extension = nameExtension(name);
-  if (extension.size() > kLongestKeptExtension || extension.size() == name.size()) extension.clear();
-  return cutWhole(name, kLongestReceivedName - extension.size()) + extension;
+  if (extension.size() > kLongestKeptExtension || extension.size() == name.size() || extension.size() * 2 > longest) {
+    extension.clear();
+  }
+  return cutWhole(name.substr(0, name.size() - extension.size()), longest - extension.size()) + extension;
 }
 
 }  // namespace
 
-std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension) {
+std::string datedName(const std::tm& date, const std::string& ticker, unsigned number, const std::string& extension,
+                      std::size_t longest) {
   const std::string day = formatText("%02u%02u%02u-", static_cast<unsigned>(date.tm_year) - 100u,
                                      static_cast<unsigned>(date.tm_mon) + 1u, static_cast<unsigned>(date.tm_mday));
   const std::string count = formatText("-%05u", number);
   // The extension gives way first, then the ticker.
-  const std::size_t room = kLongestReceivedName - day.size() - count.size();
+  const std::size_t room = std::max(longest, day.size() + count.size()) - day.size() - count.size();
   const std::string shortTicker = cutWhole(ticker, room);
   return day + shortTicker + count + cutWhole(extension, room - shortTicker.size());
 }
@@ -72,7 +76,13 @@ bool nameTakenIn(const std::string& directory, const std::string& name, const st
   return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) { return sameBase(entry.name); });
 }
 
-std::string safeAttachmentName(const std::string& fileName) {
+std::size_t longestReceivedNameIn(const std::string& directory, std::size_t longestPath) {
+  const std::size_t taken = directory.size() + kReceivedNameReserve;
+  if (taken + kShortestReceivedNameRoom > longestPath) return 0;
+  return std::min(kLongestReceivedName, longestPath - taken);
+}
+
+std::string safeAttachmentName(const std::string& fileName, std::size_t longest) {
   const std::size_t separator = fileName.find_last_of("/\\");
   std::string name = separator == std::string::npos ? fileName : fileName.substr(separator + 1);
   // A hidden file would be missed by those who read the directory, and
@@ -81,7 +91,7 @@ std::string safeAttachmentName(const std::string& fileName) {
   for (const char c : name) {
     if (isControl(c)) return {};
   }
-  if (name.size() > kLongestReceivedName) name = shortenedName(name);
+  if (name.size() > longest) name = shortenedName(name, longest);
   return platform::fileNamesFollowWindowsRules() ? windowsSafeName(std::move(name)) : name;
 }
 
@@ -131,12 +141,12 @@ std::string counterName(const std::string& suffix, const NameTaken& taken) {
 }
 
 std::string sequenceName(const std::tm& today, const std::string& ticker, const std::string& extension,
-                         const NameTaken& taken) {
+                         const NameTaken& taken, std::size_t longest) {
   loadSequenceCounter();
   const unsigned number =
-      freeSequenceNumber([&](unsigned n) { return taken(datedName(today, ticker, n, extension)); });
+      freeSequenceNumber([&](unsigned n) { return taken(datedName(today, ticker, n, extension, longest)); });
   nextSequenceNumber();
-  return datedName(today, ticker, number, extension);
+  return datedName(today, ticker, number, extension, longest);
 }
 
 std::string dayName(Rule& rule, const std::tm& today, const std::string& ticker, const std::string& extension,
@@ -147,7 +157,7 @@ std::string dayName(Rule& rule, const std::tm& today, const std::string& ticker,
   }
   for (;;) {
     ++rule.dayCounter;
-    std::string name = datedName(rule.day, ticker, static_cast<unsigned>(rule.dayCounter), extension);
+    std::string name = datedName(rule.day, ticker, static_cast<unsigned>(rule.dayCounter), extension, rule.longestName);
     if (!taken(name)) return name;
   }
 }

@@ -1,13 +1,16 @@
 #include "rule/rule.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/path.h"
 #include "rule/directories.h"
 #include "rule/information_file.h"
 #include "rule/received_file.h"
+#include "rule/received_names.h"
 #include "rule/rule_text.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/ini_values.h"
@@ -54,6 +57,7 @@ bool Rule::ini(const std::string& section, bool main) {
     reportCantContinue("Rule:ini(), Main rule must have input directory ([%s]:in)", s);
     return false;
   }
+  if (!in.empty() && !fitReceivedNames()) return false;
   // A check leaves them: they may belong to a gateway running now.
   if (!in.empty() && !settings().checkOnly) {
     removeLeftoverTemporaryFiles(in);
@@ -98,6 +102,23 @@ bool Rule::ini(const std::string& section, bool main) {
   if (sent.empty()) sent = settings().sent;
   retryBudget = settings().retryonerror;
   readProtectionLevel(section);
+  return true;
+}
+
+bool Rule::fitReceivedNames() {
+  // The information files may lie in a deeper directory of their own.
+  longestName = kLongestReceivedName;
+  for (const std::string& directory : {in, informationPath(in, "")}) {
+    const std::string absolute = absolutePath(directory).value_or(directory);
+    const std::size_t longest = longestReceivedNameIn(absolute, platform::kMaxPath - 1);
+    if (longest == 0) {
+      reportCantContinue("Rule:ini(), Incoming directory \"%s\" of rule [%s] is too deep: the path of a file "
+                         "received into it would pass %zu characters",
+                         absolute.c_str(), name.c_str(), platform::kMaxPath - 1);
+      return false;
+    }
+    longestName = std::min(longestName, longest);
+  }
   return true;
 }
 

@@ -11,10 +11,15 @@
 
 #include "dravont/dravontdll.h"
 #include "rule/addresses.h"
+#include "rule/received_names.h"
 
 namespace trasvik {
 
 struct MessageInfo;  // trasvik/message_info.h
+
+// What Rule::receive returns for a message whose files could not all be
+// put in place because another program held one through the lock wait.
+inline constexpr int kReceiveDeferred = 4;
 
 class Rule {
  public:
@@ -33,7 +38,8 @@ class Rule {
 
   // Offered an incoming message that passed this rule's filters. 0: handled
   // (the gateway confirms it as accepted); 2: the gateway must stop (the
-  // message stays unconfirmed).
+  // message stays unconfirmed); kReceiveDeferred: a file of it stayed held
+  // by another program (the message stays unconfirmed for a later pass).
   virtual int receive(Quillex::DravontMessage_s& message, const MessageInfo& info) = 0;
 
   std::string name;
@@ -43,6 +49,9 @@ class Rule {
   int firm = 0;
   std::tm day{};  // UTC; the date dayCounter belongs to
   int dayCounter = 0;
+  // The longest name a file received into `in` may have
+  // (longestReceivedNameIn).
+  std::size_t longestName = kLongestReceivedName;
   std::string in;   // incoming directory with a trailing separator, or empty
   std::string out;  // outgoing directory with a trailing separator, or empty
   std::string senderFilter;
@@ -58,6 +67,9 @@ class Rule {
   int retryBudget = 0;
 
  private:
+  // Sets longestName for `in` and its information files; false, after the
+  // fatal record, when `in` is too deep to hold any received name.
+  bool fitReceivedNames();
   bool readAddresses(const std::string& section);
   bool readAddressFile(const std::string& path);
   void readProtectionLevel(const std::string& section);

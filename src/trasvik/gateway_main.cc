@@ -77,7 +77,7 @@ bool collectPhase(const RuleList& rules) {
     const std::unique_ptr<Quillex::DravontMessage_s, void (*)(void*)> owned(messages, std::free);
     unsigned next = 0;
     int result = kDispatchAccepted;
-    while (next < fetched && !stopRequested() && result != kDispatchStop) {
+    while (next < fetched && !stopRequested() && result != kDispatchStop && result != kDispatchDeferred) {
       result = dispatchMessage(messages[next++], rules);
       if (result == kDispatchAccepted) ++received;
       if (result == kDispatchRejected) ++rejected;
@@ -91,6 +91,8 @@ bool collectPhase(const RuleList& rules) {
       requestStop();
       return false;
     }
+    // A message left for a later pass would be collected again at once.
+    if (result == kDispatchDeferred) break;
     if (!(received + rejected < s.switchafter && s.ncollect != 0 && fetched >= s.ncollect && !stopRequested())) break;
   }
   GATEWAY_INFO("messages: %u received, %u rejected", received, rejected);

@@ -19,7 +19,8 @@ const std::vector<std::string_view> kGatewayKeys{
     "sleeptime",   "ncollect",         "switchafter",  "retryonerror",    "admin_mail_only", "sendparam",
     "folderparam", "recvparam",        "protectionlevel", "sent",         "error",           "outFileError",
     "loops",       "fileTimeout",      "RecvDNinfo",   "RecvDNprefix",    "DetachedSignaturePattern",
-    "statefile",   "stoperrors",       "reconnect_tries", "reconnect_timeout", "srvcini"};
+    "statefile",   "stoperrors",       "reconnect_tries", "reconnect_timeout", "srvcini",
+    "lock_wait"};
 const std::vector<std::string_view> kRuleKeys{"type",  "in",       "out",     "subject",         "compatibility_option",
                                               "firm",  "coretype", "sent",    "addrfile",        "address",
                                               "protectionlevel",   "maxattachmentsize"};

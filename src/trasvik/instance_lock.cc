@@ -6,6 +6,7 @@
 
 #include "platform/file_lock.h"
 #include "platform/thread.h"
+#include "rule/held_files.h"
 #include "trasvik/gateway_log.h"
 
 namespace trasvik {
@@ -26,7 +27,12 @@ bool lockInstance(const std::string& statePath) {
   const std::string path = instanceLockPath(statePath);
   int error = 0;
   std::string holder;
-  held = platform::ExclusiveFileLock::tryAcquire(path, error, std::to_string(platform::currentProcessId()), &holder);
+  // A backup agent or scanner that has the lock file open for a moment
+  // is waited for; another gateway holding the lock is not.
+  retryWhileHeld(path, [&] {
+    held = platform::ExclusiveFileLock::tryAcquire(path, error, std::to_string(platform::currentProcessId()), &holder);
+    return held ? 0 : error;
+  });
   if (held) return true;
   GATEWAY_FATAL("%s", lockRefusal(path, error, holder).c_str());
   return false;

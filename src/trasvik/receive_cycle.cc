@@ -101,7 +101,10 @@ int offerToRules(DravontMessage_s& message, MessageInfo& info, const std::vector
     const auto started = std::chrono::steady_clock::now();
     const int result = rule->receive(message, info);
     GATEWAY_DEBUG("Msg \"%s\" offered to rule [%s]: %s after %s s", info.messageId.c_str(), rule->name.c_str(),
-                  result == 0 ? "taken" : result == 2 ? "the gateway stops" : "not taken",
+                  result == 0                  ? "taken"
+                  : result == 2                ? "the gateway stops"
+                  : result == kReceiveDeferred ? "left for a later pass"
+                                               : "not taken",
                   secondsText(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()).c_str());
     if (result == 0) {
       info.failure.clear();
@@ -110,6 +113,13 @@ int offerToRules(DravontMessage_s& message, MessageInfo& info, const std::vector
     if (result == 2) {
       requestStop();
       return kDispatchStop;
+    }
+    if (result == kReceiveDeferred) {
+      GATEWAY_WARNING("Msg \"%s\" stays unconfirmed: a file of it is held by another program; it is received again "
+                      "in a later pass",
+                      info.messageId.c_str());
+      Quillex::FreeDravontMessage(&message);
+      return kDispatchDeferred;
     }
   }
   return kDispatchStop;  // unreachable while the main rule is last

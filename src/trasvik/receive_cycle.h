@@ -17,6 +17,7 @@ class Rule;
 inline constexpr int kDispatchAccepted = 0;
 inline constexpr int kDispatchStop = 2;
 inline constexpr int kDispatchRejected = 3;
+inline constexpr int kDispatchDeferred = 4;
 
 // Reads the message into `info`; false with the reason in info.failure
 // (and info.messageId when it was read). May throw ContextError, or the
@@ -26,7 +27,9 @@ bool readMessageInfo(Quillex::DravontMessage_s& message, MessageInfo& info);
 // Reads the message, offers it to `rules` in order (the main rule, last,
 // takes every message) and confirms it. Returns kDispatchAccepted,
 // kDispatchRejected (unreadable; rejected with the reason) or
-// kDispatchStop (the gateway must stop; the message stays unconfirmed).
+// kDispatchStop (the gateway must stop; the message stays unconfirmed) or
+// kDispatchDeferred (a file of it stayed held by another program; the
+// message stays unconfirmed, and the pass collects no more).
 int dispatchMessage(Quillex::DravontMessage_s& message, const std::vector<std::unique_ptr<Rule>>& rules);
 
 // Confirms (accept) or rejects the message, retrying a failure five times

@@ -1,5 +1,6 @@
 #include "trasvik/settings.h"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/path.h"
@@ -173,6 +174,10 @@ bool init() {
   // Beside the attachment: "." and the system's separator.
   s.recvDNprefix = iniText(kSection, "RecvDNprefix", 260, platform::withTrailingSeparator(".").c_str());
   s.detachedSignaturePattern = iniText(kSection, "DetachedSignaturePattern", 260);
+  const int lockWait = iniNumber(kSection, "lock_wait", 30);
+  const int boundedLockWait = std::clamp(lockWait, 0, 3600);
+  if (lockWait != boundedLockWait) warnForced(kSection, "lock_wait", lockWait, boundedLockWait);
+  s.lockWaitMilliseconds = static_cast<unsigned>(boundedLockWait) * 1000;
 
   if (!s.detachedSignaturePattern.empty() &&
       Quillex::SetDravontDetachedSignaturePattern(serviceContext(), s.detachedSignaturePattern.c_str()) != 0) {

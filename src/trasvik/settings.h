@@ -28,6 +28,9 @@ struct GatewaySettings {
   bool recvDNinfo = false;
   std::string recvDNprefix;  // default "./", on Windows ".\"
   std::string detachedSignaturePattern;
+  // How long a file that another program holds is waited for before it is
+  // left for a later pass ("lock_wait", seconds).
+  unsigned lockWaitMilliseconds = 30000;
   // Set by /check before the start: everything is read and tried as at a
   // real start, but nothing is sent, confirmed, removed or made, and no
   // notification goes out.

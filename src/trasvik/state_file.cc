@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/atomic_file.h"
+#include "rule/held_files.h"
 #include "platform/file.h"
 #include "rule/file_moves.h"
 #include "rule/rule_text.h"
@@ -114,7 +115,8 @@ bool StateFile::open(const std::string& path, std::string& error) {
   path_.clear();
   journal_.close();
   std::string contents;
-  if (const int failure = platform::readWholeFile(path, contents); failure != 0 && failure != ENOENT) {
+  if (const int failure = retryWhileHeld(path, [&] { return platform::readWholeFile(path, contents); });
+      failure != 0 && failure != ENOENT) {
     error = errnoText(failure);
     return false;
   }
@@ -262,9 +264,18 @@ std::string StateFile::snapshot() const {
 void StateFile::compact() {
   journal_.close();
   unflushed_.clear();
-  if (const int error = platform::replaceFileAtomically(path_, snapshot())) failWrite(error);
-  if (const int error = journal_.open(path_)) failWrite(error);
-  journalLines_ = posts_.size() + receipts_.size();
+  const std::string text = snapshot();
+  const int error = retryWhileHeld(path_, [&] { return platform::replaceFileAtomically(path_, text); });
+  // A file another program holds keeps its journal, which says the same at
+  // greater length: it is compacted in a later pass.
+  if (error != 0 && !isHoldError(error)) failWrite(error);
+  if (error != 0 && !compactionHeld_) {
+    GATEWAY_WARNING("State file \"%s\" is held by another program and is compacted later, %s", path_.c_str(),
+                    errnoText(error).c_str());
+  }
+  compactionHeld_ = error != 0;
+  if (const int failure = retryWhileHeld(path_, [&] { return journal_.open(path_); })) failWrite(failure);
+  if (error == 0) journalLines_ = posts_.size() + receipts_.size();
 }
 
 void StateFile::failWrite(int error) {

@@ -116,6 +116,7 @@ class StateFile {
   std::string path_;  // empty: memory only
   platform::AppendFile journal_;
   std::size_t journalLines_ = 0;
+  bool compactionHeld_ = false;  // the last compaction found the file held (warned once)
   std::string unflushed_;  // lazily dropped entries, not yet appended
   std::vector<PostEntry> posts_;
   std::vector<ReceiptEntry> receipts_;

@@ -42,7 +42,8 @@ bool writeEnvelope(Quillex::DravontStream_s& stream, const MessageInfo& info, co
 
 std::string receivedEnvelopeBase(Rule& rule, const std::string& sender, const AttachmentInfo& attachment,
                                  const std::tm& today, const NameTaken& taken) {
-  const std::string name = safeAttachmentName(attachment.fileName);
+  // Room for the ".001" and ".env" that follow the base.
+  const std::string name = safeAttachmentName(attachment.fileName, rule.longestName - 4);
   if (rule.compatibilityFlag1 || (rule.firm == 0 && name.empty())) {
     const NameTaken shortTaken = [&](const std::string& digits) {
       return taken(kShortPrefix + digits + kAnyExtension);
@@ -50,7 +51,7 @@ std::string receivedEnvelopeBase(Rule& rule, const std::string& sender, const At
     return kShortPrefix + counterName("", shortTaken);
   }
   if (rule.firm == 0) return baseOf(ownName(name + kAnyExtension, taken));
-  if (rule.firm == 1) return baseOf(sequenceName(today, tickerForName(sender), kAnyExtension, taken));
+  if (rule.firm == 1) return baseOf(sequenceName(today, tickerForName(sender), kAnyExtension, taken, rule.longestName));
   return baseOf(dayName(rule, today, tickerForName(sender), kAnyExtension, taken));
 }
 

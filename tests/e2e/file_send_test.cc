@@ -88,9 +88,9 @@ TEST_F(FileSendTest, EachFileGoesToTheAddressThenIntoSentOrIsDeleted) {
   EXPECT_NE(setup.listStore().find("attachment \"third.txt\""), std::string::npos);
 
   write("fourth.txt");
-  ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=unlink:/out/fourth:EACCES"}), 13) << log();
+  ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=unlink:/out/fourth:EIO"}), 13) << log();
   EXPECT_TRUE(inOut("fourth.txt"));
-  const std::string failure = "Can't remove file \"" + out + "fourth.txt\", errno EACCES: Permission denied";
+  const std::string failure = "Can't remove file \"" + out + "fourth.txt\", errno 5";
   EXPECT_EQ(setup.countRecords("FATAL", failure), 1);
   EXPECT_NE(setup.listStore().find("text " + listed("Trasvik can't continue - " + failure)), std::string::npos);
 

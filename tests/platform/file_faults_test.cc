@@ -39,7 +39,7 @@ TEST(FileFaultTextTest, ParsesEntriesAndRejectsMalformedOnes) {
   EXPECT_EQ(faults[2].pathPart, "");
 
   for (const char* bad : {"remove:x:EIO", "write:x", "write:x:ENOTANERROR", "write:x:0", "write:x:EIO:many",
-                          "write:x:EIO:1:2", "open:EIO:x:ENOSPC:-1"}) {
+                          "write:x:EIO:1:2:3", "write:x:EIO::2", "open:EIO:x:ENOSPC:-1"}) {
     EXPECT_FALSE(platform::parseFileFaults(std::string("open::EIO;") + bad, faults, error)) << bad;
     EXPECT_TRUE(faults.empty()) << bad;
     EXPECT_NE(error.find(bad), std::string::npos) << error;
@@ -78,7 +78,7 @@ TEST_F(FileFaultTest, WritesToAMatchingPathFailWithNoSpaceWhileOthersSucceed) {
   EXPECT_FALSE(platform::pathExists(dir_.file("received.copy"))) << "a partial copy was left behind";
 }
 
-TEST_F(FileFaultTest, SkipLetsTheFirstMatchingCallsSucceed) {
+TEST_F(FileFaultTest, SkipAndCountBoundTheFailingCalls) {
   inject("write:journal:ENOSPC:2");
   platform::AppendFile journal, other;
   ASSERT_EQ(journal.open(dir_.file("journal")), 0);
@@ -89,6 +89,15 @@ TEST_F(FileFaultTest, SkipLetsTheFirstMatchingCallsSucceed) {
   EXPECT_EQ(journal.write("c"), ENOSPC);
   EXPECT_EQ(journal.write("d"), ENOSPC);
   EXPECT_EQ(readFile(dir_.file("journal")), "a" + std::string(1 << 20, 'b'));
+
+  // A file another program holds for a moment: two removals fail as a
+  // sharing violation, the third goes through.
+  inject("unlink:held:SHARING:0:2");
+  const std::string held = dir_.write("held", "x");
+  EXPECT_EQ(platform::removeFile(held), EBUSY);
+  EXPECT_EQ(platform::removeFile(held), EBUSY);
+  EXPECT_EQ(platform::removeFile(held), 0);
+  EXPECT_FALSE(platform::pathExists(held));
 }
 
 // Programs started by end-to-end tests take their faults from the variable.

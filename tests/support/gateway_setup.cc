@@ -56,8 +56,9 @@ bool isCounterName(const std::string& name, const std::string& extension) {
 
 std::unique_ptr<platform::RandomAccessFile> holdOpen(const std::string& path, Hold hold) {
   platform::FileOpenMode mode;
-  mode.write = true;
+  mode.write = hold != Hold::kKeepingName;
   mode.exclusive = hold == Hold::kExclusively;
+  mode.keepName = hold == Hold::kKeepingName;
   std::unique_ptr<platform::RandomAccessFile> file;
   if (const int error = platform::RandomAccessFile::open(path, mode, file)) {
     ADD_FAILURE() << "cannot hold " << path << " open: errno " << error;

@@ -58,7 +58,10 @@ bool isCounterName(const std::string& name, const std::string& extension = "");
 // How a test holds a file open as another program would: kWriting, as a
 // program that still writes it; kExclusively, with no sharing, as a program
 // that locks it against every other open (Windows only).
-enum class Hold { kWriting, kExclusively };
+// kWriting: a writer that shares everything; kExclusively: shares
+// nothing; kKeepingName (Windows only): a reader that lets others read and
+// write but not rename or remove, as scanners and backup agents do.
+enum class Hold { kWriting, kExclusively, kKeepingName };
 // Opens the file in this test process and keeps it open while the result
 // lives; the programs the test starts do not inherit it. Null, with a test
 // failure, when it cannot be opened.

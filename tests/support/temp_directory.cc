@@ -7,10 +7,11 @@
 
 namespace testing_support {
 
-TempDirectory::TempDirectory() {
+TempDirectory::TempDirectory() : TempDirectory(std::filesystem::temp_directory_path()) {}
+
+TempDirectory::TempDirectory(const std::filesystem::path& base) {
   static std::atomic<unsigned> counter{0};
   std::random_device seed;
-  const auto base = std::filesystem::temp_directory_path();
   for (;;) {
     path_ = base / ("trasvik-test-" + std::to_string(seed()) + "-" + std::to_string(counter++));
     if (std::filesystem::create_directory(path_)) break;
@@ -40,6 +41,12 @@ std::string readFile(const std::string& path) {
   std::ostringstream contents;
   contents << in.rdbuf();
   return contents.str();
+}
+
+std::filesystem::path otherVolume() {
+  const std::filesystem::path volume = kWindows ? "V:\\" : "/dev/shm";
+  std::error_code error;
+  return std::filesystem::is_directory(volume, error) ? volume : std::filesystem::path();
 }
 
 }  // namespace testing_support

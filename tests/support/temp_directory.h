@@ -10,6 +10,8 @@ namespace testing_support {
 class TempDirectory {
  public:
   TempDirectory();
+  // A fresh directory under `base` instead.
+  explicit TempDirectory(const std::filesystem::path& base);
   ~TempDirectory();
   TempDirectory(const TempDirectory&) = delete;
   TempDirectory& operator=(const TempDirectory&) = delete;
@@ -38,6 +40,11 @@ inline constexpr bool kWindows = true;
 #else
 inline constexpr bool kWindows = false;
 #endif
+
+// A directory on another volume than the temporary directory, where a
+// move from there must copy: /dev/shm on Linux, drive V: under Wine (made
+// by the scripts that run the Windows tests). Empty when there is none.
+std::filesystem::path otherVolume();
 
 // Reads a whole file ("" when it cannot be read).
 std::string readFile(const std::string& path);

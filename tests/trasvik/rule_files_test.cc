@@ -4,10 +4,13 @@
 #include "platform/file_faults.h"
 #include "rule/directories.h"
 #include "rule/directory_scan.h"
+#include "rule/delivered_file.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/sequence_counter.h"
 #include "support/temp_directory.h"
 #include "trasvik/library_text.h"
+#include "trasvik/notification.h"
 #include "trasvik/script_bridge.h"
 #include "trasvik/settings.h"
 
@@ -70,15 +73,57 @@ TEST_F(RuleFilesTest, EnvelopeTakesABaseThatNoFileOfTheNameUses) {
 TEST_F(RuleFilesTest, FailedMoveIsReportedNotifiedAndEndsTheRun) {
   const std::string to = setup.makeDirectory("to");
   const std::string source = put("from/f.txt");
-  platform::setFileFaults({{platform::FileOperation::kRename, "/to/", EACCES, 0}});
+  platform::setFileFaults({{platform::FileOperation::kRename, "/to/", EIO, 0}});
   inSession([&] {
     ASSERT_TRUE(trasvik::init());
     EXPECT_THROW(trasvik::moveFile(source, to, "f.txt"), int);
   });
-  const std::string record = "Can't rename file \"" + source + "\" to \"" + to + "f.txt\", errno EACCES: Permission denied";
+  const std::string record = "Can't rename file \"" + source + "\" to \"" + to + "f.txt\", errno 5";
   EXPECT_EQ(setup.countRecords("FATAL", record), 1);
   EXPECT_NE(setup.listStore().find("Trasvik can't continue - Can't rename file"), std::string::npos);
   EXPECT_EQ(readFile(source), "x");
+}
+
+// Another program (a scanner, a backup agent) holds the file: a hold that
+// clears costs a pause; one that lasts leaves the file, with one warning
+// however often it is met, and never stops the gateway.
+TEST_F(RuleFilesTest, AHeldFileIsWaitedForThenLeftWithOneWarning) {
+  const std::string to = setup.makeDirectory("to");
+  setup.set("trasvik", "lock_wait", "1");
+  platform::setFileFaults({{platform::FileOperation::kRename, "/a.txt", EBUSY, 0, 4}});
+  const std::string held = put("from/b.txt", "b");
+  inSession([&] {
+    ASSERT_TRUE(trasvik::init());
+    EXPECT_EQ(readFile(trasvik::moveFile(put("from/a.txt", "a"), to, "a.txt")), "a");
+
+    platform::setFileFaults({{platform::FileOperation::kRename, "/b.txt", EBUSY, 0}});
+    for (int pass = 0; pass < 2; ++pass) EXPECT_THROW(trasvik::moveFile(held, to, "b.txt"), trasvik::FileHeld);
+    platform::setFileFaults({{platform::FileOperation::kUnlink, "/b.txt", EACCES, 0}});
+    EXPECT_THROW(trasvik::deleteDeliveredFile(held, trasvik::reportCantContinue), trasvik::FileHeld);
+  });
+  EXPECT_EQ(readFile(held), "b");
+  EXPECT_EQ(setup.countRecords("WARNING", "File \"" + held + "\" can't be moved to \"" + to +
+                                              "\": it is in use by another program after waiting 1 s; it stays for a "
+                                              "later pass"),
+            1);
+  EXPECT_EQ(setup.countRecordsStartingWith("File \"" + held + "\" can't be removed"), 0)
+      << "a second warning for the same held file";
+}
+
+// A pair moves whole: an envelope whose data file stays held goes back.
+TEST_F(RuleFilesTest, AnEnvelopeWhoseDataFileIsHeldStaysWithIt) {
+  const std::string to = setup.makeDirectory("to");
+  setup.set("trasvik", "lock_wait", "0");
+  put("from/e.env", "envelope");
+  put("from/e.001", "data");
+  platform::setFileFaults({{platform::FileOperation::kRename, "e.001", EBUSY, 0}});
+  inSession([&] {
+    ASSERT_TRUE(trasvik::init());
+    EXPECT_THROW(trasvik::moveEnvelope(setup.directory().file("from/e"), to, "e"), trasvik::FileHeld);
+  });
+  EXPECT_EQ(readFile(setup.directory().file("from/e.env")), "envelope");
+  EXPECT_EQ(readFile(setup.directory().file("from/e.001")), "data");
+  EXPECT_TRUE(std::filesystem::is_empty(to));
 }
 
 TEST_F(RuleFilesTest, MakesEveryMissingDirectory) {
