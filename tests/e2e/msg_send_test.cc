@@ -92,6 +92,24 @@ TEST_F(MsgSendTest, BothHeaderFormsFindTheValuesAndTheBody) {
   EXPECT_TRUE(directoryNames(lines).empty() && directoryNames(blank).empty());  // no sent directory: deleted
 }
 
+// A .msg file its producer still writes is not posted cut short (and again
+// whole later): it waits until the writer has closed it.
+TEST_F(MsgSendTest, AFileStillWrittenWaitsForItsWriter) {
+  const std::string out = msgRule("rule1", "out", "1");
+  const std::string path = setup.directory().write("out/late.msg", "to: " + self + "\nfirst half");
+  {
+    auto writer = holdOpen(path, Hold::kWriting);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_EQ(setup.runGateway(), 0) << log();
+    EXPECT_EQ(directoryNames(out), (std::vector<std::string>{"late.msg"}));
+    EXPECT_EQ(setup.countRecordsStartingWith("Can't init stream, file: \"" + path + "\""), 1) << log();
+    setup.directory().write("out/late.msg", "to: " + self + "\nfirst half, second half");
+  }
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  EXPECT_EQ(directoryNames(in), (std::vector<std::string>{"late"}));
+  EXPECT_EQ(readFile(in + "late"), "first half, second half");
+}
+
 TEST_F(MsgSendTest, WithBitOneOnlyFiveCharacterNamesGoAndTheyCarryNoName) {
   const std::string sent = setup.makeDirectory("sent");
   const std::string out = msgRule("rule1", "msg", "3");

@@ -56,6 +56,22 @@ class UaSendTest : public testing::Test {
   const std::string error = setup.directory().file("error") + "/";
 };
 
+// A pair whose data file its producer still writes waits for the writer.
+TEST_F(UaSendTest, APairWhoseDataFileIsStillWrittenWaitsForItsWriter) {
+  const std::string out = uaRule("rule1", "out", "0");
+  pair("out", "late", "to: " + peer + "\nsubject: late\n", "first half");
+  {
+    auto writer = holdOpen(out + "late.001", Hold::kWriting);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_EQ(setup.runGateway(), 0) << log();
+    EXPECT_EQ(setup.listStore().find("attachment"), std::string::npos) << setup.listStore();
+    setup.directory().write("out/late.001", "first half, second half");
+  }
+  ASSERT_EQ(setup.runGateway(), 0) << log();
+  EXPECT_NE(setup.listStore().find(posted("late", "1200", "late", 23)), std::string::npos) << setup.listStore();
+  EXPECT_TRUE(directoryNames(out).empty());
+}
+
 TEST_F(UaSendTest, EachPairIsPostedAsItsEnvelopeSaysAndThenMovedOrDeleted) {
   const std::string sent = setup.makeDirectory("sent");
   const std::string kept = uaRule("rule1", "kept", "0");

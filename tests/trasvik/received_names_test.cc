@@ -54,6 +54,37 @@ TEST(ReceivedNamesTest, LongNamesAreShortenedKeepingShortExtensionsAndWholeChara
             std::string(trasvik::kLongestTickerInName, 'T'));
 }
 
+// In a deep incoming directory a name gives way as a long name does, so that
+// the whole path, with " (99999)" and ".inf", stays within what the
+// programs reading the directory can open (MAX_PATH on Windows).
+TEST(ReceivedNamesTest, NamesGiveWayToDeepDirectoriesWithinThePathLimit) {
+  using trasvik::longestReceivedNameIn;
+  constexpr std::size_t kLimit = 259;
+  constexpr std::size_t kReserve = sizeof(" (99999).inf") - 1;
+  EXPECT_EQ(longestReceivedNameIn("C:\\in\\", kLimit), trasvik::kLongestReceivedName);
+  const std::string deep = "C:\\" + std::string(200, 'd') + "\\";
+  const std::size_t longest = longestReceivedNameIn(deep, kLimit);
+  ASSERT_EQ(longest, kLimit - deep.size() - kReserve);
+  const std::string name = trasvik::safeAttachmentName("report " + std::string(100, 'n') + ".pdf", longest);
+  EXPECT_EQ(name, "report " + std::string(longest - 11, 'n') + ".pdf");
+  EXPECT_EQ(deep.size() + name.size() + kReserve, kLimit);
+
+  NamingRule rule;
+  rule.longestName = longest;
+  trasvik::AttachmentInfo attachment;
+  attachment.fileName = std::string(100, 'a') + ".xml";
+  const trasvik::NameTaken none = [](const std::string&) { return false; };
+  const std::tm date = utcDate(2024, 1, 31);
+  const std::string sender = "EMAIL@" + std::string(trasvik::kLongestTickerInName, 'T') + ".SVC";
+  // (firm 1 takes the same datedName as firm 2, with a counter of the service's.)
+  for (int firm : {0, 2}) {
+    rule.firm = firm;
+    EXPECT_LE(trasvik::receivedFileName(rule, sender, attachment, date, none).size(), longest) << firm;
+  }
+  // Too deep for even the shortest of the gateway's names.
+  EXPECT_EQ(longestReceivedNameIn("C:\\" + std::string(kLimit - kReserve - 18, 'd') + "\\", kLimit), 0u);
+}
+
 // Names Windows cannot hold or would take for a device.
 TEST(ReceivedNamesTest, WindowsSafeNamesAvoidDevicesReservedCharactersAndTrailingDots) {
   using trasvik::windowsSafeName;
