@@ -32,6 +32,7 @@ std::string refusalToSend(const std::string& path) {
   if (error == 0) return {};
   if (error == ELOOP) return "is a symbolic link";
   if (error == EINVAL) return "is not a regular file";
+  if (error == EBUSY) return "cannot be read: another program has it open without sharing it";
   return "cannot be read: " + errnoText(error);
 }
 

@@ -198,7 +198,7 @@ TEST_F(UaSendTest, APairWhoseDataFileIsALinkOrHeldByAnotherProgramIsNotSent) {
   if (kWindows) {
     holder = holdOpen(setup.directory().write("linked/x.001", "root only"), Hold::kExclusively);
     ASSERT_NE(holder, nullptr);
-    refusal = "cannot be read: errno EACCES: Permission denied";
+    refusal = "cannot be read: another program has it open without sharing it";
   } else {
     const std::string secret = setup.directory().write("secret.txt", "root only");
     std::filesystem::create_symlink(secret, out + "x.001");

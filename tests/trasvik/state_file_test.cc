@@ -6,8 +6,10 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/file_faults.h"
 #include "rule/recorded_post.h"
 #include "support/temp_directory.h"
+#include "trasvik/settings.h"
 
 namespace trasvik {
 namespace {
@@ -66,6 +68,20 @@ TEST_F(StateFileTest, ALineACrashCutShortIsIgnored) {
   const StateFile& again = reopened();
   EXPECT_TRUE(again.receipt("whole"));
   EXPECT_FALSE(again.receipt("cut"));
+}
+
+// A backup agent holds the state file, so it cannot be replaced: it keeps
+// its journal, compacted later, and nothing recorded meanwhile is lost.
+TEST_F(StateFileTest, AFileHeldByAnotherProgramIsCompactedLaterAndLosesNothing) {
+  settings().lockWaitMilliseconds = 0;
+  state.recordReceipt("before", {"in/", {"a"}});
+  platform::setFileFaults({{platform::FileOperation::kRename, "gate.state", EBUSY, 0}});
+  reopened().recordReceipt("meanwhile", {"in/", {"b"}});
+  platform::clearFileFaults();
+  settings().lockWaitMilliseconds = 30000;
+  const StateFile& again = reopened();
+  EXPECT_TRUE(again.receipt("before"));
+  EXPECT_TRUE(again.receipt("meanwhile"));
 }
 
 TEST_F(StateFileTest, AnotherFileIsRefusedAndLeftAlone) {

@@ -1,7 +1,6 @@
 // Paths and names as the programs of a Windows server can open them: paths
 // within MAX_PATH (which Wine does not enforce, so the gateway's own limits
-// are what is tested), and names the ANSI code page cannot write. Windows
-// facts: on Linux these tests are skipped.
+// are what is tested), and names the ANSI code page cannot write.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +15,6 @@
 namespace gateway_testing {
 namespace {
 
-using testing_support::kWindows;
 using testing_support::readFile;
 
 constexpr std::size_t kLongestPath = 259;  // MAX_PATH less its NUL
@@ -24,7 +22,6 @@ constexpr std::size_t kLongestPath = 259;  // MAX_PATH less its NUL
 class PathLimitTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!kWindows) GTEST_SKIP() << "Windows' path and code page limits";
     in = setup.useMainRule("FILE");
   }
 
