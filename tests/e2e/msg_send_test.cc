@@ -96,7 +96,8 @@ TEST_F(MsgSendTest, BothHeaderFormsFindTheValuesAndTheBody) {
 // whole later): it waits until the writer has closed it.
 TEST_F(MsgSendTest, AFileStillWrittenWaitsForItsWriter) {
   const std::string out = msgRule("rule1", "out", "1");
-  const std::string path = setup.directory().write("out/late.msg", "to: " + self + "\nfirst half");
+  setup.directory().write("out/late.msg", "to: " + self + "\nfirst half");
+  const std::string path = out + "late.msg";
   {
     auto writer = holdOpen(path, Hold::kWriting);
     ASSERT_NE(writer, nullptr);
