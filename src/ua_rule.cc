@@ -106,8 +106,13 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
     return Outcome::kLeft;
   }
   envelopeStream.made();
-  const EnvelopeValues envelope = readEnvelope(*envelopeStream.record());
+  const std::optional<EnvelopeValues> read = readEnvelope(*envelopeStream.record(), identityOf(envelopePath).size);
   envelopeStream.release();
+  if (!read) {
+    reportUnopened(envelopePath, envelopeName, "it could not be read whole");
+    return Outcome::kLeft;
+  }
+  const EnvelopeValues& envelope = *read;
   if (envelope.lostLastLine) {
     GATEWAY_WARNING("Last line of envelope \"%s\" has no line feed and is ignored", envelopeName.c_str());
   }

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "trasvik/session.h"
+
 namespace trasvik {
 
 namespace {
@@ -11,15 +13,22 @@ constexpr unsigned kBlockSize = 4096;
 
 }  // namespace
 
-MsgHeader readMsgHeader(Quillex::DravontStream_s& stream, bool lineByLine) {
+std::optional<MsgHeader> readMsgHeader(Quillex::DravontStream_s& stream, bool lineByLine, std::uint64_t fileSize) {
   MsgHeaderParser parser(lineByLine);
   char block[kBlockSize];
+  std::uint64_t total = 0;
   while (!parser.done()) {
     const unsigned count = Quillex::StreamRead(&stream, block, kBlockSize);
     if (count == 0 || count > kBlockSize) {
+      if (total < fileSize) {
+        // A read cut short, by a lost session most likely.
+        throwIfSessionLost();
+        return std::nullopt;
+      }
       parser.end();
     } else {
       parser.feed(std::string_view(block, count));
+      total += count;
     }
   }
   return parser.header();

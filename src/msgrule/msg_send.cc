@@ -109,7 +109,12 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
   clearReport(path);
   objects.streamMade = true;
 
-  const MsgHeader header = readMsgHeader(objects.stream, compatibilityFlag0);
+  const std::optional<MsgHeader> read = readMsgHeader(objects.stream, compatibilityFlag0, identityOf(path).size);
+  if (!read) {
+    reportUnopened(path, path, "its header could not be read whole");
+    return Outcome::kUnopened;  // stays, and is tried again in the next pass
+  }
+  const MsgHeader& header = *read;
   std::string typeText;
   std::string ticker;
   std::string service;

@@ -154,6 +154,10 @@ std::string lastError() {
   return text;
 }
 
+void throwIfSessionLost() {
+  if (isLostSessionText(libraryErrorText())) lastError();
+}
+
 void criticalAbort(const char* sourceFile, int line) {
   QnSystemLogEx(3, "QnZoRezida:CRITICAL ERROR!", 1, "Critical error in  %s (%d). Program aborted.", sourceFile, line);
   std::exit(kFailureExitStatus);

@@ -63,6 +63,12 @@ bool isLostSessionText(const std::string& text);
 // reconnectTimeout() when an RPC call failed).
 std::string lastError();
 
+// After a library call that failed or yielded nothing, such as a read that
+// may have met the end of its stream: throws ContextError (as lastError())
+// when the library says the session is lost, so that what was read so far
+// is not taken for the whole. Returns otherwise.
+void throwIfSessionLost();
+
 // Writes the critical record naming the source file and line and ends the
 // process with status 13.
 [[noreturn]] void criticalAbort(const char* sourceFile, int line);

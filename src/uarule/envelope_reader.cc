@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "trasvik/session.h"
+
 namespace trasvik {
 
 namespace {
@@ -11,14 +13,23 @@ constexpr unsigned kBlockSize = 4096;
 
 }  // namespace
 
-EnvelopeValues readEnvelope(Quillex::DravontStream_s& stream) {
+std::optional<EnvelopeValues> readEnvelope(Quillex::DravontStream_s& stream, std::uint64_t fileSize) {
   EnvelopeParser parser;
   char block[kBlockSize];
+  std::uint64_t total = 0;
   for (;;) {
     const unsigned count = Quillex::StreamRead(&stream, block, kBlockSize);
-    if (count == 0 || count > kBlockSize) return parser.finish();
+    if (count == 0 || count > kBlockSize) break;
     parser.feed(std::string_view(block, count));
+    total += count;
   }
+  // A text stream drops the CR of each CR LF: fewer bytes than the file
+  // holds are then its whole, which the stream's position tells.
+  if (total < fileSize && Quillex::StreamTell(&stream) < fileSize) {
+    throwIfSessionLost();
+    return std::nullopt;
+  }
+  return parser.finish();
 }
 
 }  // namespace trasvik

@@ -132,6 +132,32 @@ TEST_F(GatewayRunTest, LostSessionStartsTheSessionAgainAndLosesNothing) {
   EXPECT_EQ(setup.countRecordsStartingWith("session reopened after "), 2);
 }
 
+// A session lost while a .msg header or an envelope is read: what was read
+// so far is not the file. Both stay, and go whole once the session is back;
+// nothing goes to the error directory.
+TEST_F(GatewayRunTest, AHeaderReadCutShortByALostSessionIsReadAgainWhole) {
+  setup.set("trasvik", "loops", "3");
+  setup.set("trasvik", "sleeptime", "1");
+  for (const char* type : {"MSG", "UA"}) {
+    setup.set("rules", std::string("rule") + (type[0] == 'M' ? "1" : "2"), type);
+    setup.set(type, "type", type);
+    setup.set(type, "out", setup.makeDirectory(type));
+  }
+  const std::string to = "to: " + addressOf(kPeerTicker) + "\n";
+  setup.directory().write("MSG/report.msg", to + "subject: whole\n\nbody");
+  setup.directory().write("UA/pair.env", to + "subject: pair\n");
+  setup.directory().write("UA/pair.001", "data");
+  // Each call and the library's retry on a new connection: two header reads
+  // fail as a lost session.
+  setup.inject("DravontStreamRead", 4, "drop");
+  EXPECT_EQ(setup.runGateway(nullptr, {}, 30000), 0);
+  const std::string store = setup.listStore();
+  EXPECT_NE(store.find("subject \"whole\""), std::string::npos) << store;
+  EXPECT_NE(store.find("subject \"pair\""), std::string::npos) << store;
+  EXPECT_TRUE(directoryNames(setup.directory().file("error")).empty());
+  EXPECT_EQ(setup.countRecordsStartingWith("session reopened after "), 2);
+}
+
 TEST_F(GatewayRunTest, StartFailuresEndWith13) {
   setup.set("main", "type", "XML");
   EXPECT_EQ(setup.runGateway(), 13);
