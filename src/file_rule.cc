@@ -140,8 +140,9 @@ bool FileRule::makeHandles(const std::string& section) {
   const std::string options = "({subject:\"" + escapeScriptText(subject) + "\"})";
   std::string addressError;
   const bool addressFailed = makeAddressHandle(addresses.front(), address_, options.c_str()) != 0;
+  // A lost session is no wrong address: lastError() throws ContextError.
   if (addressFailed) {
-    addressError = libraryErrorText();
+    addressError = lastError();
     Quillex::InitDravontAddressByHandle(&address_, serviceContext(), 0);
   }
   addressMade_ = true;
@@ -149,7 +150,7 @@ bool FileRule::makeHandles(const std::string& section) {
   std::string folderError;
   const bool folderFailed = makeFolderHandle(folders.front(), folder_) != 0;
   if (folderFailed) {
-    folderError = libraryErrorText();
+    folderError = lastError();
     Quillex::InitEDIFolderByHandle(&folder_, serviceContext(), 0);
   }
   folderMade_ = true;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "dravont/dravontdll.h"
+#include "platform/clock.h"
 #include "text/ascii.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/ini_values.h"
@@ -16,6 +17,10 @@
 namespace trasvik {
 
 namespace {
+
+// What the library says when the version call itself failed (not its
+// answer).
+constexpr char kVersionCallFailed[] = "Failed to get service version";
 
 // The oldest service version the gateway works with (the fourth number is
 // named in the record but not compared).
@@ -49,6 +54,7 @@ bool versionIsSupported(const unsigned (&version)[4]) {
 }
 
 // A confirmation that failed in an earlier session, carried out by its id.
+// A session lost meanwhile keeps it pending for the next (ContextError).
 void carryOutPendingConfirmation() {
   PendingConfirmation& pending = pendingConfirmation();
   if (pending.messageId.empty()) return;
@@ -56,7 +62,8 @@ void carryOutPendingConfirmation() {
   const bool reject = !pending.reason.empty();
   if (Quillex::ConfirmMessage(&s.receiveUrl, pending.messageId.c_str(), reject ? 1 : 0,
                               reject ? pending.reason.c_str() : nullptr, &s.sendUrl) != 0) {
-    GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", libraryErrorText().c_str());
+    const std::string error = lastError();
+    GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", error.c_str());
   } else {
     stateFile().forgetReceipt(pending.messageId);
   }
@@ -98,7 +105,14 @@ bool startSession(RuleList& rules) {
   }
   int version[4] = {};
   if (Quillex::GetServiceVersion(&version[0], &version[1], &version[2], &version[3]) != 0) {
-    GATEWAY_FATAL("Can't get service version, %s", libraryErrorText().c_str());
+    const std::string error = libraryErrorText();
+    // The call itself failed (the library's text for that): the service
+    // went away after the session opened, which a new session mends.
+    if (error == kVersionCallFailed) {
+      platform::sleepMilliseconds(reconnectTimeout());
+      throw ContextError(1);
+    }
+    GATEWAY_FATAL("Can't get service version, %s", error.c_str());
     closeIniAndLog();
     return false;
   }

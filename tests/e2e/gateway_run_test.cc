@@ -158,6 +158,23 @@ TEST_F(GatewayRunTest, AHeaderReadCutShortByALostSessionIsReadAgainWhole) {
   EXPECT_EQ(setup.countRecordsStartingWith("session reopened after "), 2);
 }
 
+// The service goes away during the start: at the version check, and while
+// a rule makes its address. A new session mends that; 13 stays for what a
+// restart cannot mend.
+TEST_F(GatewayRunTest, ASessionLostDuringTheStartIsOpenedAgain) {
+  setup.set("main", "out", setup.makeDirectory("out"));
+  setup.set("main", "address", addressOf(kPeerTicker));
+  setup.directory().write("out/outgoing.txt", "out");
+  setup.inject("system.version", 2, "drop");
+  setup.inject("DravontAddressCtor", 2, "drop");
+  EXPECT_EQ(setup.runGateway(), 0);
+  // Said once, when a session is open again.
+  EXPECT_EQ(setup.countRecordsStartingWith("session reopened after "), 1);
+  EXPECT_EQ(setup.countRecordsStartingWith("Can't get service version"), 0);
+  EXPECT_EQ(setup.countRecordsStartingWith("Can't init Dravont address"), 0);
+  EXPECT_NE(setup.listStore().find("attachment \"outgoing.txt\""), std::string::npos);
+}
+
 TEST_F(GatewayRunTest, StartFailuresEndWith13) {
   setup.set("main", "type", "XML");
   EXPECT_EQ(setup.runGateway(), 13);
