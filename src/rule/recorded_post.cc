@@ -29,7 +29,7 @@ RecordedPost::RecordedPost(const std::string& ruleName, std::vector<FileIdentity
   // names the file again.
   for (const FileIdentity& file : files_) {
     if (stateFile().postState(file, leg) != PostState::kStarted) continue;
-    GATEWAY_WARNING("Rule [%s]: File \"%s\" possibly sent twice: the gateway stopped during an earlier post of it",
+    GATEWAY_WARNING("Rule [%s]: File \"%s\" may have been posted before the crash; posting again",
                     ruleName_.c_str(), file.path.c_str());
   }
   stateFile().recordPostStarted(files_, leg_);

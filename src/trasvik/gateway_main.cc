@@ -60,8 +60,8 @@ enum class Outcome {
 // gateway stop for a condition it cannot continue from.
 bool collectPhase(const RuleList& rules) {
   GatewaySettings& s = settings();
-  unsigned received = 0;
-  unsigned rejected = 0;
+  unsigned& received = passCounts().received;
+  unsigned& rejected = passCounts().rejected;
   for (;;) {
     unsigned fetched = s.ncollect;
     Quillex::DravontMessage_s* messages = nullptr;
@@ -96,6 +96,7 @@ bool collectPhase(const RuleList& rules) {
     if (!(received + rejected < s.switchafter && s.ncollect != 0 && fetched >= s.ncollect && !stopRequested())) break;
   }
   GATEWAY_INFO("messages: %u received, %u rejected", received, rejected);
+  passCounts() = PassCounts{};
   return true;
 }
 

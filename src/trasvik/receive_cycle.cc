@@ -129,6 +129,11 @@ int offerToRules(DravontMessage_s& message, MessageInfo& info, const std::vector
 
 PendingConfirmation& pendingConfirmation() { return pending; }
 
+PassCounts& passCounts() {
+  static PassCounts counts;
+  return counts;
+}
+
 bool readMessageInfo(DravontMessage_s& message, MessageInfo& info) {
   LibraryText id;
   if (Quillex::GetDravontMessageProperty(&message, "messageId", id.out()) != 0) {

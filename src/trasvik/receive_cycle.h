@@ -46,6 +46,16 @@ struct PendingConfirmation {
 };
 PendingConfirmation& pendingConfirmation();
 
+// What a pass received and rejected, for its summary record. The counts
+// outlive a session lost in the middle of the pass, and take in the
+// confirmation carried out at the next session's start, so that the summary
+// of the pass that goes on counts every message it saved.
+struct PassCounts {
+  unsigned received = 0;
+  unsigned rejected = 0;
+};
+PassCounts& passCounts();
+
 // The information record a rule writes after saving attachment
 // `attachmentIndex` (0-based) of the message to `savedPath`.
 void logSaved(const Rule& rule, const std::string& savedPath, const MessageInfo& info, std::size_t attachmentIndex);

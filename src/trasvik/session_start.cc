@@ -66,6 +66,7 @@ void carryOutPendingConfirmation() {
     GATEWAY_FATAL("Error in ConfirmMessage(): \"%s\"", error.c_str());
   } else {
     stateFile().forgetReceipt(pending.messageId);
+    ++(reject ? passCounts().rejected : passCounts().received);
   }
   pending = PendingConfirmation{};
 }
