@@ -339,6 +339,7 @@ void FileRule::attachAndPost(Quillex::DravontMessage_s& message, OutgoingBatch& 
     if (file.entry->*leg.attached) attached.push_back(identityOf(file.path));
   }
   RecordedPost post(name, std::move(attached), leg.kind);
+  post.stamp(message);
   LibraryText messageId;
   if (Quillex::PostMessageTo(&message, &url, messageId.out()) == 0) {
     post.posted();

@@ -166,6 +166,7 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
   }
   Quillex::SetDravontMessageCustomHeader(message.record(), "coretype", type.empty() ? "1200" : type.c_str());
   RecordedPost post(name, {identityOf(envelopePath)}, SendLeg::kAddress);
+  post.stamp(*message.record());
   LibraryText messageId;
   if (Quillex::PostMessageTo(message.record(), &settings().sendUrl, messageId.out()) != 0) {
     post.failed();

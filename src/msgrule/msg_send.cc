@@ -156,6 +156,7 @@ MsgRule::Outcome MsgRule::sendFile(const std::string& fileName) {
   }
   Quillex::SetDravontMessageCustomHeader(&objects.message, "coretype", typeText.c_str());
   RecordedPost post(name, {identityOf(path)}, SendLeg::kAddress);
+  post.stamp(objects.message);
   LibraryText messageId;
   if (Quillex::PostMessageTo(&objects.message, &settings().sendUrl, messageId.out()) != 0) {
     post.failed();

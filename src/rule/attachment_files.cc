@@ -171,7 +171,7 @@ void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written,
 void recordNames(const Rule& rule, const std::vector<WrittenAttachment>& written, const MessageInfo& info) {
   ReceiptRecord record{rule.in, {}};
   for (const WrittenAttachment& attachment : written) record.names.push_back(attachment.name);
-  stateFile().recordReceipt(info.messageId, record);
+  stateFile().recordReceipt(info.messageId, record, info.postToken);
 }
 
 // The names recorded for this message in this directory, when the

@@ -1,10 +1,12 @@
 #include "rule/recorded_post.h"
 
 #include "platform/file.h"
+#include "rule/post_token.h"
 #include "trasvik/crash_point.h"
 #include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/session.h"
+#include "trasvik/settings.h"
 
 namespace trasvik {
 
@@ -25,6 +27,10 @@ bool postedBefore(const std::string& ruleName, const std::string& path, SendLeg 
 
 RecordedPost::RecordedPost(const std::string& ruleName, std::vector<FileIdentity> files, SendLeg leg)
     : ruleName_(ruleName), files_(std::move(files)), leg_(leg) {
+  if (settings().postToken) {
+    token_ = stateFile().startedToken(files_, leg_);
+    if (token_.empty()) token_ = newPostToken();
+  }
   // Named before the post: should it be interrupted as well, the next one
   // names the file again.
   for (const FileIdentity& file : files_) {
@@ -32,7 +38,7 @@ RecordedPost::RecordedPost(const std::string& ruleName, std::vector<FileIdentity
     GATEWAY_WARNING("Rule [%s]: File \"%s\" may have been posted before the crash; posting again",
                     ruleName_.c_str(), file.path.c_str());
   }
-  stateFile().recordPostStarted(files_, leg_);
+  stateFile().recordPostStarted(files_, leg_, token_);
   started_ = std::chrono::steady_clock::now();
 }
 
@@ -48,8 +54,12 @@ void RecordedPost::posted() {
                 }().c_str(),
                 secondsText(std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count()).c_str());
   crashPoint("post-sent");
-  stateFile().recordPosted(files_, leg_);
+  stateFile().recordPosted(files_, leg_, token_);
   crashPoint("post-recorded");
+}
+
+void RecordedPost::stamp(Quillex::DravontMessage_s& message) const {
+  if (!token_.empty()) Quillex::SetDravontMessageCustomHeader(&message, kPostTokenHeader, token_.c_str());
 }
 
 void RecordedPost::failed() {

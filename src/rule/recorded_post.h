@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dravont/dravontdll.h"
 #include "trasvik/state_file.h"
 
 namespace trasvik {
@@ -27,7 +28,12 @@ class RecordedPost {
   // warning names each file whose earlier post, interrupted when the
   // gateway stopped, may have reached the service. May throw kMoveFailure
   // after a reported failure to write the state file.
+  // The post gets a post token (post_token.h), the one of an interrupted
+  // post of the same files when there is one, unless "post_token" is 0.
   RecordedPost(const std::string& ruleName, std::vector<FileIdentity> files, SendLeg leg);
+
+  // Puts the post token into the message to be posted.
+  void stamp(Quillex::DravontMessage_s& message) const;
 
   // The service took the post: recorded durably.
   void posted();
@@ -39,6 +45,7 @@ class RecordedPost {
   std::string ruleName_;
   std::vector<FileIdentity> files_;
   SendLeg leg_;
+  std::string token_;  // "" for none
   std::chrono::steady_clock::time_point started_;  // for the debug record of its duration
 };
 

@@ -28,6 +28,7 @@ struct MessageInfo {
   std::uint16_t coretype = 0;
   std::vector<AttachmentInfo> attachments;  // attachment n is attachments[n - 1]
   std::string messageId;
+  std::string postToken;  // the sender's post token (post_token.h), "" for none
   std::string failure;  // why reading failed
 };
 

@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "rule/file_moves.h"
+#include "rule/post_token.h"
 #include "rule/rule.h"
 #include "rule/rule_text.h"
 #include "trasvik/debug_log.h"
@@ -181,6 +182,8 @@ bool readMessageInfo(DravontMessage_s& message, MessageInfo& info) {
     info.coretype = 0;
   }
 
+  info.postToken = readPostToken(message);
+
   LibraryText sender;
   if (!runScript(formatText(scripts::kMessageSender, static_cast<unsigned>(Quillex::GetDravontMessageHandle(&message))),
                  sender)) {
@@ -213,6 +216,9 @@ int dispatchMessage(DravontMessage_s& message, const std::vector<std::unique_ptr
                   for (const AttachmentInfo& attachment : info.attachments) bytes += attachment.size;
                   return bytes;
                 }());
+  // A second copy of a message saved before, posted again by a sender that
+  // crashed while the service stored the first: confirmed, not saved.
+  if (isSecondCopy(info)) return confirmAndFree(message, info, false, kDispatchAccepted);
   try {
     return offerToRules(message, info, rules);
   } catch (const ContextError&) {

@@ -178,6 +178,7 @@ bool init() {
   const int boundedLockWait = std::clamp(lockWait, 0, 3600);
   if (lockWait != boundedLockWait) warnForced(kSection, "lock_wait", lockWait, boundedLockWait);
   s.lockWaitMilliseconds = static_cast<unsigned>(boundedLockWait) * 1000;
+  s.postToken = iniNumber(kSection, "post_token", 1) != 0;
 
   if (!s.detachedSignaturePattern.empty() &&
       Quillex::SetDravontDetachedSignaturePattern(serviceContext(), s.detachedSignaturePattern.c_str()) != 0) {

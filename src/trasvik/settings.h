@@ -31,6 +31,8 @@ struct GatewaySettings {
   // How long a file that another program holds is waited for before it is
   // left for a later pass ("lock_wait", seconds).
   unsigned lockWaitMilliseconds = 30000;
+  // Posts carry a post token ("post_token", on unless 0).
+  bool postToken = true;
   // Set by /check before the start: everything is read and tried as at a
   // real start, but nothing is sent, confirmed, removed or made, and no
   // notification goes out.

@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "platform/atomic_file.h"
-#include "rule/held_files.h"
 #include "platform/file.h"
 #include "rule/file_moves.h"
+#include "rule/held_files.h"
 #include "rule/rule_text.h"
 #include "trasvik/ini_values.h"
 #include "trasvik/gateway_log.h"
@@ -20,10 +20,12 @@ namespace trasvik {
 namespace {
 
 // One change a line, fields separated by tabs:
-//   post <leg a|f> <started|posted> <size> <modified> <path>   (sets the leg's entry)
+//   post <leg a|f> <started|posted> <size> <modified> <token> <path>   (sets the leg's entry;
+//        files of earlier versions have no <token>)
 //   unpost <leg> <path>        forget <path>
 //   receipt <written> <message id> <directory> <name>...       (sets the message's entry)
 //   unreceipt <message id>
+//   saved <written> <token> <message id> <directory> <name>... (a message saved with a token)
 // Texts escape '%', tab, CR and LF as %25, %09, %0D, %0A. A last line
 // without its line feed was cut short by a crash and is ignored.
 // A journal longer than this many lines beyond its live entries is
@@ -112,6 +114,7 @@ StateFileSetting stateFileSetting(const std::string& iniPath) {
 bool StateFile::open(const std::string& path, std::string& error) {
   posts_.clear();
   receipts_.clear();
+  saved_.clear();
   path_.clear();
   journal_.close();
   std::string contents;
@@ -133,6 +136,7 @@ bool StateFile::open(const std::string& path, std::string& error) {
   std::erase_if(posts_, [](const PostEntry& entry) { return !stillThere(entry.file); });
   const std::int64_t oldest = now() - kReceiptLifetimeSeconds;
   std::erase_if(receipts_, [&](const ReceiptEntry& entry) { return entry.written < oldest; });
+  trimSavedMessages();
   path_ = path;
   try {
     compact();
@@ -155,15 +159,28 @@ bool StateFile::holdsPostOf(const std::string& path) const {
   return std::any_of(posts_.begin(), posts_.end(), [&](const PostEntry& entry) { return entry.file.path == path; });
 }
 
-void StateFile::recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg) {
+std::string StateFile::startedToken(const std::vector<FileIdentity>& files, SendLeg leg) const {
+  std::string token;
+  for (const FileIdentity& file : files) {
+    const auto entry = std::find_if(posts_.begin(), posts_.end(),
+                                    [&](const PostEntry& e) { return e.leg == leg && e.file == file && !e.posted; });
+    if (entry == posts_.end() || entry->token.empty() || (!token.empty() && entry->token != token)) return {};
+    token = entry->token;
+  }
+  // The same files, no fewer: a message of other contents is another message.
+  const auto sharing = std::count_if(posts_.begin(), posts_.end(), [&](const PostEntry& e) { return e.token == token; });
+  return static_cast<std::size_t>(sharing) == files.size() ? token : std::string();
+}
+
+void StateFile::recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token) {
   std::string lines;
-  for (const FileIdentity& file : files) lines += postLine({file, leg, false});
+  for (const FileIdentity& file : files) lines += postLine({file, leg, false, token});
   change(lines, true);
 }
 
-void StateFile::recordPosted(const std::vector<FileIdentity>& files, SendLeg leg) {
+void StateFile::recordPosted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token) {
   std::string lines;
-  for (const FileIdentity& file : files) lines += postLine({file, leg, true});
+  for (const FileIdentity& file : files) lines += postLine({file, leg, true, token});
   change(lines, true);
 }
 
@@ -186,8 +203,27 @@ std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) co
   return std::nullopt;
 }
 
-void StateFile::recordReceipt(const std::string& messageId, const ReceiptRecord& record) {
-  change(receiptLine({messageId, now(), record}), true);
+void StateFile::recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token) {
+  std::string lines = receiptLine({messageId, now(), record});
+  if (!token.empty()) lines += savedLine(token, {messageId, now(), record});
+  change(lines, true);
+}
+
+const SavedMessage* StateFile::savedMessage(const std::string& token) const {
+  const auto found = saved_.find(token);
+  return found == saved_.end() ? nullptr : &found->second;
+}
+
+void StateFile::trimSavedMessages() {
+  const std::int64_t oldest = now() - kSavedLifetimeSeconds;
+  std::erase_if(saved_, [&](const auto& entry) { return entry.second.written < oldest; });
+  if (saved_.size() <= kMostSavedMessages) return;
+  std::vector<std::pair<std::int64_t, std::string>> byAge;
+  byAge.reserve(saved_.size());
+  for (const auto& [token, message] : saved_) byAge.emplace_back(message.written, token);
+  const std::size_t surplus = saved_.size() - kMostSavedMessages;
+  std::nth_element(byAge.begin(), byAge.begin() + static_cast<std::ptrdiff_t>(surplus), byAge.end());
+  for (std::size_t i = 0; i < surplus; ++i) saved_.erase(byAge[i].second);
 }
 
 void StateFile::forgetReceipt(const std::string& messageId) {
@@ -199,13 +235,20 @@ void StateFile::flush() {
   const std::string lines = std::move(unflushed_);
   unflushed_.clear();
   if (const int error = journal_.write(lines)) failWrite(error);
-  if (journalLines_ > posts_.size() + receipts_.size() + kSlackLines) compact();
+  if (journalLines_ > liveEntries() + kSlackLines) compact();
 }
 
 std::string StateFile::postLine(const PostEntry& entry) {
   return "post\t" + std::string(1, static_cast<char>(entry.leg)) + "\t" + (entry.posted ? "posted" : "started") +
          "\t" + std::to_string(entry.file.size) + "\t" + std::to_string(entry.file.modified) + "\t" +
-         escaped(entry.file.path) + "\n";
+         escaped(entry.token) + "\t" + escaped(entry.file.path) + "\n";
+}
+
+std::string StateFile::savedLine(const std::string& token, const SavedMessage& message) {
+  std::string line = "saved\t" + std::to_string(message.written) + "\t" + escaped(token) + "\t" +
+                     escaped(message.messageId) + "\t" + escaped(message.record.directory);
+  for (const std::string& name : message.record.names) line += "\t" + escaped(name);
+  return line + "\n";
 }
 
 std::string StateFile::receiptLine(const ReceiptEntry& entry) {
@@ -218,8 +261,8 @@ std::string StateFile::receiptLine(const ReceiptEntry& entry) {
 bool StateFile::apply(const std::string& line) {
   const std::vector<std::string> f = fields(line);
   const bool legField = f.size() > 1 && (f[1] == "a" || f[1] == "f");
-  if (f[0] == "post" && f.size() == 6 && legField && (f[2] == "started" || f[2] == "posted")) {
-    PostEntry entry{{f[5], 0, 0}, static_cast<SendLeg>(f[1][0]), f[2] == "posted"};
+  if (f[0] == "post" && (f.size() == 6 || f.size() == 7) && legField && (f[2] == "started" || f[2] == "posted")) {
+    PostEntry entry{{f.back(), 0, 0}, static_cast<SendLeg>(f[1][0]), f[2] == "posted", f.size() == 7 ? f[5] : ""};
     if (!readNumber(f[3], entry.file.size) || !readNumber(f[4], entry.file.modified)) return false;
     std::erase_if(posts_, [&](const PostEntry& e) { return e.leg == entry.leg && e.file.path == entry.file.path; });
     posts_.push_back(std::move(entry));
@@ -234,6 +277,10 @@ bool StateFile::apply(const std::string& line) {
     receipts_.push_back(std::move(entry));
   } else if (f[0] == "unreceipt" && f.size() == 2) {
     std::erase_if(receipts_, [&](const ReceiptEntry& e) { return e.messageId == f[1]; });
+  } else if (f[0] == "saved" && f.size() >= 5) {
+    SavedMessage message{f[3], 0, {f[4], {f.begin() + 5, f.end()}}};
+    if (!readNumber(f[1], message.written)) return false;
+    saved_[f[2]] = std::move(message);
   } else {
     return false;
   }
@@ -258,10 +305,12 @@ std::string StateFile::snapshot() const {
   std::string text = std::string(kHeader) + "\n";
   for (const PostEntry& entry : posts_) text += postLine(entry);
   for (const ReceiptEntry& entry : receipts_) text += receiptLine(entry);
+  for (const auto& [token, message] : saved_) text += savedLine(token, message);
   return text;
 }
 
 void StateFile::compact() {
+  trimSavedMessages();
   journal_.close();
   unflushed_.clear();
   const std::string text = snapshot();
@@ -275,7 +324,7 @@ void StateFile::compact() {
   }
   compactionHeld_ = error != 0;
   if (const int failure = retryWhileHeld(path_, [&] { return journal_.open(path_); })) failWrite(failure);
-  if (error == 0) journalLines_ = posts_.size() + receipts_.size();
+  if (error == 0) journalLines_ = liveEntries();
 }
 
 void StateFile::failWrite(int error) {

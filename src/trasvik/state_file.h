@@ -5,7 +5,10 @@
 // again. Receiving: the final names chosen for a message's attachments
 // before the first is put in place; when the service hands the message out
 // again after a crash, the gateway completes what the record names and
-// saves nothing twice.
+// saves nothing twice. Posts carry a token (post_token.h) that a crash does
+// not change; a receiving gateway keeps the tokens of the messages it saved,
+// so that a second copy of a message, posted again by a sender that crashed
+// while the service stored the first, is recognised and not saved again.
 //
 // The file is a journal: each change is a line appended to it, and a change
 // that a crash must not lose is flushed to disk before the step it
@@ -18,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +54,14 @@ struct ReceiptRecord {
   std::vector<std::string> names;
 };
 
+// A message saved with a post token: which message it was and where its
+// files went.
+struct SavedMessage {
+  std::string messageId;
+  std::int64_t written = 0;  // seconds since the epoch
+  ReceiptRecord record;
+};
+
 class StateFile {
  public:
   // Reads the state file at `path` (a missing file is an empty state) and
@@ -64,10 +76,15 @@ class StateFile {
   PostState postState(const FileIdentity& file, SendLeg leg) const;
   // True when some post of a file at `path` is recorded (no file is looked at).
   bool holdsPostOf(const std::string& path) const;
-  // Durably: the files' post on `leg` begins, or the service took it. A
-  // failure to write is reported and throws kMoveFailure.
-  void recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg);
-  void recordPosted(const std::vector<FileIdentity>& files, SendLeg leg);
+  // The token of an interrupted post of exactly these files on `leg` (each
+  // recorded as started with it, and no other file): a post of them again
+  // reuses it. Empty when there is none.
+  std::string startedToken(const std::vector<FileIdentity>& files, SendLeg leg) const;
+  // Durably: the files' post on `leg` with `token` ("" for none) begins, or
+  // the service took it. A failure to write is reported and throws
+  // kMoveFailure.
+  void recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token = "");
+  void recordPosted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token = "");
   // The post failed: nothing of it reached the service (dropped lazily).
   void forgetPost(const std::vector<FileIdentity>& files, SendLeg leg);
   // The file left the outgoing directory (dropped lazily).
@@ -75,9 +92,12 @@ class StateFile {
 
   // The names recorded for the message, if any.
   std::optional<ReceiptRecord> receipt(const std::string& messageId) const;
-  // Durably: the message's attachments go to these names. A failure to
-  // write is reported and throws kMoveFailure.
-  void recordReceipt(const std::string& messageId, const ReceiptRecord& record);
+  // Durably: the message's attachments go to these names; with a post token
+  // ("" for none), the message is known by it from now on (in the same
+  // write). A failure to write is reported and throws kMoveFailure.
+  void recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token = "");
+  // The message saved with this post token, if any.
+  const SavedMessage* savedMessage(const std::string& token) const;
   // The message was confirmed (dropped lazily).
   void forgetReceipt(const std::string& messageId);
 
@@ -87,12 +107,17 @@ class StateFile {
   // A receipt kept after a crash whose message never came back (it was
   // confirmed just before the crash) is dropped after this long.
   static constexpr std::int64_t kReceiptLifetimeSeconds = 30 * 24 * 3600;
+  // The tokens of saved messages are kept this long, and at most this many
+  // (the oldest go first).
+  static constexpr std::int64_t kSavedLifetimeSeconds = 30 * 24 * 3600;
+  static constexpr std::size_t kMostSavedMessages = 100000;
 
  private:
   struct PostEntry {
     FileIdentity file;
     SendLeg leg;
     bool posted;
+    std::string token;
   };
   struct ReceiptEntry {
     std::string messageId;
@@ -104,6 +129,10 @@ class StateFile {
   // out in memory (false for a line that is none).
   static std::string postLine(const PostEntry& entry);
   static std::string receiptLine(const ReceiptEntry& entry);
+  static std::string savedLine(const std::string& token, const SavedMessage& message);
+  // Drops saved messages beyond their lifetime and number.
+  void trimSavedMessages();
+  std::size_t liveEntries() const { return posts_.size() + receipts_.size() + saved_.size(); }
   bool apply(const std::string& line);
   // Applies and appends the lines; `durably` waits for the disk.
   void change(const std::string& lines, bool durably);
@@ -120,6 +149,7 @@ class StateFile {
   std::string unflushed_;  // lazily dropped entries, not yet appended
   std::vector<PostEntry> posts_;
   std::vector<ReceiptEntry> receipts_;
+  std::map<std::string, SavedMessage> saved_;  // by post token
 };
 
 // The gateway's one state file.

@@ -74,7 +74,8 @@ TEST_F(ReceiveCycleTest, ConfirmationLostWithTheSessionIsCarriedOutAfterTheResta
   EXPECT_EQ(setup.runGateway(), 0);
   const std::string reason = "Error in GetNumOfDravontMessageAttachments() (return value is 0)";
   EXPECT_NE(setup.listStore().find("rejected: \"" + reason + "\""), std::string::npos) << setup.listStore();
-  EXPECT_EQ(setup.countRecords("INFO", "messages: 0 received, 0 rejected"), 1);  // the new session's pass
+  // The new session's pass, which carried out the rejection at its start.
+  EXPECT_EQ(setup.countRecords("INFO", "messages: 0 received, 1 rejected"), 1);
 }
 
 TEST_F(ReceiveCycleTest, ConfirmationsThatKeepFailingStopTheGatewayWith13) {

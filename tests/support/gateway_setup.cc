@@ -195,9 +195,16 @@ int GatewaySetup::countRecords(const std::string& level, const std::string& text
   return count;
 }
 
-std::string GatewaySetup::listStore() const {
+std::string GatewaySetup::listStore(bool withPostTokens) const {
   std::string output;
   service_testing::runServiceCommand({"--store", service_->store(), "list"}, output);
+  if (withPostTokens) return output;
+  const std::string field = "  posttoken: \"";
+  for (std::size_t at = output.find(field); at != std::string::npos; at = output.find(field, at)) {
+    const std::size_t end = output.find('"', at + field.size());
+    if (end == std::string::npos) break;
+    output.erase(at, end + 1 - at);
+  }
   return output;
 }
 

@@ -114,7 +114,9 @@ class GatewaySetup {
   // whose text is exactly `text`.
   int countRecords(const std::string& level, const std::string& text) const;
   // What `dravont-service list` prints for the store.
-  std::string listStore() const;
+  // The post tokens of messages, which differ from run to run, are left
+  // out unless `withPostTokens`.
+  std::string listStore(bool withPostTokens = false) const;
   // Posts the message to the gateway's inbox; returns its id.
   std::string deliver(const Delivery& delivery);
   // Kills the service (SIGKILL), as a crash would; restartService() starts

@@ -1,0 +1,67 @@
+#include "rule/post_token.h"
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+
+#include "platform/thread.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/library_text.h"
+#include "trasvik/session.h"
+#include "trasvik/state_file.h"
+#include "trasvik/text_format.h"
+
+namespace trasvik {
+
+namespace {
+
+// splitmix64: spreads the bits of a seed over the whole word.
+std::uint64_t mixed(std::uint64_t value) {
+  value += 0x9E3779B97F4A7C15ull;
+  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
+  value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
+  return value ^ (value >> 31);
+}
+
+}  // namespace
+
+std::string newPostToken() {
+  // The system's random source, mixed with the time, the process and a
+  // count: two tokens never meet even where that source is weak.
+  static std::random_device device;
+  static std::uint64_t count = 0;
+  const auto time = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  const std::uint64_t own = mixed(time ^ (static_cast<std::uint64_t>(platform::currentProcessId()) << 32) ^ ++count);
+  std::string token;
+  for (int half = 0; half < 2; ++half) {
+    const std::uint64_t random = (static_cast<std::uint64_t>(device()) << 32) | device();
+    const std::uint64_t bits = random ^ mixed(own + static_cast<std::uint64_t>(half));
+    token += formatText("%08x%08x", static_cast<unsigned>(bits >> 32), static_cast<unsigned>(bits));
+  }
+  return token;
+}
+
+std::string readPostToken(Quillex::DravontMessage_s& message) {
+  LibraryText token;
+  if (Quillex::GetDravontMessageCustomHeader(&message, kPostTokenHeader, token.out()) != 0) {
+    const std::string error = lastError();  // a lost session throws
+    GATEWAY_WARNING("Can't read the post token of a message, %s; it is saved as one without", error.c_str());
+    return {};
+  }
+  return token.text() != nullptr ? token.c_str() : "";
+}
+
+bool isSecondCopy(const MessageInfo& info) {
+  if (info.postToken.empty()) return false;
+  const SavedMessage* earlier = stateFile().savedMessage(info.postToken);
+  if (earlier == nullptr || earlier->messageId == info.messageId) return false;
+  std::string files;
+  for (const std::string& name : earlier->record.names) {
+    files += (files.empty() ? "\"" : ", \"") + earlier->record.directory + name + "\"";
+  }
+  GATEWAY_INFO("Msg \"%s\" is a duplicate of an earlier message, not saved again: msg \"%s\", saved as %s",
+               info.messageId.c_str(), earlier->messageId.c_str(), files.empty() ? "nothing" : files.c_str());
+  return true;
+}
+
+}  // namespace trasvik
