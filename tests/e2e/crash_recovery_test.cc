@@ -109,6 +109,27 @@ TEST_F(GatewayCrashTest, AFileWhosePostMayHaveReachedTheServiceIsSentAgainAndNam
             1);
 }
 
+// Between two of these gateways a crash while the service stores a post
+// delivers the file once: the post made again carries the first one's
+// token, and the receiver saves the first copy and only confirms the
+// second. The gateway sends to itself here, so it is both ends.
+TEST_F(GatewayCrashTest, APostMadeAgainAfterACrashIsSavedOnceByTheReceivingGateway) {
+  const std::string in = setup.useMainRule("FILE");
+  const std::string out = setup.makeDirectory("out");
+  setup.set("main", "out", out);
+  setup.set("main", "address", addressOf(kGatewayTicker));
+  std::ofstream(out + "twice.txt") << "twice";
+  ASSERT_TRUE(crashAt("post-sent"));
+  // The first pass receives the first copy and posts the second; the next
+  // receives that.
+  setup.set("trasvik", "loops", "2");
+  setup.set("trasvik", "sleeptime", "1");
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(directoryNames(in), (std::vector<std::string>{"twice.txt"}));
+  EXPECT_EQ(setup.countRecordsStartingWith("Msg \""), 1);
+  EXPECT_NE(setup.listStore().find("Inbox email@gate.svc: 0 messages"), std::string::npos) << setup.listStore();
+}
+
 TEST_F(GatewayCrashTest, AMessageInterruptedWhileItsFilesArePlacedIsCompletedUnderTheRecordedNames) {
   const std::string in = setup.useMainRule("FILE");
   setup.set("trasvik", "RecvDNinfo", "1");

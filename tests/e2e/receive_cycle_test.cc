@@ -68,6 +68,26 @@ TEST_F(ReceiveCycleTest, MessageWithoutAttachmentsIsRejectedWithItsReason) {
   EXPECT_NE(setup.listStore().find("rejected: \"" + reason + "\""), std::string::npos) << setup.listStore();
 }
 
+// A message whose post token the gateway saved before, under another
+// message, is a second copy: confirmed, not saved; in a later run too.
+// Messages without a token are saved as ever.
+TEST_F(ReceiveCycleTest, ASecondCopyOfASavedMessageIsConfirmedAndNotSavedAgain) {
+  Delivery first = message("report", {{"a.txt", "first"}});
+  first.postToken = "0123456789abcdef0123456789abcdef";
+  const std::string firstId = setup.deliver(first);
+  EXPECT_EQ(setup.runGateway(), 0);
+  Delivery copy = first;
+  const std::string copyId = setup.deliver(copy);
+  setup.deliver(message("report", {{"a.txt", "no token"}}));
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(directoryNames(setup.directory().file("main")), (std::vector<std::string>{"a (2).txt", "a.txt"}));
+  EXPECT_EQ(setup.countRecords("INFO", "Msg \"" + copyId + "\" is a duplicate of an earlier message, not saved again: "
+                                       "msg \"" + firstId + "\", saved as \"" + setup.makeDirectory("main") +
+                                       "a.txt\""),
+            1);
+  EXPECT_NE(setup.listStore().find("Inbox email@gate.svc: 0 messages"), std::string::npos) << setup.listStore();
+}
+
 TEST_F(ReceiveCycleTest, ConfirmationLostWithTheSessionIsCarriedOutAfterTheRestart) {
   setup.deliver(message("empty"));
   setup.inject("Confirm", 2, "drop");  // the call and the library's retry

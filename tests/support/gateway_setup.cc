@@ -224,6 +224,9 @@ std::string GatewaySetup::deliver(const Delivery& delivery) {
   if (!delivery.coretype.empty()) {
     client.call("SetDravontMessageCustomHeader", args({context, message, "coretype", delivery.coretype}));
   }
+  if (!delivery.postToken.empty()) {
+    client.call("SetDravontMessageCustomHeader", args({context, message, "posttoken", delivery.postToken}));
+  }
   const std::string id = client.text("PostMessageTo", args({context, message, url}));
   client.call("FreeContext", args({context}));
   return id;

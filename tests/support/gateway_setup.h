@@ -34,6 +34,7 @@ struct Delivery {
   const char* from = kPeerTicker;
   std::string subject;
   std::string coretype;  // four hexadecimal digits; empty: no header
+  std::string postToken;  // the sender's post token; empty: no header
   int level = 1;         // protection level of every attachment
   std::vector<std::pair<std::string, std::string>> attachments;  // name, contents
 };
