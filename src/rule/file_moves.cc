@@ -24,7 +24,7 @@ namespace {
 std::string moveFile(const std::string& source, const std::string& directory, const std::string& name) {
   for (unsigned k = 1;; ++k) {
     std::string target = candidateName(directory, name, k);
-    if (fileExists(target)) continue;
+    if (platform::pathExists(target)) continue;  // literally: "*.txt" is a name, not a pattern
     const int error = platform::moveFile(source, target);
     if (error == 0) return target;
     // A file of that name appeared after the test: the move never replaces
