@@ -20,12 +20,13 @@ constexpr DWORD kSafeSearchBesideFile = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_
 
 bool hasDirectory(const std::string& name) { return name.find_first_of("\\/:") != std::string::npos; }
 
-// "C:\x" or "\\server\share\x": a directory that does not depend on the
-// current directory (a relative PATH entry does, and is left out).
+// "C:\x", "\\server\share\x" or "\x" (on the current drive): a directory
+// that does not lie below the current directory, as a relative PATH entry
+// (".", "bin", "C:bin") does; those are left out.
 bool isAbsoluteDirectory(const std::string& directory) {
-  if (directory.size() >= 3 && directory[1] == ':' && (directory[2] == '\\' || directory[2] == '/')) return true;
-  return directory.size() >= 2 && (directory[0] == '\\' || directory[0] == '/') &&
-         (directory[1] == '\\' || directory[1] == '/');
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (directory.size() >= 3 && directory[1] == ':' && separator(directory[2])) return true;
+  return !directory.empty() && separator(directory[0]);
 }
 
 // The absolute entries of PATH, in their order, without quotes.
