@@ -15,6 +15,10 @@ namespace platform {
 // ANSI_X3.4-1968)").
 std::string codePageDescription();
 
+// True where the process's texts are UTF-8: on POSIX systems, and on
+// Windows where the ANSI code page is 65001.
+bool textsAreUtf8();
+
 // `utf8` in the ANSI code page, into `ansi`. False when `utf8` is not valid
 // UTF-8 (`ansi` is then `utf8` unchanged) or holds a character the code
 // page cannot write (`ansi` has the code page's default character, '?', in

@@ -17,6 +17,8 @@ std::string codePageDescription() {
   return codeset.empty() ? "UTF-8" : "UTF-8 (locale codeset " + codeset + ")";
 }
 
+bool textsAreUtf8() { return true; }
+
 bool ansiFromUtf8(std::string_view utf8, std::string& ansi) {
   ansi.assign(utf8);
   return text::isValidUtf8(utf8);

@@ -46,6 +46,8 @@ std::optional<std::string> narrowText(UINT codePage, const std::wstring& wide, b
 
 std::string codePageDescription() { return "ANSI code page " + std::to_string(::GetACP()); }
 
+bool textsAreUtf8() { return ::GetACP() == CP_UTF8; }
+
 bool ansiFromUtf8(std::string_view utf8, std::string& ansi) {
   const std::optional<std::wstring> wide = wideText(CP_UTF8, utf8);
   bool exact = false;
