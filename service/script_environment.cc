@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "script_budget.h"
+#include "script_code_page.h"
 #include "script_host.h"
 
 namespace dravont_service {
@@ -129,8 +130,22 @@ NativeResult& callHost(Call call) {
   return result;
 }
 
+// A service text converted for the engine (script_code_page.h), kept in a
+// buffer of the thread's: an error leaves a native by a long jump, which
+// would skip a local string's destructor.
+const std::string& engineScratch(std::string_view hostText) {
+  thread_local std::string converted;
+  converted = engineText(hostText);
+  return converted;
+}
+
+void pushEngineText(duk_context* ctx, std::string_view hostText) {
+  const std::string& text = engineScratch(hostText);
+  duk_push_lstring(ctx, text.data(), text.size());
+}
+
 [[noreturn]] void throwHostError(duk_context* ctx, const NativeResult& result) {
-  (void)duk_generic_error(ctx, "%s", result.error.c_str());
+  (void)duk_generic_error(ctx, "%s", engineScratch(result.error).c_str());
   __builtin_unreachable();
 }
 
@@ -139,7 +154,7 @@ NativeResult& callHost(Call call) {
 duk_ret_t returnOptionalText(duk_context* ctx, const NativeResult& result) {
   if (!result.error.empty()) throwHostError(ctx, result);
   if (!result.hasValue) return 0;
-  duk_push_lstring(ctx, result.value.data(), result.value.size());
+  pushEngineText(ctx, result.value);
   return 1;
 }
 
@@ -184,7 +199,7 @@ duk_ret_t nativeGet(duk_context* ctx) {
   ScriptHost& host = hostOf(ctx);
   NativeResult& result = callHost([&](NativeResult& r) {
     std::optional<std::string> value;
-    r.error = host.objectProperty(kind, handle, std::string(name), value);
+    r.error = host.objectProperty(kind, handle, hostText(name), value);
     r.hasValue = value.has_value();
     if (value) r.value = std::move(*value);
   });
@@ -199,7 +214,7 @@ duk_ret_t nativeSet(duk_context* ctx) {
   const std::string_view value = stringArgument(ctx, 3);
   ScriptHost& host = hostOf(ctx);
   NativeResult& result = callHost(
-      [&](NativeResult& r) { r.error = host.setObjectProperty(kind, handle, std::string(name), std::string(value)); });
+      [&](NativeResult& r) { r.error = host.setObjectProperty(kind, handle, hostText(name), hostText(value)); });
   if (!result.error.empty()) throwHostError(ctx, result);
   return 0;
 }
@@ -209,7 +224,7 @@ duk_ret_t nativeAddRecipient(duk_context* ctx) {
   if (!handleArgument(ctx, 0, handle)) return duk_range_error(ctx, "bad message handle");
   const std::string_view address = stringArgument(ctx, 1);
   ScriptHost& host = hostOf(ctx);
-  NativeResult& result = callHost([&](NativeResult& r) { r.error = host.addRecipient(handle, std::string(address)); });
+  NativeResult& result = callHost([&](NativeResult& r) { r.error = host.addRecipient(handle, hostText(address)); });
   if (!result.error.empty()) throwHostError(ctx, result);
   return 0;
 }
@@ -224,12 +239,12 @@ duk_ret_t nativeCreateUrl(duk_context* ctx) {
     duk_get_prop_index(ctx, 1, static_cast<duk_uarridx_t>(i + 1));
     const std::string_view key = stringArgument(ctx, -2);
     const std::string_view value = stringArgument(ctx, -1);
-    collected.parameters.insert_or_assign(std::string(key), std::string(value));
+    collected.parameters.insert_or_assign(hostText(key), hostText(value));
     duk_pop_2(ctx);
   }
   ScriptHost& host = hostOf(ctx);
   NativeResult& result =
-      callHost([&](NativeResult& r) { r.error = host.createUrl(std::string(url), r.parameters, r.handle); });
+      callHost([&](NativeResult& r) { r.error = host.createUrl(hostText(url), r.parameters, r.handle); });
   if (!result.error.empty()) throwHostError(ctx, result);
   duk_push_uint(ctx, result.handle);
   return 1;
@@ -238,7 +253,7 @@ duk_ret_t nativeCreateUrl(duk_context* ctx) {
 duk_ret_t nativeCreateMessage(duk_context* ctx) {
   const std::string_view subject = stringArgument(ctx, 0);
   ScriptHost& host = hostOf(ctx);
-  NativeResult& result = callHost([&](NativeResult& r) { r.error = host.createMessage(std::string(subject), r.handle); });
+  NativeResult& result = callHost([&](NativeResult& r) { r.error = host.createMessage(hostText(subject), r.handle); });
   if (!result.error.empty()) throwHostError(ctx, result);
   duk_push_uint(ctx, result.handle);
   return 1;
@@ -248,7 +263,7 @@ duk_ret_t nativeReadParam(duk_context* ctx) {
   const std::string_view key = stringArgument(ctx, 0);
   ScriptHost& host = hostOf(ctx);
   NativeResult& result = callHost([&](NativeResult& r) {
-    std::optional<std::string> value = host.readParam(std::string(key));
+    std::optional<std::string> value = host.readParam(hostText(key));
     r.hasValue = value.has_value();
     if (value) r.value = std::move(*value);
   });
@@ -260,7 +275,7 @@ duk_ret_t nativeSaveParam(duk_context* ctx) {
   const std::string_view value = stringArgument(ctx, 1);
   ScriptHost& host = hostOf(ctx);
   NativeResult& result =
-      callHost([&](NativeResult& r) { r.error = host.saveParam(std::string(key), std::string(value)); });
+      callHost([&](NativeResult& r) { r.error = host.saveParam(hostText(key), hostText(value)); });
   if (!result.error.empty()) throwHostError(ctx, result);
   return 0;
 }
@@ -276,12 +291,14 @@ void pushIniFile(duk_context* ctx, const ParticipantSettings& settings) {
   for (const auto& section : settings.sections) {
     duk_push_object(ctx);
     for (const qnsys::IniEntry& entry : section.second) {
-      duk_push_lstring(ctx, entry.value.data(), entry.value.size());
-      duk_put_prop_lstring(ctx, -2, entry.key.data(), entry.key.size());
+      pushEngineText(ctx, entry.value);
+      const std::string& key = engineScratch(entry.key);
+      duk_put_prop_lstring(ctx, -2, key.data(), key.size());
     }
-    duk_put_prop_lstring(ctx, -2, section.first.data(), section.first.size());
+    const std::string& name = engineScratch(section.first);
+    duk_put_prop_lstring(ctx, -2, name.data(), name.size());
   }
-  duk_push_lstring(ctx, settings.hostname.data(), settings.hostname.size());
+  pushEngineText(ctx, settings.hostname);
   duk_put_prop_string(ctx, -2, "hostname");
 }
 

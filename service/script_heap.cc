@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/file.h"
+#include "script_code_page.h"
 #include "script_environment.h"
 #include "script_host.h"
 #include "stop_control.h"
@@ -99,9 +100,10 @@ bool ScriptHeap::build(std::string& error) {
   duk_pop(context_);
   for (const auto& [name, code] : host_.mixins()) {
     Job job;
-    job.code = code;
+    const std::string source = engineText(code);
+    job.code = source;
     if (duk_safe_call(context_, runUnsafe, &job, 0, 1) != DUK_EXEC_SUCCESS) {
-      error = "Can't install mixin \"" + name + "\": " + duk_safe_to_string(context_, -1);
+      error = "Can't install mixin \"" + name + "\": " + hostText(duk_safe_to_string(context_, -1));
       reset();
       return false;
     }
@@ -114,18 +116,23 @@ ScriptOutcome ScriptHeap::run(std::string_view code, std::map<std::string, std::
   ScriptOutcome outcome;
   StopControl::Paused paused(budget_->limits().stop);  // a stop does not wait for a script
   budget_->begin();
+  // The code, and every text that comes back, crosses into and out of the
+  // engine's UTF-8 (script_code_page.h).
+  const std::string source = engineText(code);
+  std::map<std::string, std::string> engineProperties;
   Job job;
-  job.code = code;
-  job.properties = properties;
+  job.code = source;
+  job.properties = properties != nullptr ? &engineProperties : nullptr;
   const bool built = context_ != nullptr || build(outcome.error);
   const bool ran = built && duk_safe_call(context_, runUnsafe, &job, 0, 1) == DUK_EXEC_SUCCESS;
   budget_->end();  // taking the outcome may allocate
   if (built) {
     if (ran && !job.allocationFailed) {
       outcome.ok = true;
-      outcome.text = std::move(job.text);
+      outcome.text = hostText(job.text);
+      for (const auto& [key, value] : engineProperties) (*properties)[hostText(key)] = hostText(value);
     } else {
-      outcome.error = job.allocationFailed ? "out of memory" : duk_safe_to_string(context_, -1);
+      outcome.error = job.allocationFailed ? "out of memory" : hostText(duk_safe_to_string(context_, -1));
     }
     duk_pop(context_);
   }

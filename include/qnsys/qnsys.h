@@ -24,8 +24,18 @@
  * Section and key names compare case-insensitively (ASCII letters only). The
  * first occurrence wins: a repeated key is ignored, and so is the whole body
  * of a repeated section. Lines without '=' and keys before the first section
- * are ignored. LF and CR LF line ends both work; a leading UTF-8 byte order
- * mark is skipped.
+ * are ignored. LF and CR LF line ends both work.
+ *
+ * Encodings: a file without a byte order mark is read as the bytes it holds
+ * (in the ANSI code page on Windows). A file that starts with the UTF-8 mark
+ * (EF BB BF) or a UTF-16 one (FF FE little-endian, FE FF big-endian) is
+ * read in that encoding, and its section names, keys and values are
+ * converted to the process's ANSI code page (on Linux, where texts are
+ * UTF-8, they stay UTF-8 and only the mark goes). A character the code page
+ * cannot write becomes '?' (never a look-alike letter), and its key is
+ * listed by QnIniCustEnumRefused. A file whose mark declares what its text
+ * does not hold, a UTF-32 file, and a file without a mark that has NUL
+ * bytes (UTF-16 without its mark) are refused: QNERROR_BAD_ENCODING.
  *
  * ---------------------------------------------------------------------------
  * Log records
@@ -80,6 +90,13 @@
 #define QNERROR_INVALID_HANDLE 0xE0000009u   /* an INI handle other than -1 */
 #define QNERROR_BUFFER_TOO_SMALL 0xE000000Au /* the output does not fit the caller's buffer */
 #define QNERROR_LOG_OPEN_FAILED 0xE000000Bu  /* the log file cannot be opened */
+#define QNERROR_BAD_ENCODING 0xE000000Cu     /* the INI file's text is not in an encoding it can read */
+
+/* How QnIniOpen read the file (QnIniGetEncoding). */
+#define QNSYS_INI_BYTES 0     /* no byte order mark: the bytes as they are */
+#define QNSYS_INI_UTF8 1      /* UTF-8 with its byte order mark */
+#define QNSYS_INI_UTF16LE 2   /* UTF-16 little-endian with its byte order mark */
+#define QNSYS_INI_UTF16BE 3   /* UTF-16 big-endian with its byte order mark */
 
 #ifdef __cplusplus
 extern "C" {
@@ -92,6 +109,12 @@ typedef int (*QnIniEnumKeysCallback)(int ini, const char* key, const char* value
 
 /* ---- INI file ------------------------------------------------------------ */
 
+/* Called by QnIniCustEnumRefused once per section or key whose text the
+ * ANSI code page could not write: `key` is "" for a section's own name.
+ * Both are NUL-terminated, as converted ('?' for what could not be
+ * written), and valid only during the call. Return 0 to go on. */
+typedef int (*QnIniEnumRefusedCallback)(int ini, const char* section, const char* key, void* context);
+
 /* QnIniOpen: reads the INI file at `path` into memory; a later change of the
  * file is not seen until it is opened again. A relative path is taken against
  * the current directory; the path is kept in absolute, lexically canonical
@@ -99,8 +122,21 @@ typedef int (*QnIniEnumKeysCallback)(int ini, const char* key, const char* value
  * already open is closed first, so after a failure none is open.
  * Returns 0, QNERROR_INVALID_ARGUMENT (NULL or empty path),
  * QNERROR_FILE_NOT_FOUND, QNERROR_IS_DIRECTORY, QNERROR_ACCESS_DENIED,
- * QNERROR_NOT_REGULAR_FILE, QNERROR_BAD_PATH or QNERROR_READ_FAILED. */
+ * QNERROR_NOT_REGULAR_FILE, QNERROR_BAD_PATH, QNERROR_READ_FAILED or
+ * QNERROR_BAD_ENCODING (see Encodings above). */
 QNSYS_API unsigned int QnIniOpen(const char* path);
+
+/* QnIniGetEncoding: how the open INI file was read: QNSYS_INI_BYTES,
+ * QNSYS_INI_UTF8, QNSYS_INI_UTF16LE or QNSYS_INI_UTF16BE; -1 when none is
+ * open or `ini` is not -1. */
+QNSYS_API int QnIniGetEncoding(int ini);
+
+/* QnIniCustEnumRefused: calls `callback` for each section in force whose
+ * name, and each key in force whose line (name or value), the ANSI code
+ * page could not write, in file order. Their values read as converted, with
+ * '?' in place: a program should refuse to use them.
+ * Returns the first non-zero callback result, or 0. */
+QNSYS_API int QnIniCustEnumRefused(int ini, QnIniEnumRefusedCallback callback, void* context);
 
 /* QnIniClose: forgets the open INI file; does nothing when none is open.
  * Callbacks running in QnIniCustEnumKeys keep their file until they return. */

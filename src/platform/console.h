@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -23,11 +24,13 @@ using ConsoleControlHandler = std::function<void(int code)>;
 // Blocks the four control signals and SIGUSR1 in the calling thread (and so in every
 // thread it starts afterwards; call it before starting threads) and starts a
 // thread that waits for them and calls `handler` for each, on that thread.
-// Returns false when the thread cannot be started. Registering again replaces
-// the handler. On Windows the handler runs on the thread the system starts
-// for each console event, and on a thread of its own for a stop request
-// (ChildProcess::terminate()), which reaches a process without a console too.
-bool registerConsoleControlHandler(ConsoleControlHandler handler);
+// Returns false when the thread cannot be started, with the reason in
+// `*error` when given. Registering again replaces the handler. On Windows
+// the handler runs on the thread the system starts for each console event,
+// and on a thread of its own for a stop request (ChildProcess::terminate()),
+// which reaches a process without a console too; registering fails when
+// the stop request's event name exists already (stop_request_win32.h).
+bool registerConsoleControlHandler(ConsoleControlHandler handler, std::string* error = nullptr);
 
 // Stops the waiting thread and restores the calling thread's signal mask.
 void removeConsoleControlHandler();

@@ -65,7 +65,7 @@ void waitForSignals() {
 
 }  // namespace
 
-bool registerConsoleControlHandler(ConsoleControlHandler handler) {
+bool registerConsoleControlHandler(ConsoleControlHandler handler, std::string* error) {
   ControlState& control = state();
   std::lock_guard<std::mutex> lock(control.mutex);
   control.handler = std::move(handler);
@@ -75,8 +75,9 @@ bool registerConsoleControlHandler(ConsoleControlHandler handler) {
   control.stopping = false;
   try {
     control.waiter = std::thread(waitForSignals);
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& failure) {
     ::pthread_sigmask(SIG_SETMASK, &control.previousMask, nullptr);
+    if (error != nullptr) *error = std::string("Can't start the signal handler's thread, ") + failure.what();
     return false;
   }
   return true;

@@ -49,23 +49,26 @@ void waitForStopRequests(HANDLE request, HANDLE quit) {
 }
 
 void closeStopRequest(StopRequestWaiter& waiter) {
-  if (waiter.request != nullptr) ::CloseHandle(waiter.request);
+  closeStopRequestEvent(waiter.request);
   if (waiter.quit != nullptr) ::CloseHandle(waiter.quit);
   waiter = StopRequestWaiter{};
 }
 
-// Creates the stop request's event and its waiter; false when either
-// cannot be had.
-bool openStopRequest(StopRequestWaiter& waiter) {
-  waiter.request = ::CreateEventA(nullptr, FALSE, FALSE, stopRequestEventName(::GetCurrentProcessId()).c_str());
+// Creates the stop request's event and its waiter; false with `error`
+// saying why when either cannot be had.
+bool openStopRequest(StopRequestWaiter& waiter, std::string& error) {
+  waiter.request = createStopRequestEvent(::GetCurrentProcessId(), error);
+  if (waiter.request == nullptr) return false;
   waiter.quit = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (waiter.request == nullptr || waiter.quit == nullptr) {
+  if (waiter.quit == nullptr) {
+    error = "Can't create an event, error " + std::to_string(::GetLastError());
     closeStopRequest(waiter);
     return false;
   }
   try {
     waiter.thread = std::thread(waitForStopRequests, waiter.request, waiter.quit);
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& failure) {
+    error = std::string("Can't start the stop request's thread, ") + failure.what();
     closeStopRequest(waiter);
     return false;
   }
@@ -74,14 +77,19 @@ bool openStopRequest(StopRequestWaiter& waiter) {
 
 }  // namespace
 
-bool registerConsoleControlHandler(ConsoleControlHandler handler) {
+bool registerConsoleControlHandler(ConsoleControlHandler handler, std::string* error) {
   std::lock_guard<std::mutex> lock(handlerMutex);
   if (currentHandler) {
     currentHandler = std::move(handler);
     return true;
   }
-  if (!openStopRequest(stopRequest)) return false;
+  std::string reason;
+  if (!openStopRequest(stopRequest, reason)) {
+    if (error != nullptr) *error = reason;
+    return false;
+  }
   if (!::SetConsoleCtrlHandler(onControlEvent, TRUE)) {
+    if (error != nullptr) *error = "Can't set the console control handler, error " + std::to_string(::GetLastError());
     ::SetEvent(stopRequest.quit);
     stopRequest.thread.join();
     closeStopRequest(stopRequest);

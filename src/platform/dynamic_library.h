@@ -9,7 +9,10 @@ namespace platform {
 
 class DynamicLibrary {
  public:
-  // Loads the library by name through the loader's search path. Returns
+  // Loads the library: a name with a directory from there, a bare name
+  // through the loader's search path (POSIX: LD_LIBRARY_PATH, then the
+  // system's; Windows: beside the program, the system directory, then the
+  // absolute directories on PATH, never the current directory). Returns
   // nullptr and puts the loader's explanation into `error` on failure.
   static std::unique_ptr<DynamicLibrary> open(const std::string& name, std::string& error);
   ~DynamicLibrary();  // unloads the library

@@ -22,7 +22,13 @@ std::vector<ModuleInfo> loadedModules();
 std::string versionFromFileName(const std::string& path);
 
 // The module that contains `address` (empty path and null base when none).
+// Reads the module's version resource, which may load a library: never
+// from a library's entry point, under the loader lock.
 ModuleInfo moduleContaining(const void* address);
+
+// The load address of the module that contains `address`, or nullptr. Reads
+// no file and loads nothing, so a library's entry point may call it.
+const void* moduleBaseContaining(const void* address);
 
 // Ends this process at once, as a kill by another process would: no
 // handler, destructor or buffer flush runs. For crash tests.

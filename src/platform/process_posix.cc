@@ -41,6 +41,11 @@ ModuleInfo moduleContaining(const void* address) {
   return ModuleInfo{path, versionFromFileName(path), info.dli_fbase};
 }
 
+const void* moduleBaseContaining(const void* address) {
+  Dl_info info{};
+  return ::dladdr(address, &info) == 0 ? nullptr : info.dli_fbase;
+}
+
 std::string processCommandLine() {
   std::string raw;
   if (readWholeFile("/proc/self/cmdline", raw) != 0) return std::string();

@@ -59,6 +59,15 @@ ModuleInfo moduleContaining(const void* address) {
   return ModuleInfo{path, versionOfFile(path), module};
 }
 
+const void* moduleBaseContaining(const void* address) {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(address), &module)) {
+    return nullptr;
+  }
+  return module;
+}
+
 std::string processCommandLine() { return ::GetCommandLineA(); }
 
 void killCurrentProcess() {

@@ -13,4 +13,13 @@ inline std::string stopRequestEventName(unsigned long processId) {
   return "Local\\trasvik-stop-request-" + std::to_string(processId);
 }
 
+// Creates the stop request's event of `processId` (auto-reset, not set) and
+// returns its handle. A name that exists already is refused: another
+// process made it, and could hold it set or keep the process from being
+// stopped. nullptr with `error` saying why on failure.
+void* createStopRequestEvent(unsigned long processId, std::string& error);
+
+// Closes a handle from createStopRequestEvent.
+void closeStopRequestEvent(void* event);
+
 }  // namespace platform

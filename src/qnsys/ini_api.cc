@@ -76,4 +76,20 @@ int QnIniCustEnumKeys(int ini, const char* section, QnIniEnumKeysCallback callba
   return 0;
 }
 
+int QnIniGetEncoding(int ini) {
+  if (ini != QNSYS_OPEN_INI) return -1;
+  const std::shared_ptr<const qnsys::OpenIni> open = qnsys::currentIni();
+  return open ? open->encoding : -1;
+}
+
+int QnIniCustEnumRefused(int ini, QnIniEnumRefusedCallback callback, void* context) {
+  if (ini != QNSYS_OPEN_INI || callback == nullptr) return 0;
+  const std::shared_ptr<const qnsys::OpenIni> open = qnsys::currentIni();
+  if (!open) return 0;
+  for (const qnsys::RefusedText& refused : open->refused) {
+    if (const int result = callback(ini, refused.section.c_str(), refused.key.c_str(), context)) return result;
+  }
+  return 0;
+}
+
 }  // extern "C"

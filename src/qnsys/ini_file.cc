@@ -44,21 +44,32 @@ int hexDigitValue(char c) {
 }  // namespace
 
 IniFile IniFile::parse(std::string_view contents) {
+  std::vector<RefusedText> refused;
+  return parse(contents, nullptr, refused);
+}
+
+IniFile IniFile::parse(std::string_view contents, const LineConversion& convert, std::vector<RefusedText>& refused) {
   if (contents.starts_with(kUtf8ByteOrderMark)) contents.remove_prefix(kUtf8ByteOrderMark.size());
 
   IniFile ini;
   // The section that takes keys: none before the first header and none in the
   // body of a repeated section, whose keys the first occurrence shadows.
   Section* current = nullptr;
+  std::string currentName;
+  std::string converted;
   while (!contents.empty()) {
-    const std::string_view line = trimBlanks(takeLine(contents));
+    std::string_view line = trimBlanks(takeLine(contents));
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    const bool exact = !convert || convert(line, converted);
+    if (convert) line = converted;
 
     if (line.front() == '[') {
       const std::string_view inside = line.substr(1);
-      std::string folded = foldCase(trimBlanks(inside.substr(0, inside.find(']'))));
-      const auto [where, added] = ini.sectionIndex_.try_emplace(std::move(folded), ini.sections_.size());
+      const std::string_view name = trimBlanks(inside.substr(0, inside.find(']')));
+      const auto [where, added] = ini.sectionIndex_.try_emplace(foldCase(name), ini.sections_.size());
       current = added ? &ini.sections_.emplace_back() : nullptr;
+      currentName = name;
+      if (added && !exact) refused.push_back({currentName, ""});
       continue;
     }
 
@@ -67,7 +78,9 @@ IniFile IniFile::parse(std::string_view contents) {
     const std::string_view key = trimBlanks(line.substr(0, equals));
     if (key.empty()) continue;
     const auto [where, added] = current->keyIndex.try_emplace(foldCase(key), current->entries.size());
-    if (added) current->entries.push_back({std::string(key), std::string(trimBlanks(line.substr(equals + 1)))});
+    if (!added) continue;
+    current->entries.push_back({std::string(key), std::string(trimBlanks(line.substr(equals + 1)))});
+    if (!exact) refused.push_back({currentName, std::string(key)});
   }
   return ini;
 }

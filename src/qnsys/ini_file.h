@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,10 +18,26 @@ struct IniEntry {
   std::string value;
 };
 
+// A section or key whose text could not be converted exactly (key empty
+// for the section's own name), as the converted texts have it.
+struct RefusedText {
+  std::string section;
+  std::string key;
+};
+
+// Converts one line of a file's text (a section header or a key line) into
+// `converted`; false when it could not be converted exactly.
+using LineConversion = std::function<bool(std::string_view line, std::string& converted)>;
+
 class IniFile {
  public:
   // Parses the whole file. Never fails: lines it cannot use are ignored.
   static IniFile parse(std::string_view contents);
+  // As parse, with each section header and key line converted first (a
+  // file read as UTF-8, into the ANSI code page). Sections and keys in
+  // force whose line could not be converted exactly are appended to
+  // `refused`, in file order; comments are not converted.
+  static IniFile parse(std::string_view contents, const LineConversion& convert, std::vector<RefusedText>& refused);
 
   // The key's value, or nullptr when the section or the key is absent.
   // The pointer is valid as long as the IniFile.

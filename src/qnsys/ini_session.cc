@@ -5,9 +5,11 @@
 #include <optional>
 #include <utility>
 
+#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "qnsys/qnsys.h"
+#include "text/declared_encoding.h"
 
 namespace qnsys {
 
@@ -81,9 +83,18 @@ unsigned int openIni(const char* path) {
   std::string contents;
   if (const int error = platform::readWholeFile(*absolute, contents)) return iniReadError(error);
 
+  // A byte order mark says how to read the rest; without one the bytes are
+  // taken as they are, in the ANSI code page. Garbage is never parsed.
+  const text::DeclaredText declared = text::readDeclaredText(contents);
+  if (!declared.readable) return QNERROR_BAD_ENCODING;
   auto ini = std::make_shared<OpenIni>();
   ini->path = std::move(*absolute);
-  ini->file = IniFile::parse(contents);
+  ini->encoding = static_cast<int>(declared.encoding);
+  if (declared.encoding == text::DeclaredEncoding::kNone) {
+    ini->file = IniFile::parse(declared.text);
+  } else {
+    ini->file = IniFile::parse(declared.text, platform::ansiFromUtf8, ini->refused);
+  }
   replaceOpenIni(std::move(ini));
   return 0;
 }

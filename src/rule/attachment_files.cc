@@ -7,11 +7,13 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "platform/name_case.h"
 #include "rule/directories.h"
 #include "rule/file_moves.h"
 #include "rule/held_files.h"
@@ -174,6 +176,30 @@ void recordNames(const Rule& rule, const std::vector<WrittenAttachment>& written
   stateFile().recordReceipt(info.messageId, record, info.postToken);
 }
 
+// Whether the file system takes `name` for a name already chosen for this
+// message ("A.TXT" after "a.txt" on Windows): such a name is taken, or the
+// two attachments would share one file. A name ending in kAnyExtension is
+// compared by its base, as nameTakenIn does.
+bool chosenAsTheFileSystemSees(const std::set<std::string>& chosen, const std::string& name) {
+  const bool anyExtension = name.ends_with(kAnyExtension);
+  const std::size_t compared = anyExtension ? name.size() - 3 : name.size();
+  return std::any_of(chosen.begin(), chosen.end(), [&](const std::string& other) {
+    return other.size() == name.size() &&
+           platform::sameFileName(std::string_view(other).substr(0, compared), std::string_view(name).substr(0, compared));
+  });
+}
+
+// Whether the recorded name `index` is in place: its file exists, and no
+// earlier name of the message is the same to the file system. (A state file
+// may record "a.txt" and "A.TXT" for one message; on Windows the second was
+// never placed under its own name, and the first's file is not its file.)
+bool recordedFileInPlace(const std::string& directory, const std::vector<std::string>& names, std::size_t index) {
+  for (std::size_t earlier = 0; earlier < index; ++earlier) {
+    if (platform::sameFileName(names[earlier], names[index])) return false;
+  }
+  return platform::pathExists(directory + names[index]);
+}
+
 // The names recorded for this message in this directory, when the
 // gateway stopped before the message was confirmed.
 std::optional<std::vector<std::string>> recordedNames(const Rule& rule, const MessageInfo& info) {
@@ -200,7 +226,7 @@ int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const Messag
   // Names chosen for this message count as taken before their files exist.
   std::set<std::string> chosen;
   const NameTaken taken = [&](const std::string& name) {
-    if (nameTakenIn(rule.in, name, chosen)) return true;
+    if (nameTakenIn(rule.in, name, chosen) || chosenAsTheFileSystemSees(chosen, name)) return true;
     // A name and its information file are chosen as a pair.
     return settings().recvDNinfo && platform::pathExists(informationPath(rule.in, layout.informationName(name)));
   };
@@ -211,9 +237,11 @@ int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const Messag
     if (settings().adminMailOnly) continue;
     WrittenAttachment attachment{i, std::move(name), nullptr, nullptr};
     if (recorded) {
-      attachment.fileInPlace = platform::pathExists(rule.in + attachment.name);
+      attachment.fileInPlace = recordedFileInPlace(rule.in, *recorded, i);
+      // A companion is put in place only after its file.
       attachment.companionInPlace =
-          !layout.writeCompanion || platform::pathExists(rule.in + layout.companionName(attachment.name));
+          !layout.writeCompanion ||
+          (attachment.fileInPlace && platform::pathExists(rule.in + layout.companionName(attachment.name)));
     }
     written.push_back(std::move(attachment));
     if (!writeAttachment(rule, message, info, layout, written.back())) return 2;

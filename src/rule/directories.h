@@ -38,7 +38,9 @@ bool makeDirectories(const std::string& path);
 
 // True when something exists under `path`. '*' and '?' in the last
 // component are wildcards (ASCII letters then match in any case); a name
-// without them is compared exactly.
+// without them is compared exactly. For a pattern test only: whether a name
+// is free for a new file is platform::pathExists, since '*' and '?' are
+// letters of a name on POSIX systems.
 bool fileExists(const std::string& path);
 
 // directory + name when nothing of that name exists (wildcards in `name`

@@ -33,7 +33,7 @@ int moveWhileHeld(const std::string& source, const std::string& target) {
 std::string moveFile(const std::string& source, const std::string& directory, const std::string& name) {
   for (unsigned k = 1;; ++k) {
     std::string target = candidateName(directory, name, k);
-    if (fileExists(target)) continue;
+    if (platform::pathExists(target)) continue;  // literally: "*.txt" is a name, not a pattern
     const int error = moveWhileHeld(source, target);
     if (error == 0) return target;
     // A file of that name appeared after the test: the move never replaces

@@ -10,7 +10,9 @@
 #include "platform/path.h"
 #include "qnsys/qnsys.h"
 #include "text/ascii.h"
+#include "text/declared_encoding.h"
 #include "text/printf_format.h"
+#include "trasvik/ini_encoding.h"
 #include "trasvik/ini_lint.h"
 #include "trasvik/ini_values.h"
 #include "trasvik/instance_lock.h"
@@ -46,7 +48,9 @@ unsigned reportTextFindings(const std::string& iniPath) {
     say("Warning: can't read \"%s\" to check its text: %s", iniPath.c_str(), errorText(error).c_str());
     return 1;
   }
-  const std::vector<std::string> findings = lintIniText(contents);
+  if (const std::string encoding = iniEncodingName(); !encoding.empty()) say("INI file read as %s", encoding.c_str());
+  // UTF-16 is linted as the host library reads it, in UTF-8.
+  const std::vector<std::string> findings = lintIniText(text::readDeclaredText(contents).text);
   for (const std::string& finding : findings) say("Warning: %s", finding.c_str());
   const std::string level = iniText("qnsys", "loglevel", 256);
   for (const char* known : {"fatal", "error", "warning", "info", "debug"}) {
@@ -149,11 +153,19 @@ bool sessionStarts() {
 
 }  // namespace
 
+// Values the ANSI code page cannot write stop the gateway at its start.
+bool iniTextsWritable() {
+  const std::vector<std::string> refused = iniTextsRefused();
+  for (const std::string& text : refused) say("%s", text.c_str());
+  return refused.empty();
+}
+
 int checkConfiguration(const CommandLine& commandLine) {
   platform::sendStandardErrorToOutput();
   say("Trasvik %s: checking \"%s\"", TRASVIK_VERSION, commandLine.ini.c_str());
   const unsigned warnings = reportTextFindings(commandLine.ini);
-  bool starts = logFileOpens();
+  bool starts = iniTextsWritable();
+  starts = logFileOpens() && starts;
   starts = stateIsFree(commandLine) && starts;
   if (starts) {
     starts = sessionStarts();

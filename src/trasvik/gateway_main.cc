@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dravont/dravontdll.h"
+#include "platform/code_page.h"
 #include "platform/console.h"
 #include "platform/path.h"
 #include "rule/rule.h"
@@ -16,6 +17,7 @@
 #include "trasvik/configuration_check.h"
 #include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
+#include "trasvik/ini_encoding.h"
 #include "trasvik/instance_lock.h"
 #include "trasvik/notification.h"
 #include "trasvik/receive_cycle.h"
@@ -183,6 +185,22 @@ void logStartFacts(const CommandLine& commandLine) {
   if (const std::optional<std::string> directory = platform::currentDirectory()) {
     GATEWAY_INFO("IniFileName: \"%s\", Working Directory: \"%s\"", commandLine.ini.c_str(), directory->c_str());
   }
+  // Names and texts are bytes in this code page (docs/windows.md).
+  GATEWAY_INFO("Code page: %s", platform::codePageDescription().c_str());
+  if (const std::string encoding = iniEncodingName(); !encoding.empty()) {
+    GATEWAY_INFO("INI file read as %s", encoding.c_str());
+  }
+}
+
+// A value the code page cannot write would be used with '?' in its place
+// (a directory, an address that is not the one meant): the gateway does
+// not start. False after a fatal record per such value.
+bool iniTextsWritable() {
+  const std::vector<std::string> refused = iniTextsRefused();
+  for (const std::string& text : refused) {
+    GATEWAY_FATAL("%s: save the INI file in that code page or change the value", text.c_str());
+  }
+  return refused.empty();
 }
 
 }  // namespace
@@ -245,6 +263,10 @@ int runGateway(int argc, char** argv) {
   }
   if (const unsigned error = QnIniOpen(commandLine.ini.c_str()); error != 0) {
     std::printf("Can't open INI file: \"%s\", QNERROR 0x%08X\n", commandLine.ini.c_str(), error);
+    if (error == QNERROR_BAD_ENCODING) {
+      std::printf("The INI file's text is not readable: it has NUL bytes, or its byte order mark declares an "
+                  "encoding its text does not hold (UTF-8 or UTF-16) or UTF-32. Save it as ANSI or UTF-8 text\n");
+    }
     return kFailureExitStatus;
   }
   if (commandLine.check) return checkConfiguration(commandLine);
@@ -254,7 +276,7 @@ int runGateway(int argc, char** argv) {
     return kFailureExitStatus;
   }
   logStartFacts(commandLine);
-  if (!openStateFile(commandLine)) {
+  if (!iniTextsWritable() || !openStateFile(commandLine)) {
     closeIniAndLog();
     return kFailureExitStatus;
   }

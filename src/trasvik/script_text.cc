@@ -2,9 +2,12 @@
 
 #include <cctype>
 
+#include "platform/code_page.h"
+
 namespace trasvik {
 
 std::string escapeScriptText(std::string_view value) {
+  static const bool utf8 = platform::textsAreUtf8();
   std::string escaped;
   escaped.reserve(value.size() + 8);
   for (std::size_t i = 0; i < value.size(); ++i) {
@@ -24,7 +27,9 @@ std::string escapeScriptText(std::string_view value) {
         break;
       default:
         // U+2028 and U+2029 (E2 80 A8/A9) end a line inside a script literal.
-        if (c == '\xE2' && i + 2 < value.size() && value[i + 1] == '\x80' &&
+        // In another code page these bytes are other letters, which the
+        // service reads as such: no character of one ends a line.
+        if (utf8 && c == '\xE2' && i + 2 < value.size() && value[i + 1] == '\x80' &&
             (value[i + 2] == '\xA8' || value[i + 2] == '\xA9')) {
           escaped += value[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
           i += 2;

@@ -11,7 +11,8 @@ namespace trasvik {
 
 // Makes a value safe to put between the quotes of a script string literal
 // (single or double): a backslash before every backslash and both quotes;
-// line feed, carriage return, U+2028 and U+2029 as escapes. A value can so
+// line feed, carriage return, and where texts are UTF-8 (platform/
+// code_page.h) U+2028 and U+2029, as escapes. A value can so
 // never end the literal and run as code, and the service receives exactly
 // the value.
 std::string escapeScriptText(std::string_view value);

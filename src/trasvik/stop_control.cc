@@ -48,13 +48,18 @@ bool createStopMachinery() {
   // A stop asked for before a lost session is still carried out after it.
   if (stopFlag.load()) event->set();
   replaceStopEvent(std::move(event));
-  return platform::registerConsoleControlHandler([](int code) {
-    if (code == platform::kReopenLog) {
-      reopenLog();
-    } else {
-      ControlHandler(code);
-    }
-  });
+  std::string error;
+  const bool registered = platform::registerConsoleControlHandler(
+      [](int code) {
+        if (code == platform::kReopenLog) {
+          reopenLog();
+        } else {
+          ControlHandler(code);
+        }
+      },
+      &error);
+  if (!registered) GATEWAY_FATAL("%s", error.c_str());
+  return registered;
 }
 
 void releaseStopMachinery() {

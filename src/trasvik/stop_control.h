@@ -6,7 +6,8 @@ namespace trasvik {
 
 // Creates a new, unsignalled stop event (the one of an earlier session
 // start is destroyed) and registers ControlHandler for the console's
-// control events. False when either cannot be had.
+// control events. False after a fatal record saying why when either cannot
+// be had (on Windows also when the stop request's event name is taken).
 bool createStopMachinery();
 // Removes ControlHandler and destroys the stop event.
 void releaseStopMachinery();

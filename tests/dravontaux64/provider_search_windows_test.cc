@@ -1,5 +1,6 @@
 // Where Windows finds the crypto provider: the vendor's DLL put beside the
-// calling program is found without any PATH entry.
+// calling program is found without any PATH entry; one in the current
+// directory (a download folder, a share) is never loaded.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@ namespace {
 using cms_testing::SignedForm;
 using converter_testing::argumentText;
 using converter_testing::providerDirectory;
+using converter_testing::runDriver;
 using converter_testing::runProgram;
 namespace fs = std::filesystem;
 
@@ -28,6 +30,22 @@ TEST_F(ProviderSearchTest, FindsTheProviderBesideTheProgram) {
   ASSERT_EQ(run.exitStatus, 0) << run.output;
   EXPECT_EQ(testing_support::readFile(file("log.txt")), "");
   EXPECT_TRUE(cms_testing::filesEqual(file("content"), file("signed.content")));
+}
+
+TEST_F(ProviderSearchTest, NeverLoadsAProviderFromTheCurrentDirectory) {
+  const std::string input = signedFile("signed", SignedForm::kDer);
+  const fs::path planted = file("planted");
+  fs::create_directories(planted);
+  fs::copy_file(providerDirectory("kind5") + "/xpki1.dll", planted / "xpki1.dll");
+  fs::copy_file(providerDirectory("kind6") + "/zpki1.dll", planted / "zpki1.dll");
+  const fs::path previous = fs::current_path();
+  fs::current_path(planted);  // the child starts in it
+  const auto run =
+      runDriver({}, {"detach", argumentText({file("log.txt"), "error", input, file("content"), file("sig")})});
+  fs::current_path(previous);
+  ASSERT_EQ(run.exitStatus, 0) << run.output;
+  EXPECT_NE(testing_support::readFile(file("log.txt")).find("Can't load x64"), std::string::npos);
+  EXPECT_FALSE(fs::exists(file("content")));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the gateway receives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <chrono>
 #include <cstdio>
@@ -143,6 +144,19 @@ TEST_F(GatewayCrashTest, AMessageInterruptedWhileItsFilesArePlacedIsCompletedUnd
   EXPECT_EQ(readFile(in + "b.txt"), "second");
   // Two temporary files of the first crash, one of the second.
   EXPECT_EQ(setup.countRecordsStartingWith("Removed \"" + in + ".receiving-"), 3);
+}
+
+// On Windows "a.txt" and "A.TXT" are one name: the second attachment gets a
+// name of its own, and is not taken as placed because the first one is.
+TEST_F(GatewayCrashTest, AttachmentsWhoseNamesDifferInCaseAloneBothArriveAfterACrashBetweenThem) {
+  const std::string in = setup.useMainRule("FILE");
+  setup.deliver(message("", {{"a.txt", "first"}, {"A.TXT", "second"}}));
+  ASSERT_TRUE(crashAt("file-placed"));
+  EXPECT_EQ(setup.runGateway(), 0);
+  std::vector<std::string> contents;
+  for (const std::string& name : directoryNames(in)) contents.push_back(readFile(in + name));
+  std::sort(contents.begin(), contents.end());
+  EXPECT_EQ(contents, (std::vector<std::string>{"first", "second"}));
 }
 
 TEST_F(GatewayCrashTest, AnEnvelopePairInterruptedBetweenItsFilesIsCompleted) {

@@ -163,6 +163,7 @@ TEST_F(FileReceiveTest, HostileAttachmentNamesStayInsideTheIncomingDirectory) {
 TEST_F(FileReceiveTest, NamesAreVisibleLiteralAndFreeTogetherWithTheirInformationFile) {
   setup.set("trasvik", "RecvDNinfo", "1");
   setup.directory().write("in/report.xml.inf", "the sender's own bytes");
+  setup.directory().write("in/older.txt", "0");  // "*.txt" is a name, not a pattern that this matches
   const Attachments attachments{{".hidden", "1"},  {"*.txt", "2"}, {"report.xml", "3"},    {"con", "4"},
                                 {"Nul.txt", "5"},  {"COM1.log", "6"}, {"lpt1.", "7"}, {"a:b|c?.txt. ", "8"},
                                 {"<q>\"", "9"}};
@@ -174,7 +175,7 @@ TEST_F(FileReceiveTest, NamesAreVisibleLiteralAndFreeTogetherWithTheirInformatio
                                           "_lpt1", "a_b_c_.txt", "_q__"}
                : std::vector<std::string>{"hidden", "*.txt", "report (2).xml", "con", "Nul.txt", "COM1.log",
                                           "lpt1.", "a:b|c?.txt. ", "<q>\""};
-  std::vector<std::string> expected{"report.xml.inf"};
+  std::vector<std::string> expected{"older.txt", "report.xml.inf"};
   for (std::size_t i = 0; i < saved.size(); ++i) {
     EXPECT_EQ(readFile(in + saved[i]), attachments[i].second) << saved[i];
     expected.push_back(saved[i]);

@@ -9,6 +9,7 @@
 
 #include "platform/console.h"
 #include "platform/event.h"
+#include "platform/stop_request_win32.h"
 #include "platform/thread.h"
 #include "support/self_child.h"
 
@@ -44,6 +45,20 @@ TEST(ConsoleWindowsTest, CtrlCAndStopRequestsReachTheHandlerOfAChild) {
   child->terminate();
   ASSERT_TRUE(awaitLine(*child, "event 1 other-thread"));
   EXPECT_EQ(child->wait(20000), 0);
+}
+
+// A stop request event of this process's name made by someone else could
+// stop the gateway, or hold it set: the handler is refused, with the reason.
+TEST(ConsoleWindowsTest, RefusesAStopRequestEventNameThatExistsAlready) {
+  std::string error;
+  void* held = platform::createStopRequestEvent(static_cast<unsigned long>(platform::currentProcessId()), error);
+  ASSERT_NE(held, nullptr) << error;
+  std::string refusal;
+  EXPECT_FALSE(platform::registerConsoleControlHandler([](int) {}, &refusal));
+  EXPECT_NE(refusal.find("the name exists already and is not this process's"), std::string::npos) << refusal;
+  platform::closeStopRequestEvent(held);
+  EXPECT_TRUE(platform::registerConsoleControlHandler([](int) {}, &refusal)) << refusal;
+  platform::removeConsoleControlHandler();
 }
 
 }  // namespace

@@ -50,6 +50,31 @@ TEST_F(IniApiTest, OpenReportsAnUnreadableFile) {
   EXPECT_EQ(QnIniOpen(locked.c_str()), QNERROR_ACCESS_DENIED);
 }
 
+// Notepad saves UTF-8 with a mark, or UTF-16: read in that encoding, never
+// as garbage; a text that is not what its mark says is refused.
+TEST_F(IniApiTest, ReadsTheEncodingItsByteOrderMarkDeclaresAndRefusesUnreadableText) {
+  const std::string utf16 = std::string("\xFF\xFE[\0s\0]\0\n\0k\0=\0\x16\x04\0\xD8\x00\xDC", 20);
+  openIni(utf16);
+  EXPECT_EQ(QnIniGetEncoding(-1), QNSYS_INI_UTF16LE);
+  // Texts are UTF-8 on POSIX systems; U+0416 and U+10000 are no letters of an
+  // ANSI code page but 65001.
+  int refused = 0;
+  const auto count = [](int, const char*, const char*, void* counter) {
+    ++*static_cast<int*>(counter);
+    return 0;
+  };
+  QnIniCustEnumRefused(-1, count, &refused);
+  if (refused == 0) {
+    EXPECT_EQ(getStr("s", "k", ""), "\xD0\x96\xF0\x90\x80\x80");
+  }
+  for (const std::string& unreadable : {std::string("\xEF\xBB\xBF[s]\nk=\xC0\x80"), std::string("\xFF\xFE[\0s", 5),
+                                        std::string("[\0s\0]\0", 6), std::string("\xFF\xFE\0\0[\0\0\0", 8)}) {
+    const std::string path = directory_.write("bad.ini", unreadable);
+    EXPECT_EQ(QnIniOpen(path.c_str()), QNERROR_BAD_ENCODING) << unreadable.size();
+    EXPECT_EQ(QnIniGetEncoding(-1), -1);
+  }
+}
+
 TEST_F(IniApiTest, FailedOpenClosesThePreviousFile) {
   openIni("[a]\nb=1\n");
   EXPECT_EQ(QnIniOpen(directory_.file("missing.ini").c_str()), QNERROR_FILE_NOT_FOUND);

@@ -138,7 +138,7 @@ std::string GatewaySetup::writeIni() const {
     text += "[" + section + "]\n";
     for (const auto& [key, value] : sections_.at(section)) text += key + "=" + value + "\n";
   }
-  return directory_.write("trasvik.ini", text);
+  return directory_.write("trasvik.ini", encodeIni_ ? encodeIni_(text) : text);
 }
 
 std::string GatewaySetup::participantSettings(const char* ticker) const {

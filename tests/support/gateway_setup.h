@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/child_process.h"
@@ -90,8 +91,10 @@ class GatewaySetup {
   // One pass without a long sleep, and a main rule "main" of `type` whose
   // incoming directory is "in/" (returned, with its trailing '/').
   std::string useMainRule(const std::string& type);
-  // Writes the INI file and returns its path.
+  // Writes the INI file and returns its path. encodeIni(f) has f turn the
+  // text (UTF-8, as set) into the bytes written, as an editor would save it.
   std::string writeIni() const;
+  void encodeIni(std::function<std::string(const std::string& text)> encode) { encodeIni_ = std::move(encode); }
   // The settings file of a participant.
   std::string participantSettings(const char* ticker) const;
 
@@ -140,6 +143,7 @@ class GatewaySetup {
   std::unique_ptr<service_testing::ServiceProcess> service_;
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> sections_;
   std::vector<std::string> sectionOrder_;
+  std::function<std::string(const std::string&)> encodeIni_;
 };
 
 }  // namespace gateway_testing

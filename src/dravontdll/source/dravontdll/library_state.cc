@@ -90,7 +90,8 @@ bool attachProcess() {
   std::lock_guard<std::mutex> lock(attachMutex());
   if (slots != nullptr) return true;
 
-  hDLLModule = const_cast<void*>(platform::moduleContaining(reinterpret_cast<const void*>(&attachProcess)).base);
+  // Under the loader lock on Windows: the base only, no version resource.
+  hDLLModule = const_cast<void*>(platform::moduleBaseContaining(reinterpret_cast<const void*>(&attachProcess)));
   XmlRpcLogHandler::setVerbosity(0);
 
   auto created = std::make_unique<Slots>();
