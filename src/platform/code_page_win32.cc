@@ -4,9 +4,9 @@
 
 #include <optional>
 
-namespace platform {
+#include "platform/win32_text.h"
 
-namespace {
+namespace platform::win32 {
 
 std::optional<std::wstring> wideText(UINT codePage, std::string_view bytes) {
   if (bytes.empty()) return std::wstring();
@@ -20,9 +20,6 @@ std::optional<std::wstring> wideText(UINT codePage, std::string_view bytes) {
   return wide;
 }
 
-// `wide` in `codePage`; `exact` false when a character had no letter there.
-// Best-fit look-alikes ("e" for "ё", "?" elsewhere) are never taken: the
-// code page's default character marks what could not be written.
 std::optional<std::string> narrowText(UINT codePage, const std::wstring& wide, bool& exact) {
   exact = true;
   if (wide.empty()) return std::string();
@@ -42,7 +39,12 @@ std::optional<std::string> narrowText(UINT codePage, const std::wstring& wide, b
   return narrow;
 }
 
-}  // namespace
+}  // namespace platform::win32
+
+namespace platform {
+
+using win32::narrowText;
+using win32::wideText;
 
 std::string codePageDescription() { return "ANSI code page " + std::to_string(::GetACP()); }
 

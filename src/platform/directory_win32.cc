@@ -3,38 +3,25 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "platform/file_faults.h"
 #include "platform/win32_file_calls.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
 namespace {
-
-std::wstring wideText(const std::string& text) {
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 
 // The name in the ANSI code page, as the rest of the system spells names.
 // `unwritable` tells a name with characters the code page has no letter
 // for: Windows would list it with '?' or a look-alike letter, a name that
 // opens nothing (or another file).
 std::string ansiName(const wchar_t* name, bool& unwritable) {
-  BOOL usedDefault = FALSE;
-  // UTF-8 as the code page writes every name, and takes neither the flag
-  // nor the question.
-  const bool utf8 = ::GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  BOOL* asked = utf8 ? nullptr : &usedDefault;
-  const int length = ::WideCharToMultiByte(CP_ACP, flags, name, -1, nullptr, 0, nullptr, asked);
-  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-  if (length > 0) ::WideCharToMultiByte(CP_ACP, flags, name, -1, text.data(), length, nullptr, asked);
-  if (!text.empty()) text.pop_back();  // the terminating NUL
-  unwritable = usedDefault != FALSE || length == 0;
-  return text;
+  bool exact = false;
+  std::optional<std::string> text = win32::narrowText(::GetACP(), name, exact);
+  unwritable = !text || !exact;
+  return text.value_or(std::string());
 }
 
 }  // namespace
@@ -47,7 +34,9 @@ int scanDirectory(const std::string& directory, std::string_view pattern, std::v
   // The wide search, so that a name the ANSI code page cannot write is
   // known as such instead of showing up as a name with '?' in it.
   WIN32_FIND_DATAW found{};
-  const HANDLE find = ::FindFirstFileW(wideText(search).c_str(), &found);
+  const std::optional<std::wstring> wideSearch = win32::wideText(CP_ACP, search);
+  if (!wideSearch) return ENOENT;  // no name of this code page
+  const HANDLE find = ::FindFirstFileW(wideSearch->c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? 0 : win32::errnoOf(error);
