@@ -181,8 +181,10 @@ int regularFiles(const std::string& directory) {
 }
 
 // Files sent by a gateway to itself, which is killed at random moments and
-// started again until all have left: each file arrives once and whole, but
-// for those it names as possibly posted before the crash. A longer run by hand:
+// started again until all have left: each file arrives once and whole. A
+// file posted again because a kill left open whether the service took its
+// first post (logged as possibly posted before the crash) carries the first
+// post's token, and the receiving end saves it once. A longer run by hand:
 // TRASVIK_CRASH_FILES=2000 (and TRASVIK_CRASH_SEED to repeat a run's kills).
 // Under Wine each start of the gateway costs half a second more and a run
 // gets a few files through, not dozens: fewer files make about as many kills.
@@ -260,12 +262,12 @@ TEST(RandomCrashTest, EveryFileArrivesOnceAndWholeThroughRandomKillsOfTheGateway
   }
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
   std::printf("seed %u: %d files, %d kills within %d ms of the first record; lost %d, corrupted %d, duplicates %d, "
-              "logged as possibly sent twice %d; %d s\n",
+              "posted again after a crash %d; %d s\n",
               seed, files, kills, killAfter.max(), lost, corrupted, duplicates, possiblyTwice,
               static_cast<int>(seconds.count()));
   EXPECT_EQ(lost, 0);
   EXPECT_EQ(corrupted, 0);
-  EXPECT_LE(duplicates, possiblyTwice);
+  EXPECT_EQ(duplicates, 0);
   EXPECT_EQ(regularFiles(out), 0);
 }
 
