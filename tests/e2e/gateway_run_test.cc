@@ -175,14 +175,17 @@ TEST_F(GatewayRunTest, ASessionLostDuringTheStartIsOpenedAgain) {
   EXPECT_NE(setup.listStore().find("attachment \"outgoing.txt\""), std::string::npos);
 }
 
-// The session is lost while a saved message is confirmed: the next session
-// confirms it at its start, and the pass counts it as received.
+// The session is lost while a saved message is confirmed, and again while
+// the next session's start confirms it: the one after confirms it, and the
+// pass counts it as received.
 TEST_F(GatewayRunTest, AMessageConfirmedAfterALostSessionCountsAsReceived) {
   Delivery incoming;
   incoming.attachments = {{"incoming.txt", "in"}};
   setup.deliver(incoming);
   setup.inject("Confirm", 2, "drop");
+  setup.inject("ConfirmMessage", 2, "drop");
   EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(setup.countRecordsStartingWith("Error in ConfirmMessage()"), 0);
   EXPECT_EQ(testing_support::readFile(setup.directory().file("in/incoming.txt")), "in");
   EXPECT_EQ(directoryNames(setup.directory().file("in")).size(), 1u);
   EXPECT_EQ(setup.countRecords("INFO", "messages: 1 received, 0 rejected"), 1);
