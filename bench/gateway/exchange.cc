@@ -2,12 +2,16 @@
 
 #include <chrono>
 #include <filesystem>
+#include <cstdlib>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "gateway/exchange_world.h"
 #include "platform/child_process.h"
+#include "support/temp_directory.h"
 
 namespace gateway_bench {
 
@@ -25,6 +29,21 @@ std::unique_ptr<platform::ChildProcess> startGateway(const std::string& ini, int
 }
 
 bool running(platform::ChildProcess& gateway) { return !gateway.wait(0).has_value(); }
+
+// The durable flushes a gateway's last stop record counts; nullopt when its
+// log has none.
+std::optional<std::uint64_t> gatewayFlushes(const std::string& log) {
+  std::istringstream lines(testing_support::readFile(log));
+  std::optional<std::uint64_t> flushes;
+  const std::string marker = "durable flushes since the start";
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t end = line.find(marker);
+    const std::size_t comma = line.rfind(", ", end);
+    if (end == std::string::npos || comma == std::string::npos) continue;
+    flushes = std::strtoull(line.c_str() + comma + 2, nullptr, 10);
+  }
+  return flushes;
+}
 
 // SIGTERM, then the exit status (-1 when it does not end in time).
 int stopGateway(platform::ChildProcess& gateway) {
@@ -105,8 +124,13 @@ ExchangeResult runExchange(int files, std::size_t bytes, std::uint32_t maxAttach
                    std::to_string(receiverStatus) + ")";
   } else if (!counts) {
     result.error = stopError;
+  } else if (const auto sender = gatewayFlushes(world.gatewayLog('a')), receiver = gatewayFlushes(world.gatewayLog('b'));
+             !sender || !receiver) {
+    result.error = "a gateway logged no count of its durable flushes";
   } else {
     result.counts = *counts;
+    result.senderFlushes = *sender;
+    result.receiverFlushes = *receiver;
     result.error = checkReceived(world.incoming(), world.receivedFiles(files), world.receivedBytes(bytes));
   }
   return result;

@@ -17,6 +17,8 @@ struct ExchangeResult {
   double senderSeconds = 0;  // from the same start until A's out directory held no file
   double firstArrivalSeconds = 0;  // from the same start to the first file in B's in directory
   ServiceCounts counts;   // the service's, from its start to its stop
+  std::uint64_t senderFlushes = 0;    // A's gateway's durable flushes, from its start to its stop
+  std::uint64_t receiverFlushes = 0;  // B's
   std::string error;      // "" when every file arrived whole and everything stopped in order
 };
 

@@ -79,6 +79,10 @@ std::string ExchangeWorld::gatewayIni(char participant) const {
   return directory_.file(std::string(1, participant) + "/trasvik.ini");
 }
 
+std::string ExchangeWorld::gatewayLog(char participant) const {
+  return directory_.file(std::string(1, participant) + "/trasvik.log");
+}
+
 std::string ExchangeWorld::writeOutgoingFiles(int count, std::size_t bytes) const {
   std::string contents(bytes, '\0');
   for (std::size_t i = 0; i < bytes; ++i) contents[i] = static_cast<char>('a' + i % 26);

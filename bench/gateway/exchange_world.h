@@ -35,6 +35,7 @@ class ExchangeWorld {
   std::string gatewayIni(char participant) const;
   std::string outgoing() const { return directory_.file("a/out"); }
   std::string incoming() const { return directory_.file("b/in"); }
+  std::string gatewayLog(char participant) const;
 
   // Writes `count` files of `bytes` bytes each, with different contents,
   // into A's out directory, each flushed to disk so that writing them back

@@ -53,6 +53,8 @@ void measureExchange(benchmark::State& state, int files, std::size_t bytes, std:
     state.counters[kFileBytes] = static_cast<double>(bytes);
     state.counters[kCallsPerFile] = static_cast<double>(result.counts.calls) / files;
     state.counters[kFlushesPerFile] = static_cast<double>(result.counts.flushes) / files;
+    state.counters[kSenderFlushesPerFile] = static_cast<double>(result.senderFlushes) / files;
+    state.counters[kReceiverFlushesPerFile] = static_cast<double>(result.receiverFlushes) / files;
     state.counters[kSenderSeconds] = result.senderSeconds;
     state.counters[kFirstArrivalSeconds] = result.firstArrivalSeconds;
   }
