@@ -29,6 +29,9 @@ std::optional<MsgHeader> readMsgHeader(Quillex::DravontStream_s& stream, bool li
     } else {
       parser.feed(std::string_view(block, count));
       total += count;
+      // The whole file is read: its end needs no call of its own. (A size
+      // of 0, which may mean unknown, reads on to the end.)
+      if (fileSize > 0 && total >= fileSize && !parser.done()) parser.end();
     }
   }
   return parser.header();

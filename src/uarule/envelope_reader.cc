@@ -22,6 +22,9 @@ std::optional<EnvelopeValues> readEnvelope(Quillex::DravontStream_s& stream, std
     if (count == 0 || count > kBlockSize) break;
     parser.feed(std::string_view(block, count));
     total += count;
+    // The whole file is read: no call is spent to meet its end. (A size
+    // of 0, which may mean unknown, reads on to the end.)
+    if (fileSize > 0 && total >= fileSize) break;
   }
   // A text stream drops the CR of each CR LF: fewer bytes than the file
   // holds are then its whole, which the stream's position tells.
