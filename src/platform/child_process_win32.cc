@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/stop_request_win32.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
@@ -54,14 +55,7 @@ std::string environmentBlock(const std::vector<std::string>& added) {
   return block + '\0';
 }
 
-std::string errorText(DWORD error) {
-  char buffer[256] = {};
-  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer, sizeof buffer,
-                   nullptr);
-  std::string text(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
+std::string errorText(DWORD error) { return win32::systemErrorText(error); }
 
 // The job every child of this process runs in: it ends them when this
 // process ends, however it ends (as a process group's children see their

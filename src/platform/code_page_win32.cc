@@ -39,6 +39,15 @@ std::optional<std::string> narrowText(UINT codePage, const std::wstring& wide, b
   return narrow;
 }
 
+std::string systemErrorText(DWORD error) {
+  char buffer[256] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer, sizeof buffer,
+                   nullptr);
+  std::string text(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
 }  // namespace platform::win32
 
 namespace platform {

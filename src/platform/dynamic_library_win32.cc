@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
@@ -72,11 +73,7 @@ HMODULE loadBySearch(const std::string& name, DWORD& failure) {
 }
 
 std::string systemText(DWORD failure) {
-  char text[256] = {};
-  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, failure, 0, text, sizeof text,
-                   nullptr);
-  std::string reason(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+  const std::string reason = win32::systemErrorText(failure);
   return reason.empty() ? "error " + std::to_string(failure) : reason;
 }
 

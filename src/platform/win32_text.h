@@ -18,4 +18,8 @@ std::optional<std::wstring> wideText(UINT codePage, std::string_view bytes);
 // default character ('?') marks what could not be written.
 std::optional<std::string> narrowText(UINT codePage, const std::wstring& wide, bool& exact);
 
+// The system's text for a Win32 error code, without its line end; "" when
+// the system has none.
+std::string systemErrorText(DWORD error);
+
 }  // namespace platform::win32

@@ -28,10 +28,11 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
   const int tries = settings().retryonerror;
   // The service opens the files by their absolute paths; on Windows a path
   // of kMaxPath characters or more opens nothing.
-  const auto tooLong = [&](const std::string& name) {
-    const std::optional<std::string> path = absolutePath(prefix + name);
-    return !path || path->size() >= platform::kMaxPath;
-  };
+  // Worked out once a scan: a name adds only itself to its directory's path.
+  const std::optional<std::string> absoluteDirectory = absolutePath(directory);
+  const std::size_t directoryLength =
+      absoluteDirectory ? platform::withTrailingSeparator(*absoluteDirectory).size() : platform::kMaxPath;
+  const auto tooLong = [&](const std::string& name) { return directoryLength + name.size() >= platform::kMaxPath; };
   std::set<std::string> present;
   for (const platform::DirectoryEntry& entry : entries) {
     if (entry.isDirectory) continue;
