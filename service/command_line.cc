@@ -10,7 +10,7 @@ const char kUsageText[] =
     "Usage: dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks] [--stats]\n"
     "                       [--script-memory-mib N] [--script-time-ms N] [--read-timeout-ms N] [--idle-timeout-s N]\n"
     "                       [--max-connections N] [--max-request-mib N] [--max-request-values N]\n"
-    "                       [--wine-prefix DIR]\n"
+    "                       [--wine-prefix DIR] [--pid-file FILE]\n"
     "       dravont-service [--store DIR] list\n"
     "       dravont-service [--store DIR] send --from ADDR --to ADDR [--subject S] [--coretype HHHH] FILE...\n";
 
@@ -118,6 +118,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
       line.stats = true;
     } else if (argument == "--wine-prefix") {
       if (!reader.value(argument, line.service.winePrefix, error)) return std::nullopt;
+    } else if (argument == "--pid-file") {
+      if (!reader.value(argument, line.pidFile, error)) return std::nullopt;
     } else if (argument == "--port" || argument == "--store" || argument == "--version" ||
                argument == "--script-memory-mib" || argument == "--script-time-ms" || argument == "--read-timeout-ms" ||
                argument == "--idle-timeout-s" || argument == "--max-connections" || argument == "--max-request-mib" ||

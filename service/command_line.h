@@ -2,13 +2,17 @@
 //   dravont-service [--port N] [--store DIR] [--version TEXT] [--test-hooks] [--stats]
 //                   [--script-memory-mib N] [--script-time-ms N] [--read-timeout-ms N] [--idle-timeout-s N]
 //                   [--max-connections N] [--max-request-mib N] [--max-request-values N]
-//                   [--wine-prefix DIR]
+//                   [--wine-prefix DIR] [--pid-file FILE]
 //   dravont-service [--store DIR] list
 //   dravont-service [--store DIR] send --from ADDR --to ADDR [--to ADDR ...]
 //                   [--subject S] [--coretype HHHH] FILE...
 // The port is --port, else the environment's XMLRPCPORT, else 12069.
 // --stats: on an orderly stop, one line on standard error tells how many
 // calls were answered and how many flushes to disk were made.
+// --pid-file: the process id is written to FILE once the service listens,
+// and the file removed on an orderly stop, so that a script stops the
+// service it started and no other (a stop by program name would end every
+// service of that name on the machine).
 // --wine-prefix: the clients are Windows programs under Wine with this
 // prefix; their drive paths are opened in it (client_paths.h).
 #pragma once
@@ -36,6 +40,7 @@ struct CommandLine {
   Command command = Command::kServe;
   int port = 12069;
   bool stats = false;
+  std::string pidFile;  // empty: none
   ServiceOptions service;
   HttpServerOptions http;
   SendRequest send;

@@ -1,9 +1,11 @@
 #include <cstdio>
+#include <system_error>
 
 #include "commands.h"
 #include "orderly_stop.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "platform/thread.h"
 #include "rpc_dispatcher.h"
 
 namespace dravont_service {
@@ -32,6 +34,14 @@ int runService(const CommandLine& line) {
     platform::writeStandardError("dravont-service: can't install the signal handler\n");
     return kExitSignals;
   }
+  if (!line.pidFile.empty()) {
+    if (const int error = platform::writeWholeFile(line.pidFile, std::to_string(platform::currentProcessId()) + "\n")) {
+      platform::writeStandardError("dravont-service: can't write the process id to \"" + line.pidFile +
+                                   "\": " + std::generic_category().message(error) + "\n");
+      platform::removeConsoleControlHandler();
+      return kExitListen;
+    }
+  }
   std::printf("%d\n", server.port());
   std::fflush(stdout);
   platform::writeStandardError("dravont-service: serving store \"" + line.service.storeDirectory +
@@ -44,6 +54,7 @@ int runService(const CommandLine& line) {
     platform::writeStandardError("dravont-service: " + std::to_string(dispatcher.callsAnswered()) + " calls answered, " +
                                  std::to_string(platform::durableFlushCount()) + " durable flushes\n");
   }
+  if (!line.pidFile.empty()) platform::removeFile(line.pidFile);
   platform::writeStandardError("dravont-service: stopped\n");
   return 0;
 }

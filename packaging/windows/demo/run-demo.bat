@@ -9,7 +9,8 @@ for %%d in (alpha\out alpha\sent alpha\in alpha\error beta\in beta\error) do if 
 echo Hello from ALPHA> alpha\out\hello.txt
 
 echo Starting dravont-service on 127.0.0.1:%XMLRPCPORT%
-start "dravont-service" /b dravont-service.exe --port %XMLRPCPORT% --store store
+if exist dravont-service.pid del dravont-service.pid
+start "dravont-service" /b dravont-service.exe --port %XMLRPCPORT% --store store --pid-file dravont-service.pid
 
 echo ALPHA's gateway: one pass
 pushd alpha
@@ -25,5 +26,8 @@ popd
 
 if exist beta\in\hello.txt (echo hello.txt received by BETA) else (echo hello.txt was NOT received)
 echo The gateways' logs: alpha\trasvik.log, beta\trasvik.log
-taskkill /im dravont-service.exe /f >nul 2>&1
+rem Only the service started above is stopped: a stop by program name
+rem would end every dravont-service on the machine.
+if exist dravont-service.pid for /f %%p in (dravont-service.pid) do taskkill /pid %%p /f >nul 2>&1
+if exist dravont-service.pid del dravont-service.pid
 endlocal
