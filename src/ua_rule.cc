@@ -53,9 +53,10 @@ unsigned UaRule::send(unsigned count) {
   std::vector<FileEntry> envelopes;
   scanDirectory(envelopes, out + (compatibilityFlag1 ? "bbs?????" : "*") + kEnvelopeExtension, 0);
   if (envelopes.empty() || !directoriesAcceptMoves(name, {out, sent, error})) return count;
+  Recipients recipients;
   for (const FileEntry& envelope : envelopes) {
     if (count >= settings().switchafter) break;
-    const Outcome outcome = sendEnvelope(envelope.name);
+    const Outcome outcome = sendEnvelope(envelope.name, recipients);
     if (outcome == Outcome::kEndPass) break;
     const std::string base = baseOf(envelope.name);
     if (outcome == Outcome::kSent) ++count;
@@ -78,7 +79,7 @@ unsigned UaRule::send(unsigned count) {
 
 // The steps of one envelope, in order; each failure records why and says
 // what becomes of the pair.
-UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
+UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName, Recipients& recipients) {
   const std::string envelopePath = out + envelopeName;
   const std::string dataPath = out + baseOf(envelopeName) + kDataExtension;
   // The pair is recorded under its envelope's path.
@@ -133,25 +134,10 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
   clearReport(dataPath);
   const std::string attachmentName = nameAttachment(*data.record(), envelope);
 
-  std::string ticker;
-  std::string service;
-  if (!parseAddress(envelope.to, ticker, service)) {
-    GATEWAY_ERROR("wrong TO address \"%s\" in envelope \"%s\"", envelope.to.c_str(), envelopeName.c_str());
-    return Outcome::kFailed;
-  }
-  const std::string options =
-      envelope.subject.empty() ? "" : "({subject:\"" + escapeScriptText(envelope.subject) + "\"})";
-  AddressObject address;
-  if (Quillex::InitDravontAddress(address.record(), serviceContext(), ticker.c_str(), service.c_str(), "", "",
-                                  options.c_str()) != 0) {
-    const std::string reason = lastError();
-    GATEWAY_ERROR("Can't init Dravont address, %s, address: \"%s\", file: \"%s\"", reason.c_str(),
-                  envelope.to.c_str(), envelopeName.c_str());
-    return Outcome::kFailed;
-  }
-  address.made();
+  Quillex::DravontAddress_s* const address = recipientAddress(envelope, envelopeName, recipients);
+  if (address == nullptr) return Outcome::kFailed;
   MessageObject message;
-  if (Quillex::InitDravontMessage(message.record(), serviceContext(), address.record(), "") != 0) {
+  if (Quillex::InitDravontMessage(message.record(), serviceContext(), address, "") != 0) {
     const std::string reason = lastError();
     GATEWAY_ERROR("Can't init Dravont message, %s", reason.c_str());
     return Outcome::kEndPass;
@@ -187,6 +173,31 @@ UaRule::Outcome UaRule::sendEnvelope(const std::string& envelopeName) {
                  envelope.to.c_str(), attachmentName.c_str());
   }
   return Outcome::kSent;
+}
+
+Quillex::DravontAddress_s* UaRule::recipientAddress(const EnvelopeValues& envelope, const std::string& envelopeName,
+                                                    Recipients& recipients) const {
+  std::unique_ptr<AddressObject>& known = recipients[{envelope.to, envelope.subject}];
+  if (known) return known->record();
+  std::string ticker;
+  std::string service;
+  if (!parseAddress(envelope.to, ticker, service)) {
+    GATEWAY_ERROR("wrong TO address \"%s\" in envelope \"%s\"", envelope.to.c_str(), envelopeName.c_str());
+    return nullptr;
+  }
+  const std::string options =
+      envelope.subject.empty() ? "" : "({subject:\"" + escapeScriptText(envelope.subject) + "\"})";
+  auto address = std::make_unique<AddressObject>();
+  if (Quillex::InitDravontAddress(address->record(), serviceContext(), ticker.c_str(), service.c_str(), "", "",
+                                  options.c_str()) != 0) {
+    const std::string reason = lastError();
+    GATEWAY_ERROR("Can't init Dravont address, %s, address: \"%s\", file: \"%s\"", reason.c_str(),
+                  envelope.to.c_str(), envelopeName.c_str());
+    return nullptr;
+  }
+  address->made();
+  known = std::move(address);
+  return known->record();
 }
 
 bool UaRule::typeText(const EnvelopeValues& envelope, const std::string& envelopeName, std::string& text) const {

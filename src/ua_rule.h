@@ -6,8 +6,11 @@
 #pragma once
 
 #include <ctime>
+#include <map>
+#include <memory>
 #include <string>
 
+#include "rule/library_object.h"
 #include "rule/received_names.h"
 #include "rule/rule.h"
 
@@ -39,9 +42,18 @@ class UaRule : public Rule {
     kLeft,     // stays for the next pass, or was moved already
     kEndPass,  // stays, and the pass ends
   };
+  // The recipients' addresses made in one pass, by "to" value and subject:
+  // envelopes to the same recipient share one, as a FILE rule's files do.
+  using Recipients = std::map<std::pair<std::string, std::string>, std::unique_ptr<AddressObject>>;
   // Sends the envelope `envelopeName` of `out` with its data file. The
-  // library objects are freed when it returns, before the pair is moved.
-  Outcome sendEnvelope(const std::string& envelopeName);
+  // library objects but the recipient's address are freed when it returns,
+  // before the pair is moved.
+  Outcome sendEnvelope(const std::string& envelopeName, Recipients& recipients);
+  // The address of the envelope's recipient, made once a pass; nullptr
+  // after the error record when the "to" value is no address or the
+  // service refuses it.
+  Quillex::DravontAddress_s* recipientAddress(const EnvelopeValues& envelope, const std::string& envelopeName,
+                                              Recipients& recipients) const;
   // The core type to send, four hexadecimal digits, or "" when the envelope
   // names none; false after the error record when its type is wrong.
   bool typeText(const EnvelopeValues& envelope, const std::string& envelopeName, std::string& text) const;

@@ -71,8 +71,12 @@ bool nameTakenIn(const std::string& directory, const std::string& name, const st
   const std::string_view stem(name.data(), name.size() - 3);
   const auto sameBase = [&](std::string_view other) { return other.size() == name.size() && other.starts_with(stem); };
   if (std::any_of(chosen.begin(), chosen.end(), sameBase)) return true;
+  // Only names the pattern lets through are examined: a directory that
+  // holds thousands of received files costs one listing, not a look at
+  // each of them, per name tried. The pattern lets through at least every
+  // name of this base (wildcards in the base only widen it).
   std::vector<platform::DirectoryEntry> entries;
-  platform::scanDirectory(directory, "*", entries);
+  platform::scanDirectory(directory, std::string(stem) + "???", entries);
   return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) { return sameBase(entry.name); });
 }
 

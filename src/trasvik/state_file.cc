@@ -175,13 +175,13 @@ std::string StateFile::startedToken(const std::vector<FileIdentity>& files, Send
 void StateFile::recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token) {
   std::string lines;
   for (const FileIdentity& file : files) lines += postLine({file, leg, false, token});
-  change(lines, true);
+  change(lines, Reach::kDurably);
 }
 
 void StateFile::recordPosted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token) {
   std::string lines;
   for (const FileIdentity& file : files) lines += postLine({file, leg, true, token});
-  change(lines, true);
+  change(lines, Reach::kWritten);
 }
 
 void StateFile::forgetPost(const std::vector<FileIdentity>& files, SendLeg leg) {
@@ -189,11 +189,11 @@ void StateFile::forgetPost(const std::vector<FileIdentity>& files, SendLeg leg) 
   for (const FileIdentity& file : files) {
     lines += "unpost\t" + std::string(1, static_cast<char>(leg)) + "\t" + escaped(file.path) + "\n";
   }
-  change(lines, false);
+  change(lines, Reach::kLazily);
 }
 
 void StateFile::forgetFile(const std::string& path) {
-  if (holdsPostOf(path)) change("forget\t" + escaped(path) + "\n", false);
+  if (holdsPostOf(path)) change("forget\t" + escaped(path) + "\n", Reach::kLazily);
 }
 
 std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) const {
@@ -206,7 +206,7 @@ std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) co
 void StateFile::recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token) {
   std::string lines = receiptLine({messageId, now(), record});
   if (!token.empty()) lines += savedLine(token, {messageId, now(), record});
-  change(lines, true);
+  change(lines, Reach::kDurably);
 }
 
 const SavedMessage* StateFile::savedMessage(const std::string& token) const {
@@ -227,15 +227,20 @@ void StateFile::trimSavedMessages() {
 }
 
 void StateFile::forgetReceipt(const std::string& messageId) {
-  if (receipt(messageId)) change("unreceipt\t" + escaped(messageId) + "\n", false);
+  if (receipt(messageId)) change("unreceipt\t" + escaped(messageId) + "\n", Reach::kLazily);
 }
 
 void StateFile::flush() {
-  if (unflushed_.empty() || path_.empty()) return;
-  const std::string lines = std::move(unflushed_);
-  unflushed_.clear();
-  if (const int error = journal_.write(lines)) failWrite(error);
+  if (path_.empty()) return;
+  if (!unflushed_.empty()) {
+    const std::string lines = std::move(unflushed_);
+    unflushed_.clear();
+    if (const int error = journal_.write(lines)) failWrite(error);
+  }
   if (journalLines_ > liveEntries() + kSlackLines) compact();
+  if (!unsynced_) return;
+  if (const int error = journal_.flushToDisk()) failWrite(error);
+  unsynced_ = false;
 }
 
 std::string StateFile::postLine(const PostEntry& entry) {
@@ -287,18 +292,24 @@ bool StateFile::apply(const std::string& line) {
   return true;
 }
 
-void StateFile::change(const std::string& lines, bool durably) {
+void StateFile::change(const std::string& lines, Reach reach) {
   std::istringstream each(lines);
   for (std::string line; std::getline(each, line);) apply(line);
   if (path_.empty()) return;
   unflushed_ += lines;
   journalLines_ += static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
-  if (!durably) return;
+  if (reach == Reach::kLazily) return;
   // The lazily dropped entries go with it, in one write.
   const std::string pending = std::move(unflushed_);
   unflushed_.clear();
   if (const int error = journal_.write(pending)) failWrite(error);
+  if (reach == Reach::kWritten) {
+    unsynced_ = true;
+    return;
+  }
+  // The written changes before it reach the disk with it.
   if (const int error = journal_.flushToDisk()) failWrite(error);
+  unsynced_ = false;
 }
 
 std::string StateFile::snapshot() const {
@@ -324,7 +335,10 @@ void StateFile::compact() {
   }
   compactionHeld_ = error != 0;
   if (const int failure = retryWhileHeld(path_, [&] { return journal_.open(path_); })) failWrite(failure);
-  if (error == 0) journalLines_ = liveEntries();
+  if (error == 0) {
+    journalLines_ = liveEntries();
+    unsynced_ = false;  // the new file was flushed whole
+  }
 }
 
 void StateFile::failWrite(int error) {

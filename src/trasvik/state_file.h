@@ -12,8 +12,11 @@
 //
 // The file is a journal: each change is a line appended to it, and a change
 // that a crash must not lose is flushed to disk before the step it
-// protects. Entries that are finished with are dropped lazily: flush()
-// appends their lines without waiting for the disk. Opening the file reads
+// protects. A post the service took is written at once, so that a killed
+// gateway keeps it, and reaches the disk with the next flush (the next
+// post's start, or the end of the pass): one flush a file instead of two.
+// Entries that are finished with are dropped lazily: flush() appends their
+// lines without waiting for the disk. Opening the file reads
 // the journal and replaces it with its live entries alone (a new file
 // beside, flushed, renamed over it, the directory flushed), as does a
 // journal grown long. A gateway without an open state file keeps the
@@ -80,10 +83,14 @@ class StateFile {
   // recorded as started with it, and no other file): a post of them again
   // reuses it. Empty when there is none.
   std::string startedToken(const std::vector<FileIdentity>& files, SendLeg leg) const;
-  // Durably: the files' post on `leg` with `token` ("" for none) begins, or
-  // the service took it. A failure to write is reported and throws
-  // kMoveFailure.
+  // Durably: the files' post on `leg` with `token` ("" for none) begins.
+  // A failure to write is reported and throws kMoveFailure.
   void recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token = "");
+  // The service took the post: written at once, on disk with the next
+  // durable change or flush(). A crash of the machine in between leaves
+  // the post as begun, and the file is posted again with its token, which
+  // a receiving gateway recognises. A failure to write is reported and
+  // throws kMoveFailure.
   void recordPosted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token = "");
   // The post failed: nothing of it reached the service (dropped lazily).
   void forgetPost(const std::vector<FileIdentity>& files, SendLeg leg);
@@ -101,7 +108,8 @@ class StateFile {
   // The message was confirmed (dropped lazily).
   void forgetReceipt(const std::string& messageId);
 
-  // Writes the file when entries were dropped since the last write.
+  // Writes the entries dropped since the last write, and waits for the
+  // disk when a post the service took is not on it yet.
   void flush();
 
   // A receipt kept after a crash whose message never came back (it was
@@ -134,8 +142,14 @@ class StateFile {
   void trimSavedMessages();
   std::size_t liveEntries() const { return posts_.size() + receipts_.size() + saved_.size(); }
   bool apply(const std::string& line);
-  // Applies and appends the lines; `durably` waits for the disk.
-  void change(const std::string& lines, bool durably);
+  // How far a change goes before the step after it.
+  enum class Reach {
+    kLazily,   // kept in memory until the next write
+    kWritten,  // written to the file: a killed gateway keeps it
+    kDurably,  // flushed to disk: a crash of the machine keeps it
+  };
+  // Applies and appends the lines, as far as `reach` says.
+  void change(const std::string& lines, Reach reach);
   // The live entries as a journal of their own.
   std::string snapshot() const;
   // Replaces the file with the snapshot and appends to it from now on.
@@ -147,6 +161,7 @@ class StateFile {
   std::size_t journalLines_ = 0;
   bool compactionHeld_ = false;  // the last compaction found the file held (warned once)
   std::string unflushed_;  // lazily dropped entries, not yet appended
+  bool unsynced_ = false;  // written changes not yet flushed to disk
   std::vector<PostEntry> posts_;
   std::vector<ReceiptEntry> receipts_;
   std::map<std::string, SavedMessage> saved_;  // by post token
