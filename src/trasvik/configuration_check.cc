@@ -87,11 +87,12 @@ bool logFileOpens() {
 // No other gateway runs with this INI file, and the state file can be
 // read and replaced. False after the reason was printed.
 bool stateIsFree(const CommandLine& commandLine) {
-  const auto [path, none] = stateFileSetting(commandLine.ini);
+  const auto [path, formerPath, none] = stateFileSetting(commandLine.ini);
   int error = 0;
   std::string holder;
   const std::string lockPath = instanceLockPath(path);
-  if (!platform::ExclusiveFileLock::tryAcquire(lockPath, error, {}, &holder)) {
+  // Without a lock file no gateway holds it; the check makes no file.
+  if (platform::pathExists(lockPath) && !platform::ExclusiveFileLock::tryAcquire(lockPath, error, {}, &holder)) {
     say("%s", lockRefusal(lockPath, error, holder).c_str());
     return false;
   }

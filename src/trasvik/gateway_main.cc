@@ -156,14 +156,15 @@ Outcome runSession(RuleList& rules, bool& started, LostSession& lostSession) {
   return Outcome::kFatal;
 }
 
-// The state file named by "[trasvik]:statefile", by default in the
-// working directory under the INI file's name; "none" keeps none (a crash
+// The state file named by "[trasvik]:statefile", by default beside the
+// INI file under its name; "none" keeps none (a crash
 // may then deliver a file twice). The instance lock goes beside it (beside
 // the default one for "none"). False after the fatal record.
 bool openStateFile(const CommandLine& commandLine) {
-  const auto [path, none] = stateFileSetting(commandLine.ini);
+  const auto [path, formerPath, none] = stateFileSetting(commandLine.ini);
   // Locked before the state is read: the state belongs to the one gateway.
   if (!lockInstance(path)) return false;
+  if (!none) takeOverFormerStateFile(formerPath, path);
   if (none) {
     GATEWAY_WARNING("No state file ([trasvik]:statefile=none): a crash may deliver a file twice");
     return true;

@@ -8,11 +8,15 @@
 
 #include "platform/atomic_file.h"
 #include "platform/file.h"
+#include "platform/environment.h"
+#include "platform/file_lock.h"
+#include "platform/path.h"
 #include "rule/file_moves.h"
 #include "rule/held_files.h"
 #include "rule/rule_text.h"
 #include "trasvik/ini_values.h"
 #include "trasvik/gateway_log.h"
+#include "trasvik/instance_lock.h"
 #include "trasvik/notification.h"
 
 namespace trasvik {
@@ -97,18 +101,65 @@ StateFile& stateFile() {
   return state;
 }
 
-std::string defaultStatePath(const std::string& iniPath) {
-  const std::size_t separator = iniPath.find_last_of("/\\");
-  std::string name = separator == std::string::npos ? iniPath : iniPath.substr(separator + 1);
+namespace {
+
+// The INI file's name without its last extension, plus ".state".
+std::string defaultStateName(const std::string& iniPath) {
+  std::string name = platform::baseName(iniPath);
   if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
   return name + ".state";
 }
 
+// Where a state file without a directory goes: the state directory a
+// service manager gives the gateway (systemd's StateDirectory=, which the
+// packaged unit sets: the INI files' directory is read-only there), else
+// the INI file's directory. Never the working directory, which differs
+// between ways of starting the same gateway.
+std::string stateDirectoryPrefix(const std::string& iniPath) {
+  const std::string given = platform::environmentVariable("STATE_DIRECTORY").value_or("");
+  return given.empty() ? platform::directoryPrefix(iniPath) : platform::withTrailingSeparator(given);
+}
+
+}  // namespace
+
+std::string defaultStatePath(const std::string& iniPath) {
+  return stateDirectoryPrefix(iniPath) + defaultStateName(iniPath);
+}
+
 StateFileSetting stateFileSetting(const std::string& iniPath) {
-  StateFileSetting setting{iniText("trasvik", "statefile", 1024), false};
-  setting.none = setting.path == "none";
-  if (setting.none || setting.path.empty()) setting.path = defaultStatePath(iniPath);
+  StateFileSetting setting;
+  const std::string value = iniText("trasvik", "statefile", 1024);
+  setting.none = value == "none";
+  setting.formerPath = setting.none || value.empty() ? defaultStateName(iniPath) : value;
+  setting.path = platform::isRelativePath(setting.formerPath)
+                     ? stateDirectoryPrefix(iniPath) + setting.formerPath
+                     : setting.formerPath;
   return setting;
+}
+
+void takeOverFormerStateFile(const std::string& formerPath, const std::string& path) {
+  const std::string current = platform::currentDirectory().value_or("");
+  const std::string former = platform::joinPath(current, formerPath);
+  if (former == path || platform::pathExists(path) || !platform::pathExists(former)) return;
+  if (platform::canonicalizePath(former) == platform::canonicalizePath(platform::joinPath(current, path))) return;
+  // An earlier gateway still running from that directory keeps its file.
+  const std::string formerLock = instanceLockPath(former);
+  int error = 0;
+  std::string holder;
+  auto lock = platform::ExclusiveFileLock::tryAcquire(formerLock, error, "", &holder);
+  if (!lock) {
+    GATEWAY_WARNING("State file \"%s\" is not taken over: %s", former.c_str(),
+                    lockRefusal(formerLock, error, holder).c_str());
+    return;
+  }
+  if (const int failure = platform::moveFile(former, path)) {
+    GATEWAY_WARNING("Can't take over state file \"%s\" as \"%s\", %s", former.c_str(), path.c_str(),
+                    errnoText(failure).c_str());
+    return;
+  }
+  lock.reset();
+  platform::removeFile(formerLock);
+  GATEWAY_INFO("State file \"%s\" of an earlier version taken over as \"%s\"", former.c_str(), path.c_str());
 }
 
 bool StateFile::open(const std::string& path, std::string& error) {

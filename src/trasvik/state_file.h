@@ -171,16 +171,28 @@ class StateFile {
 StateFile& stateFile();
 
 // The state file's default path: the INI file's name without its last
-// extension, plus ".state", in the current directory.
+// extension, plus ".state", beside the INI file, or in the state directory
+// a service manager gave the gateway ($STATE_DIRECTORY).
 std::string defaultStatePath(const std::string& iniPath);
 
 // What "[trasvik]:statefile" of the open INI file says: the state file's
-// path (the default one when the key is empty or "none"), and whether the
-// gateway keeps none. The instance lock goes beside that path either way.
+// path (the default one when the key is empty or "none"; a relative one is
+// taken from the default one's directory), and whether
+// the gateway keeps none. The instance lock goes beside that path either
+// way, so that one INI file runs one gateway whatever its working
+// directory. `formerPath` is where earlier versions kept the same state
+// file: the same path taken from the working directory.
 struct StateFileSetting {
   std::string path;
+  std::string formerPath;
   bool none = false;
 };
 StateFileSetting stateFileSetting(const std::string& iniPath);
+
+// Moves a state file left at `formerPath` by an earlier version to `path`,
+// once: when `path` has none and no gateway holds the former one's lock.
+// An INFO record says so; a move that fails is a warning, and the gateway
+// starts with the state it finds at `path`.
+void takeOverFormerStateFile(const std::string& formerPath, const std::string& path);
 
 }  // namespace trasvik
