@@ -35,6 +35,10 @@ bool registerConsoleControlHandler(ConsoleControlHandler handler, std::string* e
 // Stops the waiting thread and restores the calling thread's signal mask.
 void removeConsoleControlHandler();
 
+// From now on a log-off event (Windows) is no stop: a service's process
+// is sent one whenever a user logs off. A no-op elsewhere.
+void ignoreLogOffEvents();
+
 // Sets the terminal's title when standard output is a terminal.
 void setConsoleTitle(std::string_view utf8Title);
 

@@ -99,6 +99,8 @@ void removeConsoleControlHandler() {
   ::pthread_sigmask(SIG_SETMASK, &control.previousMask, nullptr);
 }
 
+void ignoreLogOffEvents() {}
+
 void setConsoleTitle(std::string_view utf8Title) {
   if (!::isatty(STDOUT_FILENO)) return;
   std::string sequence = "\033]0;";

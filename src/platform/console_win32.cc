@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,6 +15,7 @@ namespace {
 
 std::mutex handlerMutex;
 ConsoleControlHandler currentHandler;
+std::atomic<bool> logOffIgnored{false};
 
 // The stop request's event, the event that ends its waiter, and the waiter.
 struct StopRequestWaiter {
@@ -35,9 +37,16 @@ BOOL WINAPI onControlEvent(DWORD event) {
     handler = currentHandler;
   }
   if (!handler) return FALSE;
+  // A service's process is sent the log-off of every user: not its stop.
+  if (event == CTRL_LOGOFF_EVENT && logOffIgnored.load()) return TRUE;
   // The event numbers are the codes the gateway names: 0 Ctrl+C, 1
   // Ctrl+Break, 2 close, 5 log-off, 6 shutdown.
   handler(static_cast<int>(event));
+  // After a close, log-off or shutdown event Windows ends the process as
+  // soon as the handler returns. It does not return: the process ends when
+  // its main thread has stopped in order and exits, or when the time the
+  // system gives it is up (it ends the process then, as it would anyway).
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) ::Sleep(INFINITE);
   return TRUE;
 }
 
@@ -118,6 +127,8 @@ void removeConsoleControlHandler() {
   waiter.thread.join();
   closeStopRequest(waiter);
 }
+
+void ignoreLogOffEvents() { logOffIgnored.store(true); }
 
 void setConsoleTitle(std::string_view utf8Title) {
   // The title is a wide string: UTF-8 converted, so Cyrillic shows as such.

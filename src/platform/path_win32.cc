@@ -1,7 +1,6 @@
 #include "platform/path.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <cerrno>
 #include <vector>
@@ -16,10 +15,12 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
 
+// Written here rather than taken from the shell's path library, which
+// loads the window manager's DLL into the process, and a process with it
+// loaded is sent no log-off or shutdown event.
 bool isRelativePath(std::string_view path) {
   if (path.empty()) return true;
-  const std::string text(path);
-  return ::PathIsRelativeA(text.c_str()) != FALSE;
+  return !isSeparator(path[0]) && !(path.size() >= 2 && path[1] == ':');
 }
 
 std::string joinPath(std::string_view directory, std::string_view path) {
@@ -35,20 +36,43 @@ std::string joinPath(std::string_view directory, std::string_view path) {
 }
 
 std::optional<std::string> canonicalizePath(std::string_view path) {
-  // The shell's canonical form, with '/' taken as '\' and repeated
-  // separators collapsed first (it leaves those alone).
-  std::string text;
-  for (const char c : path) {
-    const char normal = c == '/' ? '\\' : c;
-    // A leading "\\" (a UNC path) stays.
-    if (normal == '\\' && !text.empty() && text.back() == '\\' && text.size() > 1) continue;
-    text.push_back(normal);
+  std::string text(path);
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  // The root ("C:\", "\\server\share\", "\" or "C:") stays as it is;
+  // ".." never climbs above it.
+  const std::size_t root = rootLength(text);
+  const bool rooted = root > 0;
+  std::vector<std::string_view> parts;
+  std::size_t leadingUps = 0;  // ".." parts a relative path cannot resolve
+  const std::string_view rest = std::string_view(text).substr(root);
+  for (std::size_t pos = 0; pos <= rest.size();) {
+    std::size_t next = rest.find('\\', pos);
+    if (next == std::string_view::npos) next = rest.size();
+    const std::string_view part = rest.substr(pos, next - pos);
+    pos = next + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) {
+        parts.pop_back();
+      } else if (!rooted) {
+        ++leadingUps;
+      }
+      continue;
+    }
+    parts.push_back(part);
   }
-  if (text.size() + 1 > kMaxPath) return std::nullopt;
-  char result[MAX_PATH] = {};
-  if (!::PathCanonicalizeA(result, text.c_str())) return std::nullopt;
-  if (result[0] == '\0') return std::string(".");
-  return std::string(result);
+  std::string result = text.substr(0, root);
+  const auto append = [&](std::string_view part) {
+    if (!result.empty() && result.back() != '\\' && result.back() != ':') result.push_back('\\');
+    result.append(part);
+  };
+  for (std::size_t i = 0; i < leadingUps; ++i) append("..");
+  for (const std::string_view part : parts) append(part);
+  // A directory given with its trailing separator keeps it.
+  if (!parts.empty() && text.size() > root && text.back() == '\\') result.push_back('\\');
+  if (result.empty()) return std::string(1, '.');
+  if (result.size() + 1 > kMaxPath) return std::nullopt;
+  return result;
 }
 
 std::string directoryName(std::string_view path) {

@@ -16,6 +16,7 @@
 #include "trasvik/ini_lint.h"
 #include "trasvik/ini_values.h"
 #include "trasvik/instance_lock.h"
+#include "trasvik/service_mode.h"
 #include "trasvik/session.h"
 #include "trasvik/session_start.h"
 #include "trasvik/settings.h"
@@ -168,6 +169,7 @@ int checkConfiguration(const CommandLine& commandLine) {
   bool starts = iniTextsWritable();
   starts = logFileOpens() && starts;
   starts = stateIsFree(commandLine) && starts;
+  if (const std::string service = serviceCheckText(commandLine); !service.empty()) say("%s", service.c_str());
   if (starts) {
     starts = sessionStarts();
   } else {

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dravont/dravontdll.h"
@@ -13,6 +15,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/path.h"
+#include "platform/windows_service.h"
 #include "rule/rule.h"
 #include "text/ascii.h"
 #include "trasvik/configuration_check.h"
@@ -23,6 +26,7 @@
 #include "trasvik/notification.h"
 #include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
+#include "trasvik/service_mode.h"
 #include "trasvik/session_start.h"
 #include "trasvik/settings.h"
 #include "trasvik/state_file.h"
@@ -51,7 +55,37 @@ constexpr char kHelp[] =
     "Exit status: 0 after an orderly stop, 13 when it cannot start.\n"
     "Documentation: docs/running.md and docs/configuration.md (installed in\n"
     "share/doc/trasvik).\n";
+// The same for Windows, where the gateway can also run as a service.
+constexpr char kWindowsHelp[] =
+    "\n"
+    "Sends the files of outgoing directories as messages through the local\n"
+    "document-exchange service and saves received messages into incoming\n"
+    "directories, as the rules of the INI file say, pass after pass until it\n"
+    "is stopped (Ctrl+C, closing its window, or a stop of its service) or has\n"
+    "made the passes the INI file sets.\n"
+    "\n"
+    "Options (\"/\" or \"-\", in any case):\n"
+    "  /ini:FILE    the INI file of settings and rules (required)\n"
+    "  /dir:DIR     the working directory, made current before anything else\n"
+    "  /check       report on the configuration and the service; send nothing\n"
+    "  /install     install the gateway of /ini:FILE as a Windows service;\n"
+    "               with /name:NAME (default Trasvik-<INI name>), /user:ACCOUNT\n"
+    "               and /depend:SERVICE (repeatable)\n"
+    "  /uninstall   stop and remove that service (/name:NAME or /ini:FILE)\n"
+    "  /version     print the version\n"
+    "  /help, /?    print this text\n"
+    "\n"
+    "Exit status: 0 after an orderly stop, 13 when it cannot start.\n"
+    "Documentation: docs\\windows.md, docs\\running.md and\n"
+    "docs\\configuration.md in the gateway's folder.\n";
 constexpr char kTitle[] = "Технологический участок ПКВ";
+
+int runConfigured(const CommandLine& commandLine);
+
+std::function<void()>& startObserver() {
+  static std::function<void()> observer;
+  return observer;
+}
 // How a session or the cycle ended.
 enum class Outcome {
   kStopped,   // console event or the pass limit: exit status 0
@@ -137,6 +171,7 @@ Outcome runSession(RuleList& rules, bool& started, LostSession& lostSession) {
   try {
     started = startSession(rules);
     if (!started) return Outcome::kFatal;
+    if (const std::function<void()> observer = std::exchange(startObserver(), nullptr)) observer();
     if (lostSession.lost) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostSession.at);
       GATEWAY_INFO("session reopened after %lld s", static_cast<long long>(seconds.count()));
@@ -212,10 +247,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) continue;
-    const std::string_view name = argument.substr(1, 4);
+    const std::size_t colon = argument.find(':');
+    const std::string_view name = colon == std::string_view::npos ? std::string_view() : argument.substr(1, colon - 1);
     std::string* target = nullptr;
-    if (text::equalsIgnoringAsciiCase(name, "ini:")) target = &result.ini;
-    if (text::equalsIgnoringAsciiCase(name, "dir:")) target = &result.directory;
+    bool adds = false;
+    if (text::equalsIgnoringAsciiCase(name, "ini")) target = &result.ini;
+    if (text::equalsIgnoringAsciiCase(name, "dir")) target = &result.directory;
+    if (text::equalsIgnoringAsciiCase(name, "name")) target = &result.serviceName;
+    if (text::equalsIgnoringAsciiCase(name, "user")) target = &result.account;
+    if (text::equalsIgnoringAsciiCase(name, "service")) target = &result.runService;
+    if (text::equalsIgnoringAsciiCase(name, "depend")) {
+      target = &result.dependencies.emplace_back();
+      adds = true;
+    }
     if (target == nullptr) {
       std::string_view word = argument.substr(argument.size() > 1 && argument.substr(0, 2) == "--" ? 2 : 1);
       if (word == "?" || text::equalsIgnoringAsciiCase(word, "help")) {
@@ -224,20 +268,27 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         result.version = true;
       } else if (text::equalsIgnoringAsciiCase(word, "check")) {
         result.check = true;
+      } else if (text::equalsIgnoringAsciiCase(word, "install")) {
+        result.install = true;
+      } else if (text::equalsIgnoringAsciiCase(word, "uninstall")) {
+        result.uninstall = true;
       } else {
         result.unknown.emplace_back(argument);
       }
       continue;
     }
-    const std::string_view value = argument.substr(5);
+    const std::string_view value = argument.substr(colon + 1);
     if (!value.empty()) {
       *target = value;
     } else if (i + 1 < argc && argv[i + 1][0] != '/' && argv[i + 1][0] != '-') {
       *target = argv[++i];
     }
+    if (adds && target->empty()) result.dependencies.pop_back();
   }
   return result;
 }
+
+void observeStart(std::function<void()> observer) { startObserver() = std::move(observer); }
 
 int runGateway(int argc, char** argv) {
   if (argc < 2) {
@@ -246,13 +297,21 @@ int runGateway(int argc, char** argv) {
   }
   const CommandLine commandLine = parseCommandLine(argc, argv);
   if (commandLine.help) {
-    std::printf("%s%s", kUsage, kHelp);
+    std::printf("%s%s", kUsage, platform::windowsServicesExist() ? kWindowsHelp : kHelp);
     return 0;
   }
   if (commandLine.version) {
     std::printf("Trasvik %s\n", kVersion);
     return 0;
   }
+  if (commandLine.install || commandLine.uninstall) return manageService(commandLine);
+  if (!commandLine.runService.empty() && !commandLine.ini.empty()) return runAsWindowsService(commandLine, runConfigured);
+  return runConfigured(commandLine);
+}
+
+namespace {
+
+int runConfigured(const CommandLine& commandLine) {
   if (commandLine.ini.empty()) {
     std::printf("%s", kUsage);
     for (const std::string& option : commandLine.unknown) std::printf("Unknown option \"%s\"\n", option.c_str());
@@ -309,5 +368,7 @@ int runGateway(int argc, char** argv) {
     return status;
   }
 }
+
+}  // namespace
 
 }  // namespace trasvik

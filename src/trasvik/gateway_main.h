@@ -2,6 +2,7 @@
 // (repeated after a lost session), the main cycle and shutdown.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,27 @@ struct CommandLine {
   bool help = false;      // "/?", "/help", "--help"
   bool version = false;   // "/version", "--version"
   bool check = false;     // "/check": report on the configuration, run nothing
+  // Windows service mode (service_mode.h).
+  bool install = false;     // "/install": register the gateway of /ini: as a service
+  bool uninstall = false;   // "/uninstall": remove it
+  std::string serviceName;  // "/name:": the service's name instead of the one derived from /ini:
+  std::string account;      // "/user:": the account the service runs as
+  std::vector<std::string> dependencies;  // "/depend:", repeatable: services started first
+  std::string runService;   // "/service:": run as this service (the command line it is installed with)
   std::vector<std::string> unknown;  // other options, as given
 };
 
-// Scans the arguments (argv[0] excluded): "/" or "-" options "ini:" and
-// "dir:" in any case; the value after the colon, else the next argument
-// when it is no option. A later option replaces an earlier one. The
-// options "?", "help", "version" and "check" may also follow "--".
+// Scans the arguments (argv[0] excluded): "/" or "-" options "ini:",
+// "dir:", "name:", "user:", "depend:" and "service:" in any case; the
+// value after the colon, else the next argument when it is no option. A
+// later option replaces an earlier one ("depend:" adds one). The options
+// "?", "help", "version", "check", "install" and "uninstall" may also
+// follow "--".
 CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// `observer` is called once the gateway has started (its first service
+// session is open), on the main cycle's thread; an empty one ends it.
+void observeStart(std::function<void()> observer);
 
 // Runs the gateway; returns the process's exit status: 0 after a stop by a
 // console event or after the configured number of passes, 13 after a

@@ -1,0 +1,183 @@
+#include "trasvik/service_mode.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "dravont/dravontdll.h"
+#include "platform/console.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/path.h"
+#include "platform/windows_service.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/session.h"
+#include "trasvik/stop_control.h"
+
+namespace trasvik {
+
+namespace {
+
+// How long "/uninstall" waits for a running gateway to stop in order.
+constexpr unsigned kUninstallStopSeconds = 120;
+
+std::string absolutePath(const std::string& path) {
+  const std::string joined = platform::joinPath(platform::currentDirectory().value_or(""), path);
+  return platform::canonicalizePath(joined).value_or(joined);
+}
+
+const char* requestName(platform::ServiceRequest request) {
+  switch (request) {
+    case platform::ServiceRequest::kStop: return "stop";
+    case platform::ServiceRequest::kShutdown: return "shutdown";
+    case platform::ServiceRequest::kPreshutdown: return "pre-shutdown";
+  }
+  return "stop";
+}
+
+int install(const CommandLine& commandLine) {
+  const std::string ini = absolutePath(commandLine.ini);
+  if (!platform::pathExists(ini)) {
+    std::printf("No INI file \"%s\"\n", ini.c_str());
+    return kFailureExitStatus;
+  }
+  platform::ServiceSettings settings;
+  settings.name = serviceNameOf(commandLine);
+  settings.displayName = "Trasvik gateway " + settings.name;
+  settings.description = "Sends and receives files through the document-exchange service as \"" + ini + "\" says.";
+  settings.arguments = "/service:" + settings.name + " \"/ini:" + ini + "\"";
+  settings.account = commandLine.account;
+  settings.dependencies = commandLine.dependencies;
+  // The service's port, when this console names one, goes with it: a
+  // service does not see the installing user's environment.
+  if (const auto port = platform::environmentVariable("XMLRPCPORT"); port && !port->empty()) {
+    settings.environment.push_back("XMLRPCPORT=" + *port);
+  }
+  std::vector<std::string> warnings;
+  if (const std::string error = platform::installService(settings, warnings); !error.empty()) {
+    std::printf("%s\n", error.c_str());
+    return kFailureExitStatus;
+  }
+  for (const std::string& warning : warnings) std::printf("Warning: %s\n", warning.c_str());
+  std::printf("Service \"%s\" installed: automatic start, restarted 60 s after a crash, "
+              "events in the Application log under \"%s\"\n",
+              settings.name.c_str(), settings.name.c_str());
+  std::printf("Start it with: sc start %s\n", settings.name.c_str());
+  return 0;
+}
+
+int uninstall(const CommandLine& commandLine) {
+  if (commandLine.serviceName.empty() && commandLine.ini.empty()) {
+    std::printf("/uninstall needs /name:NAME or the /ini: it was installed with\n");
+    return kFailureExitStatus;
+  }
+  const std::string name = serviceNameOf(commandLine);
+  if (const std::string error = platform::uninstallService(name, kUninstallStopSeconds); !error.empty()) {
+    std::printf("%s\n", error.c_str());
+    return kFailureExitStatus;
+  }
+  std::printf("Service \"%s\" removed, with its event source\n", name.c_str());
+  return 0;
+}
+
+}  // namespace
+
+std::string defaultServiceName(const std::string& iniPath) {
+  std::string name = platform::baseName(iniPath);
+  if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  // Letters, digits, '-', '_' and '.' pass through `sc` and the registry
+  // unquoted.
+  for (char& c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '_' || c == '.';
+    if (!plain) c = '_';
+  }
+  return "Trasvik-" + name;
+}
+
+std::string serviceNameOf(const CommandLine& commandLine) {
+  return commandLine.serviceName.empty() ? defaultServiceName(commandLine.ini) : commandLine.serviceName;
+}
+
+int manageService(const CommandLine& commandLine) {
+  if (!platform::windowsServicesExist()) {
+    std::printf("/install and /uninstall are for Windows; on this system the gateway runs as the systemd "
+                "unit trasvik@NAME\n");
+    return kFailureExitStatus;
+  }
+  if (commandLine.install && commandLine.ini.empty()) {
+    std::printf("/install needs /ini:FILE\n");
+    return kFailureExitStatus;
+  }
+  return commandLine.install ? install(commandLine) : uninstall(commandLine);
+}
+
+namespace {
+
+// The environment the service was installed with, where the system did
+// not give it to the process. The client library took its port when it was
+// loaded: it is given the installed one before its first call.
+void applyServiceEnvironment(const std::string& name) {
+  for (const std::string& entry : platform::serviceEnvironment(name)) {
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string::npos || equals == 0) continue;
+    const std::string variable = entry.substr(0, equals);
+    if (platform::environmentVariable(variable.c_str())) continue;
+    const std::string value = entry.substr(equals + 1);
+    platform::setEnvironmentVariable(variable.c_str(), value);
+    if (variable == "XMLRPCPORT") Quillex::RpcPort = std::atoi(value.c_str());
+  }
+}
+
+}  // namespace
+
+int runAsWindowsService(const CommandLine& commandLine, const std::function<int(const CommandLine&)>& run) {
+  const std::string source = commandLine.runService;
+  const auto body = [&](platform::ServiceControl& control) {
+    // The Service Control Manager starts it in the system's directory.
+    CommandLine inService = commandLine;
+    inService.ini = absolutePath(commandLine.ini);
+    const std::string directory = platform::directoryName(inService.ini);
+    if (!directory.empty()) platform::setCurrentDirectory(directory);
+    platform::ignoreLogOffEvents();
+    observeFatalRecords([&](const std::string& text) { platform::writeEvent(source, platform::EventKind::kError, text); });
+    observeStart([&] {
+      control.reportRunning();
+      platform::writeEvent(source, platform::EventKind::kInformation,
+                           "Trasvik " TRASVIK_VERSION " started with \"" + inService.ini + "\"");
+    });
+    const int status = run(inService);
+    observeStart(nullptr);
+    observeFatalRecords(nullptr);
+    platform::writeEvent(source, status == 0 ? platform::EventKind::kInformation : platform::EventKind::kError,
+                         "Trasvik stopped with exit status " + std::to_string(status));
+    return status;
+  };
+  const auto onRequest = [&](platform::ServiceRequest request) {
+    const std::string reason = std::string("Stop requested by the Service Control Manager (") + requestName(request) + ")";
+    GATEWAY_INFO("%s", reason.c_str());
+    platform::writeEvent(source, platform::EventKind::kInformation, reason);
+    requestStop();
+  };
+  // Before the service's thread starts: the client library gives each
+  // thread its connection as the thread starts.
+  applyServiceEnvironment(source);
+  int status = 0;
+  if (!platform::runAsService(source, body, onRequest, status)) {
+    std::printf("/service: is the command line the Service Control Manager starts the gateway with; "
+                "start the installed service with: sc start %s\n",
+                source.c_str());
+    return kFailureExitStatus;
+  }
+  return status;
+}
+
+std::string serviceCheckText(const CommandLine& commandLine) {
+  if (!platform::windowsServicesExist()) return "";
+  const std::string name = serviceNameOf(commandLine);
+  const platform::ServiceFacts facts = platform::queryService(name);
+  if (!facts.error.empty()) return "Service \"" + name + "\": " + facts.error;
+  if (!facts.installed) return "Service \"" + name + "\" is not installed (install it with /install)";
+  return "Service \"" + name + "\" is installed and " + facts.state;
+}
+
+}  // namespace trasvik
