@@ -57,6 +57,17 @@
  *             of that level and more severe ones are written. Default info;
  *             an unknown word means info and is reported in one WARNING
  *             record.
+ *   logmaxsize whole MiB at which the log file is rotated: before a record
+ *             would take it past the size, the file is closed, NAME.<keep>
+ *             is removed, NAME.<k> renamed to NAME.<k+1> and NAME to
+ *             NAME.1, and a new NAME is opened; no record is split between
+ *             two files. 0 or absent: never (the file grows; an outside
+ *             rotation renames it and calls QnLogOpen again). A rename that
+ *             fails is reported once on standard error and tried again after
+ *             another sixteenth of the size; records go on into NAME.
+ *   logkeep   old files kept, 1 to 1000; default 5.
+ *             A value of either key that is no such number means its default
+ *             and is reported in one WARNING record.
  * Before QnLogOpen and after QnLogClose records go to standard error at level
  * info. The library's own records use the facility "qnsys".
  */

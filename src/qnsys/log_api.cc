@@ -6,11 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/path.h"
 #include "text/printf_format.h"
 #include "qnsys/ini_session.h"
 #include "qnsys/log_format.h"
+#include "qnsys/log_rotation_settings.h"
 #include "qnsys/log_sink.h"
 #include "qnsys/qnsys.h"
 
@@ -56,6 +58,39 @@ LogFileChoice chooseLogFile(const qnsys::OpenIni& ini) {
   return choice;
 }
 
+// The log file's limits from the INI file's "logmaxsize" and "logkeep"
+// values. A value that is no valid setting is replaced by the key's default,
+// with a warning text, so that a typo never turns into "rotate at every
+// record"; an empty value is an absent one.
+struct RotationChoice {
+  qnsys::LogRotation rotation;
+  std::vector<std::string> warnings;
+};
+
+RotationChoice chooseRotation(const qnsys::OpenIni& ini) {
+  RotationChoice choice;
+  const std::string* maxSize = ini.file.find(kSettingsSection, "logmaxsize");
+  if (maxSize != nullptr && !maxSize->empty()) {
+    if (const std::optional<std::uint64_t> bytes = qnsys::parseLogMaxSize(*maxSize)) {
+      choice.rotation.maxBytes = *bytes;
+    } else {
+      choice.warnings.push_back("bad logmaxsize \"" + *maxSize + "\" in [qnsys] of " + ini.path +
+                                " (a whole number of MiB, 0: none); not rotating");
+    }
+  }
+  const std::string* keep = ini.file.find(kSettingsSection, "logkeep");
+  if (keep != nullptr && !keep->empty()) {
+    if (const std::optional<unsigned> files = qnsys::parseLogKeep(*keep)) {
+      choice.rotation.keep = *files;
+    } else {
+      choice.warnings.push_back("bad logkeep \"" + *keep + "\" in [qnsys] of " + ini.path + " (1 to " +
+                                std::to_string(qnsys::kMaxLogKeep) + "); keeping " +
+                                std::to_string(qnsys::kDefaultLogKeep));
+    }
+  }
+  return choice;
+}
+
 }  // namespace
 
 // One exported function per level; the body is the same for all of them.
@@ -90,14 +125,16 @@ unsigned int QnLogOpen(int /*flags: reserved*/) {
   const std::optional<LogLevel> configured = levelText != nullptr ? qnsys::parseLogLevel(*levelText) : std::nullopt;
   const LogLevel threshold = configured.value_or(qnsys::kDefaultLogLevel);
 
+  const RotationChoice rotation = chooseRotation(*ini);
   LogFileChoice logFile = chooseLogFile(*ini);
-  const int openError = sink.open(logFile.path, threshold);
+  const int openError = sink.open(logFile.path, threshold, rotation.rotation);
   if (logFile.error == 0) logFile.error = openError;
 
   if (levelText != nullptr && !levelText->empty() && !configured) {
     sink.write(LogLevel::kWarning, kOwnFacility,
                "unknown loglevel \"" + *levelText + "\" in [qnsys] of " + ini->path + "; using info");
   }
+  for (const std::string& warning : rotation.warnings) sink.write(LogLevel::kWarning, kOwnFacility, warning);
   if (logFile.error != 0) {
     sink.write(LogLevel::kError, kOwnFacility,
                "cannot open log file \"" + logFile.shown + "\" (errno " + std::to_string(logFile.error) +

@@ -21,11 +21,11 @@ LogSink& LogSink::process() {
   return *sink;
 }
 
-int LogSink::open(const std::string& path, LogLevel threshold) {
+int LogSink::open(const std::string& path, LogLevel threshold, const LogRotation& rotation) {
   std::lock_guard<std::mutex> lock(mutex_);
   file_.close();
   setThreshold(threshold);
-  return path.empty() ? 0 : file_.open(path);
+  return path.empty() ? 0 : file_.open(path, rotation);
 }
 
 void LogSink::close() {

@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/file_lock.h"
 #include "platform/path.h"
+#include "qnsys/log_rotation_settings.h"
 #include "qnsys/qnsys.h"
 #include "text/ascii.h"
 #include "text/declared_encoding.h"
@@ -41,6 +42,38 @@ void say(const char* format, ...) {
 
 std::string errorText(int error) { return std::generic_category().message(error); }
 
+bool isLogLevel(const std::string& word) {
+  for (const char* known : {"fatal", "error", "warning", "info", "debug"}) {
+    if (text::equalsIgnoringAsciiCase(word, known)) return true;
+  }
+  return false;
+}
+
+// The [qnsys] values the host library replaces by their defaults, each with
+// the default it uses. Returns how many were found.
+unsigned reportLogSettings() {
+  unsigned warnings = 0;
+  const std::string level = iniText("qnsys", "loglevel", 256);
+  if (!level.empty() && !isLogLevel(level)) {
+    say("Warning: [qnsys]:loglevel \"%s\" is no level (fatal, error, warning, info, debug): info is used",
+        level.c_str());
+    ++warnings;
+  }
+  const std::string maxSize = iniText("qnsys", "logmaxsize", 256);
+  if (!maxSize.empty() && !qnsys::parseLogMaxSize(maxSize)) {
+    say("Warning: [qnsys]:logmaxsize \"%s\" is no whole number of MiB: the log file is not rotated",
+        maxSize.c_str());
+    ++warnings;
+  }
+  const std::string keep = iniText("qnsys", "logkeep", 256);
+  if (!keep.empty() && !qnsys::parseLogKeep(keep)) {
+    say("Warning: [qnsys]:logkeep \"%s\" is no number from 1 to %u: %u old log files are kept", keep.c_str(),
+        qnsys::kMaxLogKeep, qnsys::kDefaultLogKeep);
+    ++warnings;
+  }
+  return warnings;
+}
+
 // The INI file's text, read as the host library reads it. Its findings are
 // warnings: the gateway starts with them.
 unsigned reportTextFindings(const std::string& iniPath) {
@@ -53,12 +86,7 @@ unsigned reportTextFindings(const std::string& iniPath) {
   // UTF-16 is linted as the host library reads it, in UTF-8.
   const std::vector<std::string> findings = lintIniText(text::readDeclaredText(contents).text);
   for (const std::string& finding : findings) say("Warning: %s", finding.c_str());
-  const std::string level = iniText("qnsys", "loglevel", 256);
-  for (const char* known : {"fatal", "error", "warning", "info", "debug"}) {
-    if (level.empty() || text::equalsIgnoringAsciiCase(level, known)) return static_cast<unsigned>(findings.size());
-  }
-  say("Warning: [qnsys]:loglevel \"%s\" is no level (fatal, error, warning, info, debug): info is used", level.c_str());
-  return static_cast<unsigned>(findings.size()) + 1;
+  return static_cast<unsigned>(findings.size()) + reportLogSettings();
 }
 
 // The log file can be written, tried without making it: a check run by

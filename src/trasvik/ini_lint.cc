@@ -14,7 +14,7 @@ namespace {
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // The keys each kind of section is read for.
-const std::vector<std::string_view> kHostKeys{"logfile", "loglevel"};
+const std::vector<std::string_view> kHostKeys{"logfile", "loglevel", "logmaxsize", "logkeep"};
 const std::vector<std::string_view> kGatewayKeys{
     "sleeptime",   "ncollect",         "switchafter",  "retryonerror",    "admin_mail_only", "sendparam",
     "folderparam", "recvparam",        "protectionlevel", "sent",         "error",           "outFileError",
