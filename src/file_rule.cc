@@ -157,6 +157,13 @@ bool FileRule::makeHandles(const std::string& section) {
 
   if (!addressFailed || !folderFailed) return true;
   GATEWAY_FATAL("Can't init Dravont address, %s, section [%s]", addressError.c_str(), section.c_str());
+  // Without a folder URL no folder leg is asked for: its error would send
+  // the administrator looking for a folder nobody configured.
+  if (Quillex::GetDravontURLHandle(&settings().folderUrl) == 0) {
+    postNotification("Trasvik can't continue - Can't init Dravont address with error \"" + addressError +
+                     "\", section [" + section + "]");
+    return false;
+  }
   GATEWAY_FATAL("Can't init EDIFolder folder, %s, section [%s]", folderError.c_str(), section.c_str());
   postNotification("Trasvik can't continue - Can't init Dravont address with error \"" + addressError +
                    "\" and EDI folder with error \"" + folderError + "\", section [" + section + "]");
