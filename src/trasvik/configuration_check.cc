@@ -13,6 +13,7 @@
 #include "text/ascii.h"
 #include "text/declared_encoding.h"
 #include "text/printf_format.h"
+#include "trasvik/gateway_log.h"
 #include "trasvik/ini_encoding.h"
 #include "trasvik/ini_lint.h"
 #include "trasvik/ini_values.h"
@@ -164,11 +165,31 @@ bool directoriesTakeFiles(const RuleList& rules) {
 
 // The service session's start as the gateway makes it, only looking.
 bool sessionStarts() {
+  // A service that is not there is said once, at once: the session's own
+  // tries would print each failed connection and wait out its pauses.
+  if (const std::string reason = serviceUnreachableReason(); !reason.empty()) {
+    say("The service at %s is not reachable: %s; start it before the gateway (XMLRPCPORT names its port)",
+        serviceAddressText().c_str(), reason.c_str());
+    QnIniClose();
+    return false;
+  }
   settings().checkOnly = true;
   RuleList rules;
+  bool unknownAddress = false;
+  observeFatalRecords([&](const std::string& text) {
+    unknownAddress = unknownAddress || text.find("Unknown address ") != std::string::npos;
+  });
   try {
-    if (!startSession(rules)) return false;  // reported; INI file closed
+    const bool started = startSession(rules);
+    observeFatalRecords(nullptr);
+    if (unknownAddress) {
+      say("The service knows no participant of that address. A participant becomes known to the service when its "
+          "gateway first opens a session with it; the stand-in dravont-service also knows those its store's "
+          "addressbook.ini lists ([addresses], ADDRESS=1; see service.md)");
+    }
+    if (!started) return false;  // reported; INI file closed
   } catch (const ContextError&) {
+    observeFatalRecords(nullptr);
     say("The service session was lost during the check");
     QnIniClose();
     return false;

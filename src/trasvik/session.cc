@@ -38,17 +38,29 @@ int servicePort() {
   return port > 0 ? port : kDefaultServicePort;
 }
 
+}  // namespace
+
+std::string serviceAddressText() { return std::string(kServiceHost) + ":" + std::to_string(servicePort()); }
+
+std::string serviceUnreachableReason() {
+  const int socket = platform::createTcpSocket();
+  if (socket < 0) return "";
+  const bool connected = platform::connectSocket(socket, kServiceHost, servicePort());
+  const std::string reason = connected ? std::string() : platform::lastSocketErrorDescription();
+  platform::closeSocket(socket);
+  return reason;
+}
+
+namespace {
+
 // The library says only that a call failed; a connection of the gateway's
 // own to the service's address tells the administrator why, when it is
 // that the service cannot be reached at all.
 void reportUnreachableService() {
   const int port = servicePort();
-  const int socket = platform::createTcpSocket();
-  if (socket < 0) return;
-  const bool connected = platform::connectSocket(socket, kServiceHost, port);
-  const std::string reason = connected ? std::string() : platform::lastSocketErrorDescription();
-  platform::closeSocket(socket);
-  if (!connected) GATEWAY_WARNING("service at %s:%d not reachable: %s", kServiceHost, port, reason.c_str());
+  if (const std::string reason = serviceUnreachableReason(); !reason.empty()) {
+    GATEWAY_WARNING("service at %s:%d not reachable: %s", kServiceHost, port, reason.c_str());
+  }
 }
 
 // The library hands texts back in blocks from this allocator; the gateway

@@ -33,6 +33,12 @@ class ScriptError : public std::runtime_error {
 // The exit status of every start-up failure and critical abort.
 inline constexpr int kFailureExitStatus = 13;
 
+// "127.0.0.1:PORT", where the client library finds the service.
+std::string serviceAddressText();
+// Why a connection to the service cannot be opened ("Connection refused"),
+// or "" when it can.
+std::string serviceUnreachableReason();
+
 // Opens the service context for "[trasvik]:srvcini", retrying as
 // "reconnect_tries" and "reconnect_timeout" say (read on the first opening
 // only). Returns the context, which serviceContext() then also gives, or

@@ -58,6 +58,7 @@ TEST_F(ConfigurationCheckTest, AWorkingSetupPassesWithItsTyposNamedAndNothingIsT
   EXPECT_TRUE(std::filesystem::exists(setup.directory().file("in/.receiving-1-a.txt")));
   EXPECT_NE(setup.listStore().find(listed("waiting")), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(setup.directory().file("gateway.log")));
+  EXPECT_FALSE(std::filesystem::exists(setup.directory().file("trasvik.state.lock")));
 }
 
 TEST_F(ConfigurationCheckTest, ASetupThatCannotStartEndsWith13WithTheReasonAndNoNotification) {
@@ -67,7 +68,25 @@ TEST_F(ConfigurationCheckTest, ASetupThatCannotStartEndsWith13WithTheReasonAndNo
   EXPECT_NE(output.find(out.substr(0, out.size() - 1)), std::string::npos) << output;
   EXPECT_NE(output.find("The gateway would NOT start"), std::string::npos) << output;
   EXPECT_EQ(setup.listStore().find("can't continue"), std::string::npos) << setup.listStore();
+}
 
+// What a newcomer meets first: an address the service does not know yet,
+// and a service that is not running. Each is said plainly, with what to do;
+// a folder leg nobody configured is not mentioned.
+TEST_F(ConfigurationCheckTest, AnUnknownAddressAndAServiceThatIsDownAreSaidPlainly) {
+  setup.set("outgoing", "address", "EMAIL@NOBODY.SVC");
+  std::string output;
+  EXPECT_EQ(check(output), 13) << output;
+  EXPECT_NE(output.find("Can't init Dravont address, Unknown address EMAIL@NOBODY.SVC"), std::string::npos) << output;
+  EXPECT_EQ(output.find("EDIFolder"), std::string::npos) << output;
+  EXPECT_NE(output.find("The service knows no participant of that address."), std::string::npos) << output;
+
+  setup.stopService();
+  EXPECT_EQ(check(output), 13) << output;
+  EXPECT_NE(output.find("The service at 127.0.0.1:" + std::to_string(setup.port()) + " is not reachable: "),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("XmlRpcClient"), std::string::npos) << output;
 }
 
 }  // namespace
