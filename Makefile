@@ -6,6 +6,8 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 WINDOWS_BUILD ?= build-windows
+# What the Windows zip holds (scripts/package-windows).
+WINDOWS_PACKAGE_TARGETS = trasvik dravontdll qnsys dravontaux64 dravont-aux dravont-service send_file receive_files
 FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -19,7 +21,7 @@ deps:
 
 build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
-	@cmake --build $(BUILD) -j$(JOBS)
+	@scripts/quiet-build $(BUILD) -j$(JOBS)
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -61,8 +63,13 @@ demo: build
 package: build
 	@cd $(BUILD) && cpack --config CPackConfig.cmake
 
-# The Windows package, trasvik-<version>-windows-x64.zip, in the Windows build.
-package-windows: windows
+# The Windows package, trasvik-<version>-windows-x64.zip, in the Windows
+# build: only what the zip holds is built.
+package-windows:
+	@scripts/install-deps windows
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@scripts/quiet-build $(WINDOWS_BUILD) -j$(JOBS) --target $(WINDOWS_PACKAGE_TARGETS)
 	@scripts/package-windows $(WINDOWS_BUILD)
 
 # The same with the Windows programs, under Wine.

@@ -5,6 +5,7 @@
 #include "trasvik/crash_point.h"
 #include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
+#include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
 #include "trasvik/settings.h"
 
@@ -54,6 +55,7 @@ void RecordedPost::posted() {
                 }().c_str(),
                 secondsText(std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count()).c_str());
   crashPoint("post-sent");
+  runCounts().postedFiles += files_.size();
   stateFile().recordPosted(files_, leg_, token_);
   crashPoint("post-recorded");
 }

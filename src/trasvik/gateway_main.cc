@@ -133,6 +133,8 @@ bool collectPhase(const RuleList& rules) {
     if (!(received + rejected < s.switchafter && s.ncollect != 0 && fetched >= s.ncollect && !stopRequested())) break;
   }
   GATEWAY_INFO("messages: %u received, %u rejected", received, rejected);
+  runCounts().received += received;
+  runCounts().rejected += rejected;
   passCounts() = PassCounts{};
   return true;
 }
@@ -217,7 +219,12 @@ void logStartFacts(const CommandLine& commandLine) {
   platform::setConsoleTitle(kTitle);
   GATEWAY_INFO("Trasvik %s", kVersion);
   if (const std::optional<std::string> module = platform::executablePath()) {
-    GATEWAY_INFO("%s. Module Name: \"%s\"", kTitle, module->c_str());
+    // The log holds the system's texts (paths) in its code page, and so the
+    // title as well: one encoding in every record (a code page without its
+    // letters shows '?' for them).
+    std::string title;
+    platform::ansiFromUtf8(kTitle, title);
+    GATEWAY_INFO("%s. Module Name: \"%s\"", title.c_str(), module->c_str());
   }
   if (const std::optional<std::string> directory = platform::currentDirectory()) {
     GATEWAY_INFO("IniFileName: \"%s\", Working Directory: \"%s\"", commandLine.ini.c_str(), directory->c_str());
@@ -292,7 +299,7 @@ void observeStart(std::function<void()> observer) { startObserver() = std::move(
 
 int runGateway(int argc, char** argv) {
   if (argc < 2) {
-    std::printf("%s", kUsage);
+    std::printf("%sNo INI file given (/ini:)\n", kUsage);
     return kFailureExitStatus;
   }
   const CommandLine commandLine = parseCommandLine(argc, argv);
@@ -362,7 +369,13 @@ int runConfigured(const CommandLine& commandLine) {
     const int status = outcome == Outcome::kStopped ? 0 : kFailureExitStatus;
     // What durability cost the gateway: its flushes to disk (state file,
     // received files and their directories), as the service reports its own.
-    GATEWAY_INFO("Trasvik stopped with exit status %d, %llu durable flushes since the start", status,
+    // What it did since it started: files posted, messages received and
+    // rejected (the pass a stop cut short included).
+    const RunCounts& done = runCounts();
+    GATEWAY_INFO("Trasvik stopped with exit status %d, %llu file(s) posted, %llu message(s) received, %llu rejected, "
+                 "%llu durable flushes since the start",
+                 status, done.postedFiles, done.received + passCounts().received,
+                 done.rejected + passCounts().rejected,
                  static_cast<unsigned long long>(platform::durableFlushCount()));
     closeIniAndLog();
     return status;

@@ -135,6 +135,11 @@ PassCounts& passCounts() {
   return counts;
 }
 
+RunCounts& runCounts() {
+  static RunCounts counts;
+  return counts;
+}
+
 bool readMessageInfo(DravontMessage_s& message, MessageInfo& info) {
   LibraryText id;
   if (Quillex::GetDravontMessageProperty(&message, "messageId", id.out()) != 0) {

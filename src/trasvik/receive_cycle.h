@@ -56,6 +56,16 @@ struct PassCounts {
 };
 PassCounts& passCounts();
 
+// What the gateway did since it started, for its last record: messages
+// received and rejected (passes ended; the current pass is in
+// passCounts()), and the files of its posts that the service took.
+struct RunCounts {
+  unsigned long long received = 0;
+  unsigned long long rejected = 0;
+  unsigned long long postedFiles = 0;
+};
+RunCounts& runCounts();
+
 // The information record a rule writes after saving attachment
 // `attachmentIndex` (0-based) of the message to `savedPath`.
 void logSaved(const Rule& rule, const std::string& savedPath, const MessageInfo& info, std::size_t attachmentIndex);

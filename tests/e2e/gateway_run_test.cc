@@ -38,10 +38,8 @@ class GatewayRunTest : public testing::Test {
 TEST_F(GatewayRunTest, CommandLineProblemsPrintTheirTextAndEndWith13) {
   const std::string usage = "Usage: Trasvik /ini:inifilename [/dir:directory]\n";
   std::string output;
-  EXPECT_EQ(runWith({}, output), 13);
-  EXPECT_EQ(output, usage);
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"/ini:", "-dir:x"}, {"gate.ini"}, {"/dir:/tmp"}}) {
+           {}, {"/ini:", "-dir:x"}, {"gate.ini"}, {"/dir:/tmp"}}) {
     output.clear();
     EXPECT_EQ(runWith(arguments, output), 13);
     EXPECT_EQ(output, usage + "No INI file given (/ini:)\n");
@@ -130,6 +128,10 @@ TEST_F(GatewayRunTest, LostSessionStartsTheSessionAgainAndLosesNothing) {
   EXPECT_NE(setup.listStore().find("attachment \"outgoing.txt\""), std::string::npos);
   EXPECT_EQ(setup.countRecords("INFO", "messages: 1 received, 0 rejected"), 1);
   EXPECT_EQ(setup.countRecordsStartingWith("session reopened after "), 2);
+  // The last record counts across the sessions.
+  EXPECT_EQ(setup.countRecordsStartingWith(
+                "Trasvik stopped with exit status 0, 1 file(s) posted, 1 message(s) received, 0 rejected, "),
+            1);
 }
 
 // A session lost while a .msg header or an envelope is read: what was read
