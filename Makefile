@@ -24,13 +24,15 @@ build: deps
 	@scripts/quiet-build $(BUILD) -j$(JOBS)
 
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	@(cd $(BUILD) && ctest --output-on-failure -j$(JOBS)); status=$$?; scripts/skipped-tests $(BUILD); \
+	  scripts/leftover-processes $(BUILD) || status=1; exit $$status
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTRASVIK_SANITIZE=ON -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
-	@cmake --build $(ASAN_BUILD) -j$(JOBS)
-	@cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
+	@scripts/quiet-build $(ASAN_BUILD) -j$(JOBS)
+	@(cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)); status=$$?; scripts/skipped-tests $(ASAN_BUILD); \
+	  scripts/leftover-processes $(ASAN_BUILD) || status=1; exit $$status
 
 # The fuzz targets (libFuzzer, clang-16, with the sanitizers) in a build of
 # their own; each runs FUZZ_SECONDS seconds from its committed seeds.
@@ -47,7 +49,7 @@ windows:
 	@scripts/install-deps windows
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTRASVIK_BENCH=OFF -DTRASVIK_LINUX_SERVICE=$(abspath $(BUILD))/service/dravont-service $(CMAKE_FLAGS) > /dev/null
-	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+	@scripts/quiet-build $(WINDOWS_BUILD) -j$(JOBS)
 
 test-windows: windows
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
