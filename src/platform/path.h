@@ -32,6 +32,11 @@ std::string joinPath(std::string_view directory, std::string_view path);
 // Returns nullopt when the result, with its NUL, would not fit kMaxPath.
 std::optional<std::string> canonicalizePath(std::string_view path);
 
+// The absolute, lexically canonical form of a path (a relative one is
+// taken from the current directory); nullopt when it is too long or the
+// current directory cannot be read.
+std::optional<std::string> absolutePath(std::string_view path);
+
 // The directory part of a path, without its trailing '/': "a/b/c" -> "a/b",
 // "/c" -> "/", "c" -> "".
 std::string directoryName(std::string_view path);

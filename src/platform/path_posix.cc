@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include <vector>
+#include "platform/path_parts.h"
 
 namespace platform {
 
@@ -23,37 +23,8 @@ std::string joinPath(std::string_view directory, std::string_view path) {
 
 std::optional<std::string> canonicalizePath(std::string_view path) {
   const bool absolute = !isRelativePath(path);
-  std::vector<std::string_view> parts;
-  std::size_t leadingUps = 0;  // ".." parts a relative path cannot resolve
-  std::size_t pos = 0;
-  while (pos <= path.size()) {
-    std::size_t next = path.find('/', pos);
-    if (next == std::string_view::npos) next = path.size();
-    std::string_view part = path.substr(pos, next - pos);
-    pos = next + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) {
-        parts.pop_back();
-      } else if (!absolute) {
-        ++leadingUps;
-      }
-      continue;
-    }
-    parts.push_back(part);
-  }
-
-  std::string result;
-  if (absolute) result = "/";
-  for (std::size_t i = 0; i < leadingUps; ++i) {
-    if (!result.empty() && result.back() != '/') result.push_back('/');
-    result += "..";
-  }
-  for (std::string_view part : parts) {
-    if (!result.empty() && result.back() != '/') result.push_back('/');
-    result.append(part);
-  }
-  if (result.empty()) result = ".";
+  std::string result = joinedParts(absolute ? "/" : "", resolvedParts(path, '/', absolute), '/');
+  if (result.empty()) return std::string(1, '.');
   if (result.size() + 1 > kMaxPath) return std::nullopt;
   return result;
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/path_parts.h"
 #include "platform/win32_file_calls.h"
 
 namespace platform {
@@ -41,35 +42,10 @@ std::optional<std::string> canonicalizePath(std::string_view path) {
   // The root ("C:\", "\\server\share\", "\" or "C:") stays as it is;
   // ".." never climbs above it.
   const std::size_t root = rootLength(text);
-  const bool rooted = root > 0;
-  std::vector<std::string_view> parts;
-  std::size_t leadingUps = 0;  // ".." parts a relative path cannot resolve
-  const std::string_view rest = std::string_view(text).substr(root);
-  for (std::size_t pos = 0; pos <= rest.size();) {
-    std::size_t next = rest.find('\\', pos);
-    if (next == std::string_view::npos) next = rest.size();
-    const std::string_view part = rest.substr(pos, next - pos);
-    pos = next + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) {
-        parts.pop_back();
-      } else if (!rooted) {
-        ++leadingUps;
-      }
-      continue;
-    }
-    parts.push_back(part);
-  }
-  std::string result = text.substr(0, root);
-  const auto append = [&](std::string_view part) {
-    if (!result.empty() && result.back() != '\\' && result.back() != ':') result.push_back('\\');
-    result.append(part);
-  };
-  for (std::size_t i = 0; i < leadingUps; ++i) append("..");
-  for (const std::string_view part : parts) append(part);
+  const PathParts parts = resolvedParts(std::string_view(text).substr(root), '\\', root > 0);
+  std::string result = joinedParts(text.substr(0, root), parts, '\\');
   // A directory given with its trailing separator keeps it.
-  if (!parts.empty() && text.size() > root && text.back() == '\\') result.push_back('\\');
+  if (!parts.names.empty() && text.size() > root && text.back() == '\\') result.push_back('\\');
   if (result.empty()) return std::string(1, '.');
   if (result.size() + 1 > kMaxPath) return std::nullopt;
   return result;

@@ -43,7 +43,6 @@ struct ServiceFacts {
   std::string state;  // "running", "stopped", "start pending", ...
   int exitCode = 0;   // the service-specific exit code it stopped with
   std::string commandLine;
-  bool delayedAutoStart = false;
   bool restartsAfterCrash = false;      // the first recovery action restarts it
   unsigned restartDelaySeconds = 0;
   bool restartsAfterReportedFailure = false;  // also when it reports a failure itself
@@ -75,7 +74,7 @@ enum class ServiceRequest { kStop, kShutdown, kPreshutdown };
 bool runAsService(const std::string& name, const std::function<int(ServiceControl&)>& body,
                   const std::function<void(ServiceRequest)>& onRequest, int& result);
 
-enum class EventKind { kInformation, kWarning, kError };
+enum class EventKind { kInformation, kError };
 // Writes `text` to the Application event log under the source `source`
 // (registered by installService); nothing when it cannot.
 void writeEvent(const std::string& source, EventKind kind, const std::string& text);

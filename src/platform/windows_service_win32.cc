@@ -132,8 +132,7 @@ bool restartsAfterCrash(SC_HANDLE service, unsigned* delaySeconds) {
 std::string configureRecovery(SC_HANDLE service, const ServiceSettings& settings, std::vector<std::string>& warnings) {
   // The wide calls: the narrow one of some systems knows the description
   // and the recovery actions only.
-  std::wstring descriptionText(settings.description.begin(), settings.description.end());
-  if (const auto wide = win32::wideText(CP_ACP, settings.description)) descriptionText = *wide;
+  std::wstring descriptionText = win32::wideText(CP_ACP, settings.description).value_or(L"");
   SERVICE_DESCRIPTIONW description{descriptionText.data()};
   if (!::ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description)) {
     return failure("Can't set the service's description", ::GetLastError());
@@ -291,9 +290,7 @@ void WINAPI serviceMain(DWORD, char**) {
     run.running = nullptr;
   }
   // Reported last: once STOPPED is reported the process may be ended.
-  RunningService* const reporter = running.get();
-  reporter->report(SERVICE_STOPPED, run.result);
-  running.reset();
+  running->report(SERVICE_STOPPED, run.result);
 }
 
 }  // namespace
@@ -379,11 +376,6 @@ ServiceFacts queryService(const std::string& name) {
   // From the service's key, where the Service Control Manager keeps them:
   // not every system's query hands them back.
   facts.dependencies = serviceList(name, "DependOnService");
-  SERVICE_DELAYED_AUTO_START_INFO delayed{};
-  if (::QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, reinterpret_cast<BYTE*>(&delayed),
-                             sizeof delayed, &needed)) {
-    facts.delayedAutoStart = delayed.fDelayedAutostart != FALSE;
-  }
   facts.restartsAfterCrash = restartsAfterCrash(service.get(), &facts.restartDelaySeconds);
   SERVICE_FAILURE_ACTIONS_FLAG flag{};
   if (::QueryServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, reinterpret_cast<BYTE*>(&flag),
@@ -411,9 +403,7 @@ bool runAsService(const std::string& name, const std::function<int(ServiceContro
 void writeEvent(const std::string& source, EventKind kind, const std::string& text) {
   const HANDLE log = ::RegisterEventSourceA(nullptr, source.c_str());
   if (log == nullptr) return;
-  const WORD type = kind == EventKind::kError     ? EVENTLOG_ERROR_TYPE
-                    : kind == EventKind::kWarning ? EVENTLOG_WARNING_TYPE
-                                                  : EVENTLOG_INFORMATION_TYPE;
+  const WORD type = kind == EventKind::kError ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
   const char* strings[] = {text.c_str()};
   ::ReportEventA(log, type, 0, kEventTextId, nullptr, 1, 0, strings, nullptr);
   ::DeregisterEventSource(log);

@@ -37,13 +37,6 @@ void replaceOpenIni(std::shared_ptr<const OpenIni> ini) {
   // `previous` is released here, outside the lock.
 }
 
-std::optional<std::string> absoluteCanonicalPath(const std::string& path) {
-  if (!platform::isRelativePath(path)) return platform::canonicalizePath(path);
-  const std::optional<std::string> current = platform::currentDirectory();
-  if (!current) return std::nullopt;
-  return platform::canonicalizePath(platform::joinPath(*current, path));
-}
-
 // The QNERROR_ code for an errno value from reading an INI file.
 unsigned int iniReadError(int errorNumber) {
   switch (errorNumber) {
@@ -70,7 +63,7 @@ unsigned int openIni(const char* path) {
   replaceOpenIni(nullptr);
   if (path == nullptr || *path == '\0') return QNERROR_INVALID_ARGUMENT;
 
-  std::optional<std::string> absolute = absoluteCanonicalPath(path);
+  std::optional<std::string> absolute = platform::absolutePath(path);
   if (!absolute) return QNERROR_BAD_PATH;
 
   // Devices and FIFOs are refused before reading: a read could block or never

@@ -67,27 +67,28 @@ struct RotationChoice {
   std::vector<std::string> warnings;
 };
 
+// Sets `target` from the value of `key` that `parse` accepts; a refused
+// value leaves it, with a warning saying what is expected and what is done.
+template <typename Value, typename Parse>
+void chooseValue(const qnsys::OpenIni& ini, const char* key, Parse parse, Value& target, const std::string& expected,
+                 const std::string& instead, std::vector<std::string>& warnings) {
+  const std::string* text = ini.file.find(kSettingsSection, key);
+  if (text == nullptr || text->empty()) return;
+  if (const auto value = parse(*text)) {
+    target = *value;
+  } else {
+    warnings.push_back("bad " + std::string(key) + " \"" + *text + "\" in [qnsys] of " + ini.path + " (" + expected +
+                       "); " + instead);
+  }
+}
+
 RotationChoice chooseRotation(const qnsys::OpenIni& ini) {
   RotationChoice choice;
-  const std::string* maxSize = ini.file.find(kSettingsSection, "logmaxsize");
-  if (maxSize != nullptr && !maxSize->empty()) {
-    if (const std::optional<std::uint64_t> bytes = qnsys::parseLogMaxSize(*maxSize)) {
-      choice.rotation.maxBytes = *bytes;
-    } else {
-      choice.warnings.push_back("bad logmaxsize \"" + *maxSize + "\" in [qnsys] of " + ini.path +
-                                " (a whole number of MiB, 0: none); not rotating");
-    }
-  }
-  const std::string* keep = ini.file.find(kSettingsSection, "logkeep");
-  if (keep != nullptr && !keep->empty()) {
-    if (const std::optional<unsigned> files = qnsys::parseLogKeep(*keep)) {
-      choice.rotation.keep = *files;
-    } else {
-      choice.warnings.push_back("bad logkeep \"" + *keep + "\" in [qnsys] of " + ini.path + " (1 to " +
-                                std::to_string(qnsys::kMaxLogKeep) + "); keeping " +
-                                std::to_string(qnsys::kDefaultLogKeep));
-    }
-  }
+  chooseValue(ini, "logmaxsize", qnsys::parseLogMaxSize, choice.rotation.maxBytes, "a whole number of MiB, 0: none",
+              "not rotating", choice.warnings);
+  chooseValue(ini, "logkeep", qnsys::parseLogKeep, choice.rotation.keep,
+              "1 to " + std::to_string(qnsys::kMaxLogKeep), "keeping " + std::to_string(qnsys::kDefaultLogKeep),
+              choice.warnings);
   return choice;
 }
 

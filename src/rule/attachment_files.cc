@@ -7,7 +7,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -176,19 +175,6 @@ void recordNames(const Rule& rule, const std::vector<WrittenAttachment>& written
   stateFile().recordReceipt(info.messageId, record, info.postToken);
 }
 
-// Whether the file system takes `name` for a name already chosen for this
-// message ("A.TXT" after "a.txt" on Windows): such a name is taken, or the
-// two attachments would share one file. A name ending in kAnyExtension is
-// compared by its base, as nameTakenIn does.
-bool chosenAsTheFileSystemSees(const std::set<std::string>& chosen, const std::string& name) {
-  const bool anyExtension = name.ends_with(kAnyExtension);
-  const std::size_t compared = anyExtension ? name.size() - 3 : name.size();
-  return std::any_of(chosen.begin(), chosen.end(), [&](const std::string& other) {
-    return other.size() == name.size() &&
-           platform::sameFileName(std::string_view(other).substr(0, compared), std::string_view(name).substr(0, compared));
-  });
-}
-
 // Whether the recorded name `index` is in place: its file exists, and no
 // earlier name of the message is the same to the file system. (A state file
 // may record "a.txt" and "A.TXT" for one message; on Windows the second was
@@ -226,7 +212,7 @@ int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const Messag
   // Names chosen for this message count as taken before their files exist.
   std::set<std::string> chosen;
   const NameTaken taken = [&](const std::string& name) {
-    if (nameTakenIn(rule.in, name, chosen) || chosenAsTheFileSystemSees(chosen, name)) return true;
+    if (nameTakenIn(rule.in, name, chosen)) return true;
     // A name and its information file are chosen as a pair.
     return settings().recvDNinfo && platform::pathExists(informationPath(rule.in, layout.informationName(name)));
   };

@@ -22,13 +22,6 @@ bool isDirectory(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> absolutePath(const std::string& path) {
-  if (!platform::isRelativePath(path)) return platform::canonicalizePath(path);
-  const std::optional<std::string> current = platform::currentDirectory();
-  if (!current) return std::nullopt;
-  return platform::canonicalizePath(platform::joinPath(*current, path));
-}
-
 bool readDirectoryKey(std::string& result, const char* section, const char* key) {
   result.clear();
   const std::string value = iniText(section, key, 256);
@@ -64,7 +57,7 @@ bool directoriesAcceptMoves(const std::string& section, const std::vector<std::s
 }
 
 bool makeDirectories(const std::string& path) {
-  const std::optional<std::string> absolute = absolutePath(path);
+  const std::optional<std::string> absolute = platform::absolutePath(path);
   if (!absolute) return false;
   // The root ("/", "C:\", "\\server\share\") is split off; each
   // component after it is made in turn.

@@ -8,11 +8,6 @@
 
 namespace trasvik {
 
-// The absolute, lexically canonical form of a path (a relative one is
-// taken from the current directory); nullopt when it is too long or the
-// current directory cannot be read.
-std::optional<std::string> absolutePath(const std::string& path);
-
 // Reads a directory key (256 bytes): empty stays empty (true); otherwise a
 // separator is appended unless the value ends with '/' or '\', and the
 // directory must exist (checkDirectory). `result` is empty on failure.

@@ -29,7 +29,7 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
   // The service opens the files by their absolute paths; on Windows a path
   // of kMaxPath characters or more opens nothing.
   // Worked out once a scan: a name adds only itself to its directory's path.
-  const std::optional<std::string> absoluteDirectory = absolutePath(directory);
+  const std::optional<std::string> absoluteDirectory = platform::absolutePath(directory);
   const std::size_t directoryLength =
       absoluteDirectory ? platform::withTrailingSeparator(*absoluteDirectory).size() : platform::kMaxPath;
   const auto tooLong = [&](const std::string& name) { return directoryLength + name.size() >= platform::kMaxPath; };

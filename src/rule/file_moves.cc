@@ -48,7 +48,7 @@ void moveFileExactly(const std::string& source, const std::string& target) {
 }
 
 void moveFileTo(const std::string& source, const std::string& destination) {
-  const std::optional<std::string> absolute = absolutePath(source);
+  const std::optional<std::string> absolute = platform::absolutePath(source);
   if (!absolute) failMove("file", source, destination, ENAMETOOLONG);
   const std::string name = platform::baseName(*absolute);
   const std::string directory = !platform::directoryPrefix(destination).empty()

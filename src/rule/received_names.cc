@@ -8,6 +8,7 @@
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/file_names.h"
+#include "platform/name_case.h"
 #include "rule/directories.h"
 #include "rule/rule.h"
 #include "rule/rule_text.h"
@@ -66,18 +67,24 @@ std::string datedName(const std::tm& date, const std::string& ticker, unsigned n
 }
 
 bool nameTakenIn(const std::string& directory, const std::string& name, const std::set<std::string>& chosen) {
-  if (!name.ends_with(kAnyExtension)) return chosen.contains(name) || platform::pathExists(directory + name);
-  // The base followed by '.' and three more bytes.
-  const std::string_view stem(name.data(), name.size() - 3);
-  const auto sameBase = [&](std::string_view other) { return other.size() == name.size() && other.starts_with(stem); };
-  if (std::any_of(chosen.begin(), chosen.end(), sameBase)) return true;
+  const bool anyExtension = name.ends_with(kAnyExtension);
+  // What is compared: the whole name, or the base followed by '.' (and any
+  // three bytes). Names compare as the file system compares them: on
+  // Windows "A.TXT" is taken once "a.txt" is, chosen for this message or
+  // there already.
+  const std::string_view stem(name.data(), anyExtension ? name.size() - 3 : name.size());
+  const auto same = [&](std::string_view other) {
+    return other.size() == name.size() && platform::sameFileName(other.substr(0, stem.size()), stem);
+  };
+  if (std::any_of(chosen.begin(), chosen.end(), same)) return true;
+  if (!anyExtension) return platform::pathExists(directory + name);
   // Only names the pattern lets through are examined: a directory that
   // holds thousands of received files costs one listing, not a look at
   // each of them, per name tried. The pattern lets through at least every
   // name of this base (wildcards in the base only widen it).
   std::vector<platform::DirectoryEntry> entries;
   platform::scanDirectory(directory, std::string(stem) + "???", entries);
-  return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) { return sameBase(entry.name); });
+  return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) { return same(entry.name); });
 }
 
 std::size_t longestReceivedNameIn(const std::string& directory, std::size_t longestPath) {

@@ -22,7 +22,8 @@ using NameTaken = std::function<bool(const std::string& name)>;
 inline constexpr char kAnyExtension[] = ".???";
 
 // NameTaken for `directory` (ending in a separator) and the names already
-// chosen for the message being saved.
+// chosen for the message being saved, names compared as the file system
+// compares them (platform::sameFileName).
 bool nameTakenIn(const std::string& directory, const std::string& name, const std::set<std::string>& chosen);
 
 // An attachment name from a remote sender reduced to a name that can only

@@ -109,7 +109,7 @@ bool Rule::fitReceivedNames() {
   // The information files may lie in a deeper directory of their own.
   longestName = kLongestReceivedName;
   for (const std::string& directory : {in, informationPath(in, "")}) {
-    const std::string absolute = absolutePath(directory).value_or(directory);
+    const std::string absolute = platform::absolutePath(directory).value_or(directory);
     const std::size_t longest = longestReceivedNameIn(absolute, platform::kMaxPath - 1);
     if (longest == 0) {
       reportCantContinue("Rule:ini(), Incoming directory \"%s\" of rule [%s] is too deep: the path of a file "

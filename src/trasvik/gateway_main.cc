@@ -38,44 +38,37 @@ namespace {
 
 constexpr char kUsage[] = "Usage: Trasvik /ini:inifilename [/dir:directory]\n";
 constexpr char kVersion[] = TRASVIK_VERSION;
-constexpr char kHelp[] =
+// The text of /help after the usage line: the options, then what differs
+// between the systems (the service options, how it is stopped, where the
+// docs are).
+constexpr char kHelpIntro[] =
     "\n"
     "Sends the files of outgoing directories as messages through the local\n"
     "document-exchange service and saves received messages into incoming\n"
     "directories, as the rules of the INI file say, pass after pass until it\n"
-    "is stopped (Ctrl+C, SIGTERM) or has made the passes the INI file sets.\n"
+    "is stopped or has made the passes the INI file sets.\n"
     "\n"
     "Options (\"/\" or \"-\", in any case):\n"
     "  /ini:FILE    the INI file of settings and rules (required)\n"
     "  /dir:DIR     the working directory, made current before anything else\n"
-    "  /check       report on the configuration and the service; send nothing\n"
-    "  /version     print the version\n"
-    "  /help, /?    print this text\n"
-    "\n"
-    "Exit status: 0 after an orderly stop, 13 when it cannot start.\n"
-    "Documentation: docs/running.md and docs/configuration.md (installed in\n"
-    "share/doc/trasvik).\n";
-// The same for Windows, where the gateway can also run as a service.
-constexpr char kWindowsHelp[] =
-    "\n"
-    "Sends the files of outgoing directories as messages through the local\n"
-    "document-exchange service and saves received messages into incoming\n"
-    "directories, as the rules of the INI file say, pass after pass until it\n"
-    "is stopped (Ctrl+C, closing its window, or a stop of its service) or has\n"
-    "made the passes the INI file sets.\n"
-    "\n"
-    "Options (\"/\" or \"-\", in any case):\n"
-    "  /ini:FILE    the INI file of settings and rules (required)\n"
-    "  /dir:DIR     the working directory, made current before anything else\n"
-    "  /check       report on the configuration and the service; send nothing\n"
+    "  /check       report on the configuration and the service; send nothing\n";
+constexpr char kWindowsOptions[] =
     "  /install     install the gateway of /ini:FILE as a Windows service;\n"
     "               with /name:NAME (default Trasvik-<INI name>), /user:ACCOUNT\n"
     "               and /depend:SERVICE (repeatable)\n"
-    "  /uninstall   stop and remove that service (/name:NAME or /ini:FILE)\n"
+    "  /uninstall   stop and remove that service (/name:NAME or /ini:FILE)\n";
+constexpr char kHelpEnd[] =
     "  /version     print the version\n"
     "  /help, /?    print this text\n"
     "\n"
-    "Exit status: 0 after an orderly stop, 13 when it cannot start.\n"
+    "Exit status: 0 after an orderly stop, 13 when it cannot start.\n";
+constexpr char kPosixStopAndDocs[] =
+    "It stops in order on Ctrl+C or SIGTERM.\n"
+    "Documentation: docs/running.md and docs/configuration.md (installed in\n"
+    "share/doc/trasvik).\n";
+constexpr char kWindowsStopAndDocs[] =
+    "It stops in order on Ctrl+C, the closing of its window, or a stop of its\n"
+    "service.\n"
     "Documentation: docs\\windows.md, docs\\running.md and\n"
     "docs\\configuration.md in the gateway's folder.\n";
 constexpr char kTitle[] = "Технологический участок ПКВ";
@@ -304,7 +297,9 @@ int runGateway(int argc, char** argv) {
   }
   const CommandLine commandLine = parseCommandLine(argc, argv);
   if (commandLine.help) {
-    std::printf("%s%s", kUsage, platform::windowsServicesExist() ? kWindowsHelp : kHelp);
+    const bool windows = platform::windowsServicesExist();
+    std::printf("%s%s%s%s%s", kUsage, kHelpIntro, windows ? kWindowsOptions : "", kHelpEnd,
+                windows ? kWindowsStopAndDocs : kPosixStopAndDocs);
     return 0;
   }
   if (commandLine.version) {
@@ -367,10 +362,9 @@ int runConfigured(const CommandLine& commandLine) {
     rules.clear();
     releaseSession();
     const int status = outcome == Outcome::kStopped ? 0 : kFailureExitStatus;
-    // What durability cost the gateway: its flushes to disk (state file,
-    // received files and their directories), as the service reports its own.
-    // What it did since it started: files posted, messages received and
-    // rejected (the pass a stop cut short included).
+    // What it did since it started (files posted, messages received and
+    // rejected, the pass a stop cut short included), and what durability
+    // cost it: its flushes to disk, as the service reports its own.
     const RunCounts& done = runCounts();
     GATEWAY_INFO("Trasvik stopped with exit status %d, %llu file(s) posted, %llu message(s) received, %llu rejected, "
                  "%llu durable flushes since the start",

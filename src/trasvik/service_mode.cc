@@ -20,9 +20,9 @@ namespace {
 // How long "/uninstall" waits for a running gateway to stop in order.
 constexpr unsigned kUninstallStopSeconds = 120;
 
-std::string absolutePath(const std::string& path) {
-  const std::string joined = platform::joinPath(platform::currentDirectory().value_or(""), path);
-  return platform::canonicalizePath(joined).value_or(joined);
+// The INI file's path as a service's command line names it: absolute.
+std::string absoluteIni(const CommandLine& commandLine) {
+  return platform::absolutePath(commandLine.ini).value_or(commandLine.ini);
 }
 
 const char* requestName(platform::ServiceRequest request) {
@@ -34,8 +34,23 @@ const char* requestName(platform::ServiceRequest request) {
   return "stop";
 }
 
+// The environment the service was installed with, where the system did
+// not give it to the process. The client library took its port when it was
+// loaded: it is given the installed one before its first call.
+void applyServiceEnvironment(const std::string& name) {
+  for (const std::string& entry : platform::serviceEnvironment(name)) {
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string::npos || equals == 0) continue;
+    const std::string variable = entry.substr(0, equals);
+    if (platform::environmentVariable(variable.c_str())) continue;
+    const std::string value = entry.substr(equals + 1);
+    platform::setEnvironmentVariable(variable.c_str(), value);
+    if (variable == "XMLRPCPORT") Quillex::RpcPort = std::atoi(value.c_str());
+  }
+}
+
 int install(const CommandLine& commandLine) {
-  const std::string ini = absolutePath(commandLine.ini);
+  const std::string ini = absoluteIni(commandLine);
   if (!platform::pathExists(ini)) {
     std::printf("No INI file \"%s\"\n", ini.c_str());
     return kFailureExitStatus;
@@ -111,31 +126,12 @@ int manageService(const CommandLine& commandLine) {
   return commandLine.install ? install(commandLine) : uninstall(commandLine);
 }
 
-namespace {
-
-// The environment the service was installed with, where the system did
-// not give it to the process. The client library took its port when it was
-// loaded: it is given the installed one before its first call.
-void applyServiceEnvironment(const std::string& name) {
-  for (const std::string& entry : platform::serviceEnvironment(name)) {
-    const std::size_t equals = entry.find('=');
-    if (equals == std::string::npos || equals == 0) continue;
-    const std::string variable = entry.substr(0, equals);
-    if (platform::environmentVariable(variable.c_str())) continue;
-    const std::string value = entry.substr(equals + 1);
-    platform::setEnvironmentVariable(variable.c_str(), value);
-    if (variable == "XMLRPCPORT") Quillex::RpcPort = std::atoi(value.c_str());
-  }
-}
-
-}  // namespace
-
 int runAsWindowsService(const CommandLine& commandLine, const std::function<int(const CommandLine&)>& run) {
   const std::string source = commandLine.runService;
   const auto body = [&](platform::ServiceControl& control) {
     // The Service Control Manager starts it in the system's directory.
     CommandLine inService = commandLine;
-    inService.ini = absolutePath(commandLine.ini);
+    inService.ini = absoluteIni(commandLine);
     const std::string directory = platform::directoryName(inService.ini);
     if (!directory.empty()) platform::setCurrentDirectory(directory);
     platform::ignoreLogOffEvents();

@@ -51,6 +51,13 @@ std::string escaped(const std::string& text) {
   return result;
 }
 
+// The message id, directory and names of a receipt or saved line.
+std::string messageFields(const SavedMessage& message) {
+  std::string text = escaped(message.messageId) + "\t" + escaped(message.record.directory);
+  for (const std::string& name : message.record.names) text += "\t" + escaped(name);
+  return text;
+}
+
 std::string unescaped(const std::string& text) {
   std::string result;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -138,10 +145,8 @@ StateFileSetting stateFileSetting(const std::string& iniPath) {
 }
 
 void takeOverFormerStateFile(const std::string& formerPath, const std::string& path) {
-  const std::string current = platform::currentDirectory().value_or("");
-  const std::string former = platform::joinPath(current, formerPath);
-  if (former == path || platform::pathExists(path) || !platform::pathExists(former)) return;
-  if (platform::canonicalizePath(former) == platform::canonicalizePath(platform::joinPath(current, path))) return;
+  const std::string former = platform::absolutePath(formerPath).value_or(formerPath);
+  if (former == platform::absolutePath(path) || platform::pathExists(path) || !platform::pathExists(former)) return;
   // An earlier gateway still running from that directory keeps its file.
   const std::string formerLock = instanceLockPath(former);
   int error = 0;
@@ -255,8 +260,9 @@ std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) co
 }
 
 void StateFile::recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token) {
-  std::string lines = receiptLine({messageId, now(), record});
-  if (!token.empty()) lines += savedLine(token, {messageId, now(), record});
+  const SavedMessage message{messageId, now(), record};
+  std::string lines = receiptLine(message);
+  if (!token.empty()) lines += savedLine(token, message);
   change(lines, Reach::kDurably);
 }
 
@@ -301,17 +307,11 @@ std::string StateFile::postLine(const PostEntry& entry) {
 }
 
 std::string StateFile::savedLine(const std::string& token, const SavedMessage& message) {
-  std::string line = "saved\t" + std::to_string(message.written) + "\t" + escaped(token) + "\t" +
-                     escaped(message.messageId) + "\t" + escaped(message.record.directory);
-  for (const std::string& name : message.record.names) line += "\t" + escaped(name);
-  return line + "\n";
+  return "saved\t" + std::to_string(message.written) + "\t" + escaped(token) + "\t" + messageFields(message) + "\n";
 }
 
 std::string StateFile::receiptLine(const ReceiptEntry& entry) {
-  std::string line = "receipt\t" + std::to_string(entry.written) + "\t" + escaped(entry.messageId) + "\t" +
-                     escaped(entry.record.directory);
-  for (const std::string& name : entry.record.names) line += "\t" + escaped(name);
-  return line + "\n";
+  return "receipt\t" + std::to_string(entry.written) + "\t" + messageFields(entry) + "\n";
 }
 
 bool StateFile::apply(const std::string& line) {

@@ -127,11 +127,8 @@ class StateFile {
     bool posted;
     std::string token;
   };
-  struct ReceiptEntry {
-    std::string messageId;
-    std::int64_t written;
-    ReceiptRecord record;
-  };
+  // A message being saved: the same facts as a saved one.
+  using ReceiptEntry = SavedMessage;
 
   // The changes, each a journal line ending in '\n'; apply() carries one
   // out in memory (false for a line that is none).
