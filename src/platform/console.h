@@ -35,6 +35,13 @@ bool registerConsoleControlHandler(ConsoleControlHandler handler, std::string* e
 // Stops the waiting thread and restores the calling thread's signal mask.
 void removeConsoleControlHandler();
 
+// Holds SIGUSR1 back (POSIX) from now on, for the calling thread and every
+// thread it starts: logrotate may signal the program while it starts, before
+// the handler above is registered, or while it ends after it is removed, and
+// the signal's default action would end the program. Call it first in main.
+// A no-op on Windows, where no such signal exists.
+void holdLogReopenRequests();
+
 // From now on a log-off event (Windows) is no stop: a service's process
 // is sent one whenever a user logs off. A no-op elsewhere.
 void ignoreLogOffEvents();

@@ -99,6 +99,13 @@ void removeConsoleControlHandler() {
   ::pthread_sigmask(SIG_SETMASK, &control.previousMask, nullptr);
 }
 
+void holdLogReopenRequests() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGUSR1);
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 void ignoreLogOffEvents() {}
 
 void setConsoleTitle(std::string_view utf8Title) {

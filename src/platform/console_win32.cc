@@ -130,6 +130,8 @@ void removeConsoleControlHandler() {
 
 void ignoreLogOffEvents() { logOffIgnored.store(true); }
 
+void holdLogReopenRequests() {}
+
 void setConsoleTitle(std::string_view utf8Title) {
   // The title is a wide string: UTF-8 converted, so Cyrillic shows as such.
   const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8Title.data(), static_cast<int>(utf8Title.size()), nullptr, 0);

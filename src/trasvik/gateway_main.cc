@@ -291,6 +291,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 void observeStart(std::function<void()> observer) { startObserver() = std::move(observer); }
 
 int runGateway(int argc, char** argv) {
+  platform::holdLogReopenRequests();
   if (argc < 2) {
     std::printf("%sNo INI file given (/ini:)\n", kUsage);
     return kFailureExitStatus;
