@@ -12,6 +12,14 @@ FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
+# Runs the suite of build $(1), says why tests were skipped, and fails as
+# well when a program of the build is left running after it.
+run_suite = (cd $(1) && ctest --output-on-failure -j$(JOBS)); status=$$?; scripts/skipped-tests $(1); \
+  scripts/leftover-processes $(1) || status=1; exit $$status
+# Configures the Windows build (MinGW-w64) with the extra flags $(1).
+configure_windows = cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRASVIK_BENCH=OFF $(1) $(CMAKE_FLAGS) > /dev/null
+
 .PHONY: all deps build test test-asan fuzz windows test-windows bench demo demo-windows package package-windows clean
 
 all: build
@@ -24,15 +32,13 @@ build: deps
 	@scripts/quiet-build $(BUILD) -j$(JOBS)
 
 test: build
-	@(cd $(BUILD) && ctest --output-on-failure -j$(JOBS)); status=$$?; scripts/skipped-tests $(BUILD); \
-	  scripts/leftover-processes $(BUILD) || status=1; exit $$status
+	@$(call run_suite,$(BUILD))
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTRASVIK_SANITIZE=ON -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
 	@scripts/quiet-build $(ASAN_BUILD) -j$(JOBS)
-	@(cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)); status=$$?; scripts/skipped-tests $(ASAN_BUILD); \
-	  scripts/leftover-processes $(ASAN_BUILD) || status=1; exit $$status
+	@$(call run_suite,$(ASAN_BUILD))
 
 # The fuzz targets (libFuzzer, clang-16, with the sanitizers) in a build of
 # their own; each runs FUZZ_SECONDS seconds from its committed seeds.
@@ -47,8 +53,7 @@ fuzz: deps
 # Linux service of the Linux build, which test-windows builds first.
 windows:
 	@scripts/install-deps windows
-	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DTRASVIK_BENCH=OFF -DTRASVIK_LINUX_SERVICE=$(abspath $(BUILD))/service/dravont-service $(CMAKE_FLAGS) > /dev/null
+	@$(call configure_windows,-DTRASVIK_LINUX_SERVICE=$(abspath $(BUILD))/service/dravont-service)
 	@scripts/quiet-build $(WINDOWS_BUILD) -j$(JOBS)
 
 test-windows: windows
@@ -69,8 +74,7 @@ package: build
 # build: only what the zip holds is built.
 package-windows:
 	@scripts/install-deps windows
-	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DTRASVIK_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@$(call configure_windows,)
 	@scripts/quiet-build $(WINDOWS_BUILD) -j$(JOBS) --target $(WINDOWS_PACKAGE_TARGETS)
 	@scripts/package-windows $(WINDOWS_BUILD)
 

@@ -55,8 +55,6 @@ std::string environmentBlock(const std::vector<std::string>& added) {
   return block + '\0';
 }
 
-std::string errorText(DWORD error) { return win32::systemErrorText(error); }
-
 // The job every child of this process runs in: it ends them when this
 // process ends, however it ends (as a process group's children see their
 // session end on POSIX), so that no child outlives a test that exits at
@@ -100,7 +98,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
   if (captureOutput) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) {
-      error = errorText(::GetLastError());
+      error = win32::systemErrorText(::GetLastError());
       return nullptr;
     }
     // Only the write end goes to the child.
@@ -117,7 +115,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
   const DWORD failure = ::GetLastError();
   if (captureOutput) ::CloseHandle(writeEnd);
   if (!started) {
-    error = "cannot start " + arguments[0] + ": " + errorText(failure);
+    error = "cannot start " + arguments[0] + ": " + win32::systemErrorText(failure);
     if (captureOutput) ::CloseHandle(readEnd);
     return nullptr;
   }

@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/stop_request_win32.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
@@ -134,11 +136,8 @@ void holdLogReopenRequests() {}
 
 void setConsoleTitle(std::string_view utf8Title) {
   // The title is a wide string: UTF-8 converted, so Cyrillic shows as such.
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8Title.data(), static_cast<int>(utf8Title.size()), nullptr, 0);
-  if (length <= 0) return;
-  std::wstring title(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8Title.data(), static_cast<int>(utf8Title.size()), title.data(), length);
-  ::SetConsoleTitleW(title.c_str());
+  const std::optional<std::wstring> title = win32::wideText(CP_UTF8, utf8Title);
+  if (title && !title->empty()) ::SetConsoleTitleW(title->c_str());
 }
 
 }  // namespace platform

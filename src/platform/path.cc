@@ -36,6 +36,12 @@ std::string joinedParts(std::string root, const PathParts& parts, char separator
   return result;
 }
 
+std::string stemName(std::string_view path) {
+  std::string name = baseName(path);
+  if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
+}
+
 std::optional<std::string> absolutePath(std::string_view path) {
   if (!isRelativePath(path)) return canonicalizePath(path);
   const std::optional<std::string> current = currentDirectory();

@@ -45,6 +45,11 @@ std::string directoryName(std::string_view path);
 // "c" -> "c", "a/" -> "". On Windows '\' separates too, and "C:c" -> "c".
 std::string baseName(std::string_view path);
 
+// The last component without its last extension: "a/gateway.ini" ->
+// "gateway", "a/b.c.ini" -> "b.c"; a leading dot starts no extension
+// (".ini" -> ".ini").
+std::string stemName(std::string_view path);
+
 // True for a character that separates path components: '/', and on
 // Windows '\' as well.
 bool isPathSeparator(char c);

@@ -1,8 +1,9 @@
 #include "trasvik/gateway_log.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <mutex>
+
+#include "trasvik/text_format.h"
 
 namespace trasvik {
 
@@ -16,12 +17,7 @@ std::function<void(const std::string&)> fatalObserver;
 void logFatal(const char* format, ...) {
   std::va_list arguments;
   va_start(arguments, format);
-  std::va_list measuring;
-  va_copy(measuring, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, measuring);
-  va_end(measuring);
-  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, arguments);
+  const std::string text = formatTextV(format, arguments);
   va_end(arguments);
   QnLogFatalEx(kLogFacility, "%s", text.c_str());
   std::function<void(const std::string&)> observer;

@@ -73,9 +73,9 @@ int install(const CommandLine& commandLine) {
     return kFailureExitStatus;
   }
   for (const std::string& warning : warnings) std::printf("Warning: %s\n", warning.c_str());
-  std::printf("Service \"%s\" installed: automatic start, restarted 60 s after a crash, "
+  std::printf("Service \"%s\" installed: automatic start, restarted %u s after a crash, "
               "events in the Application log under \"%s\"\n",
-              settings.name.c_str(), settings.name.c_str());
+              settings.name.c_str(), settings.restartDelaySeconds, settings.name.c_str());
   std::printf("Start it with: sc start %s\n", settings.name.c_str());
   return 0;
 }
@@ -97,8 +97,7 @@ int uninstall(const CommandLine& commandLine) {
 }  // namespace
 
 std::string defaultServiceName(const std::string& iniPath) {
-  std::string name = platform::baseName(iniPath);
-  if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  std::string name = platform::stemName(iniPath);
   // Letters, digits, '-', '_' and '.' pass through `sc` and the registry
   // unquoted.
   for (char& c : name) {

@@ -57,9 +57,8 @@ namespace {
 // own to the service's address tells the administrator why, when it is
 // that the service cannot be reached at all.
 void reportUnreachableService() {
-  const int port = servicePort();
   if (const std::string reason = serviceUnreachableReason(); !reason.empty()) {
-    GATEWAY_WARNING("service at %s:%d not reachable: %s", kServiceHost, port, reason.c_str());
+    GATEWAY_WARNING("service at %s not reachable: %s", serviceAddressText().c_str(), reason.c_str());
   }
 }
 

@@ -111,11 +111,7 @@ StateFile& stateFile() {
 namespace {
 
 // The INI file's name without its last extension, plus ".state".
-std::string defaultStateName(const std::string& iniPath) {
-  std::string name = platform::baseName(iniPath);
-  if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-  return name + ".state";
-}
+std::string defaultStateName(const std::string& iniPath) { return platform::stemName(iniPath) + ".state"; }
 
 // Where a state file without a directory goes: the state directory a
 // service manager gives the gateway (systemd's StateDirectory=, which the
