@@ -1,7 +1,7 @@
 # Cross-compiling for Windows x64 with MinGW-w64 (posix threads, so that
-# std::thread and std::mutex work). Test programs run under Wine, which
-# ctest and gtest_discover_tests use as the emulator (scripts/wine-tests
-# prepares its environment).
+# std::thread and std::mutex work). Test programs run under Wine, through
+# scripts/wine-run, which ctest and gtest_discover_tests use as the emulator
+# (scripts/wine-tests prepares its environment).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -15,4 +15,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

@@ -110,9 +110,19 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
   // send the child alone a Ctrl+C, which is possible only between processes
   // that share a console.
   // Started suspended: it joins the job before it can start children of its own.
-  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | CREATE_SUSPENDED, block.data(), nullptr, &startup, &process);
-  const DWORD failure = ::GetLastError();
+  const auto create = [&] {
+    return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                            block.data(), nullptr, &startup, &process);
+  };
+  BOOL started = create();
+  DWORD failure = ::GetLastError();
+  // Wine, which runs the Windows build's tests, now and then fails a start
+  // on a loaded machine with ERROR_INTERNAL_ERROR, which Windows does not
+  // give for a start: it is tried once more.
+  if (!started && failure == ERROR_INTERNAL_ERROR) {
+    started = create();
+    failure = ::GetLastError();
+  }
   if (captureOutput) ::CloseHandle(writeEnd);
   if (!started) {
     error = "cannot start " + arguments[0] + ": " + win32::systemErrorText(failure);
