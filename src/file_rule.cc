@@ -270,13 +270,17 @@ unsigned FileRule::sendSingle(std::vector<FileEntry>& entries, unsigned count) {
 }
 
 // Several files per message: in scan order while their lengths add up to
-// at most maxattachmentsize. Sweeps as in single mode.
+// at most maxattachmentsize, after the messages whose posts a crash
+// interrupted, each made again as it was. Sweeps as in single mode.
 unsigned FileRule::sendBatches(std::vector<FileEntry>& entries, unsigned count) {
   while (!entries.empty()) {
-    for (std::size_t next = 0; next < entries.size();) {
+    const std::vector<std::size_t> interrupted = putInterruptedBatchesFirst(entries, out);
+    std::size_t message = 0;
+    for (std::size_t next = 0; next < entries.size(); ++message) {
       if (count >= settings().switchafter) return count;
       OutgoingBatch batch;
-      next = collectBatch(entries, next, out, name, maxattachmentsize, batch);
+      next = message < interrupted.size() ? collectInterruptedBatch(entries, next, out, interrupted[message], batch)
+                                          : collectBatch(entries, next, out, name, maxattachmentsize, batch);
       if (batch.files().empty()) continue;  // nothing left that opens
       std::string folderName;
       if (!sendAddressLeg(batch, kBatchAddressLeg) || !sendFolderLeg(batch, kBatchFolderLeg, folderName)) {

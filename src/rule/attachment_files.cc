@@ -172,7 +172,9 @@ void placeAttachments(const Rule& rule, std::vector<WrittenAttachment>& written,
 void recordNames(const Rule& rule, const std::vector<WrittenAttachment>& written, const MessageInfo& info) {
   ReceiptRecord record{rule.in, {}};
   for (const WrittenAttachment& attachment : written) record.names.push_back(attachment.name);
-  stateFile().recordReceipt(info.messageId, record, info.postToken);
+  std::vector<std::string> attachmentNames;
+  for (const AttachmentInfo& attachment : info.attachments) attachmentNames.push_back(attachment.fileName);
+  stateFile().recordReceipt(info.messageId, record, info.postToken, attachmentNames);
 }
 
 // Whether the recorded name `index` is in place: its file exists, and no

@@ -1,13 +1,17 @@
 #include "rule/outgoing_batch.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/path.h"
 #include "rule/outgoing_stream.h"
+#include "rule/recorded_post.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/library_text.h"
 #include "trasvik/notification.h"
 #include "trasvik/session.h"
+#include "trasvik/state_file.h"
 
 namespace trasvik {
 
@@ -88,6 +92,43 @@ std::size_t collectBatch(std::vector<FileEntry>& entries, std::size_t next, cons
         batch.dropLast();
         entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(next));
         break;
+    }
+  }
+  return next;
+}
+
+std::vector<std::size_t> putInterruptedBatchesFirst(std::vector<FileEntry>& entries, const std::string& directory) {
+  std::vector<std::size_t> sizes;
+  std::size_t front = 0;  // entries before it belong to interrupted posts
+  for (const InterruptedPost& post : stateFile().interruptedPosts()) {
+    std::size_t files = 0;
+    for (const FileIdentity& file : post.files) {
+      if (platform::directoryPrefix(file.path) != directory) continue;
+      if (leftOutOfInterruptedPost(file)) {
+        stateFile().forgetPost({file}, post.leg);
+        continue;
+      }
+      // A file that is no candidate this pass (held, say) waits for a
+      // later one; a file of two interrupted posts goes with the first.
+      const auto entry = std::find_if(entries.begin() + static_cast<std::ptrdiff_t>(front), entries.end(),
+                                      [&](const FileEntry& e) { return directory + e.name == file.path; });
+      if (entry == entries.end()) continue;
+      std::rotate(entries.begin() + static_cast<std::ptrdiff_t>(front), entry, entry + 1);
+      ++front;
+      ++files;
+    }
+    if (files > 0) sizes.push_back(files);
+  }
+  return sizes;
+}
+
+std::size_t collectInterruptedBatch(std::vector<FileEntry>& entries, std::size_t next, const std::string& directory,
+                                    std::size_t count, OutgoingBatch& batch) {
+  for (; count > 0 && next < entries.size(); --count) {
+    if (batch.add(entries[next], directory)) {
+      ++next;
+    } else {
+      entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(next));
     }
   }
   return next;

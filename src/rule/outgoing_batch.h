@@ -67,4 +67,22 @@ BatchFit fitIntoBatch(std::uint64_t length, std::uint64_t total, std::uint32_t l
 std::size_t collectBatch(std::vector<FileEntry>& entries, std::size_t next, const std::string& directory,
                          const std::string& ruleName, std::uint32_t limit, OutgoingBatch& batch);
 
+// Moves the files of posts that a crash interrupted (the state file's
+// record) to the front of `entries`, each post's files together in its
+// message's order, and returns how many files each such post has there, in
+// order. Each is posted again as it was, under its post token, before any
+// new message is formed, so that a receiving gateway that saved the first
+// post takes the second for a copy. A file of such a post that is gone or
+// has changed since is left out with a warning and its record dropped (a
+// changed one goes out as a new file). Only files of `directory` count;
+// the other entries keep their order behind them.
+std::vector<std::size_t> putInterruptedBatchesFirst(std::vector<FileEntry>& entries, const std::string& directory);
+
+// Fills `batch` with the `count` files from entries[next] on, whatever
+// their lengths add up to: an interrupted post is made again as it was.
+// An entry whose file cannot be opened is dropped from `entries`. Returns
+// the index of the entry after them. May throw ContextError.
+std::size_t collectInterruptedBatch(std::vector<FileEntry>& entries, std::size_t next, const std::string& directory,
+                                    std::size_t count, OutgoingBatch& batch);
+
 }  // namespace trasvik

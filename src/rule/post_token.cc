@@ -1,5 +1,6 @@
 #include "rule/post_token.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <random>
@@ -51,10 +52,45 @@ std::string readPostToken(Quillex::DravontMessage_s& message) {
   return token.text() != nullptr ? token.c_str() : "";
 }
 
+namespace {
+
+// How many of the message's attachments are among `names`, a repeated name
+// counting as often as it is there.
+std::size_t attachmentsAmong(const MessageInfo& info, std::vector<std::string> names) {
+  std::size_t found = 0;
+  for (const AttachmentInfo& attachment : info.attachments) {
+    const auto name = std::find(names.begin(), names.end(), attachment.fileName);
+    if (name == names.end()) continue;
+    names.erase(name);
+    ++found;
+  }
+  return found;
+}
+
+}  // namespace
+
 bool isSecondCopy(const MessageInfo& info) {
   if (info.postToken.empty()) return false;
   const SavedMessage* earlier = stateFile().savedMessage(info.postToken);
   if (earlier == nullptr || earlier->messageId == info.messageId) return false;
+  // A sender posts again what a crash interrupted, or less of it when files
+  // vanished meanwhile: a message with files the earlier ones did not have
+  // is saved in full, since dropping it could lose them. Messages saved by
+  // earlier versions have no names on record and count as the same.
+  if (earlier->attachmentNames) {
+    const std::size_t repeated = attachmentsAmong(info, *earlier->attachmentNames);
+    if (repeated == 0 && !info.attachments.empty()) {
+      GATEWAY_INFO("Msg \"%s\" has the post token of msg \"%s\" but none of its files; it is saved",
+                   info.messageId.c_str(), earlier->messageId.c_str());
+      return false;
+    }
+    if (repeated < info.attachments.size()) {
+      GATEWAY_WARNING("Msg \"%s\" repeats %zu of its %zu files from msg \"%s\" (the same post token); it is saved "
+                      "in full, and those files may be there twice",
+                      info.messageId.c_str(), repeated, info.attachments.size(), earlier->messageId.c_str());
+      return false;
+    }
+  }
   std::string files;
   for (const std::string& name : earlier->record.names) {
     files += (files.empty() ? "\"" : ", \"") + earlier->record.directory + name + "\"";

@@ -29,7 +29,10 @@ std::string readPostToken(Quillex::DravontMessage_s& message);
 
 // True, with the information record naming both messages and the files,
 // when a message with the token of `info` was saved before under another
-// message id: this one is a second copy, to be confirmed and not saved.
+// message id and each of its attachments was among those saved under the
+// token: this one is a second copy, to be confirmed and not saved. A
+// message that repeats only some of them is saved in full, with a warning
+// that names the earlier message.
 bool isSecondCopy(const MessageInfo& info);
 
 }  // namespace trasvik

@@ -30,7 +30,8 @@ RecordedPost::RecordedPost(const std::string& ruleName, std::vector<FileIdentity
     : ruleName_(ruleName), files_(std::move(files)), leg_(leg) {
   if (settings().postToken) {
     token_ = stateFile().startedToken(files_, leg_);
-    if (token_.empty()) token_ = newPostToken();
+    resumed_ = !token_.empty();
+    if (!resumed_) token_ = newPostToken();
   }
   // Named before the post: should it be interrupted as well, the next one
   // names the file again.
@@ -67,8 +68,10 @@ void RecordedPost::stamp(Quillex::DravontMessage_s& message) const {
 void RecordedPost::failed() {
   // A lost session leaves open whether the service took the post: the
   // record of its start stays, and the next post of the files is named as
-  // possibly twice.
-  if (isLostSessionText(libraryErrorText())) return;
+  // possibly twice. So does a failed post made again after a crash: the
+  // first may have reached the service, and the next post of the files
+  // needs its token.
+  if (resumed_ || isLostSessionText(libraryErrorText())) return;
   stateFile().forgetPost(files_, leg_);
 }
 

@@ -38,7 +38,8 @@ class RecordedPost {
   // The service took the post: recorded durably.
   void posted();
   // The post failed: nothing of it is kept, unless the session was lost
-  // during it (then the service may have taken it).
+  // during it (then the service may have taken it) or it made a post that a
+  // crash interrupted again (the first may have reached the service).
   void failed();
 
  private:
@@ -46,6 +47,7 @@ class RecordedPost {
   std::vector<FileIdentity> files_;
   SendLeg leg_;
   std::string token_;  // "" for none
+  bool resumed_ = false;  // the token is the one of a post a crash interrupted
   std::chrono::steady_clock::time_point started_;  // for the debug record of its duration
 };
 

@@ -30,6 +30,10 @@ namespace {
 //   receipt <written> <message id> <directory> <name>...       (sets the message's entry)
 //   unreceipt <message id>
 //   saved <written> <token> <message id> <directory> <name>... (a message saved with a token)
+//   attachments <token> <attachment name>...   (follows the token's saved line; earlier
+//        versions wrote none, and ignore it with a warning)
+// The post lines of one post are written in the message's order and keep
+// it: a replayed or compacted journal lists them in the same order.
 // Texts escape '%', tab, CR and LF as %25, %09, %0D, %0A. A last line
 // without its line feed was cut short by a crash and is ignored.
 // A journal longer than this many lines beyond its live entries is
@@ -94,14 +98,41 @@ bool readNumber(const std::string& text, Number& value) {
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-// The file is still the one recorded.
-bool stillThere(const FileIdentity& file) {
+// What became of a recorded file.
+enum class FileFate { kUnchanged, kChanged, kGone };
+
+FileFate fateOf(const FileIdentity& file) {
   platform::FileFacts facts;
-  return platform::fileFacts(file.path, facts) == 0 && facts.size == file.size &&
-         facts.modifiedNanoseconds == file.modified;
+  if (platform::fileFacts(file.path, facts) != 0) return FileFate::kGone;
+  return facts.size == file.size && facts.modifiedNanoseconds == file.modified ? FileFate::kUnchanged
+                                                                               : FileFate::kChanged;
+}
+
+// The names of `added` that `names` lacks (counting repeats) are appended.
+void addNames(std::vector<std::string>& names, const std::vector<std::string>& added) {
+  std::vector<std::string> missing = added;
+  for (const std::string& name : names) {
+    const auto found = std::find(missing.begin(), missing.end(), name);
+    if (found != missing.end()) missing.erase(found);
+  }
+  names.insert(names.end(), missing.begin(), missing.end());
 }
 
 }  // namespace
+
+bool leftOutOfInterruptedPost(const FileIdentity& recorded) {
+  const FileFate fate = fateOf(recorded);
+  if (fate == FileFate::kUnchanged) return false;
+  if (fate == FileFate::kGone) {
+    GATEWAY_WARNING("File \"%s\" may have been posted before the crash, but it is gone; it is not posted again",
+                    recorded.path.c_str());
+  } else {
+    GATEWAY_WARNING("File \"%s\" may have been posted before the crash, but it has changed since; it is posted as "
+                    "a new file",
+                    recorded.path.c_str());
+  }
+  return true;
+}
 
 StateFile& stateFile() {
   static StateFile state;
@@ -185,7 +216,11 @@ bool StateFile::open(const std::string& path, std::string& error) {
     if (lines.eof()) break;  // no line feed: cut short by a crash
     if (!apply(line)) GATEWAY_WARNING("State file \"%s\": line ignored: \"%s\"", path.c_str(), line.c_str());
   }
-  std::erase_if(posts_, [](const PostEntry& entry) { return !stillThere(entry.file); });
+  // A file whose post was interrupted is named when it leaves the record;
+  // one posted and gone was moved on after its post.
+  std::erase_if(posts_, [](const PostEntry& entry) {
+    return entry.posted ? fateOf(entry.file) != FileFate::kUnchanged : leftOutOfInterruptedPost(entry.file);
+  });
   const std::int64_t oldest = now() - kReceiptLifetimeSeconds;
   std::erase_if(receipts_, [&](const ReceiptEntry& entry) { return entry.written < oldest; });
   trimSavedMessages();
@@ -219,9 +254,23 @@ std::string StateFile::startedToken(const std::vector<FileIdentity>& files, Send
     if (entry == posts_.end() || entry->token.empty() || (!token.empty() && entry->token != token)) return {};
     token = entry->token;
   }
-  // The same files, no fewer: a message of other contents is another message.
-  const auto sharing = std::count_if(posts_.begin(), posts_.end(), [&](const PostEntry& e) { return e.token == token; });
-  return static_cast<std::size_t>(sharing) == files.size() ? token : std::string();
+  return token;
+}
+
+std::vector<InterruptedPost> StateFile::interruptedPosts() const {
+  std::vector<InterruptedPost> result;
+  for (const PostEntry& entry : posts_) {
+    if (entry.posted || entry.token.empty()) continue;
+    const auto post = std::find_if(result.begin(), result.end(), [&](const InterruptedPost& p) {
+      return p.leg == entry.leg && p.token == entry.token;
+    });
+    if (post != result.end()) {
+      post->files.push_back(entry.file);
+    } else {
+      result.push_back({entry.leg, entry.token, {entry.file}});
+    }
+  }
+  return result;
 }
 
 void StateFile::recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token) {
@@ -255,10 +304,22 @@ std::optional<ReceiptRecord> StateFile::receipt(const std::string& messageId) co
   return std::nullopt;
 }
 
-void StateFile::recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token) {
-  const SavedMessage message{messageId, now(), record};
+void StateFile::recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token,
+                              const std::vector<std::string>& attachmentNames) {
+  SavedMessage message{messageId, now(), record, std::nullopt};
   std::string lines = receiptLine(message);
-  if (!token.empty()) lines += savedLine(token, message);
+  if (!token.empty()) {
+    // A message that repeated only part of an earlier one under its token
+    // keeps the earlier one's names too: a later copy of either is known.
+    const SavedMessage* earlier = savedMessage(token);
+    std::vector<std::string> names;
+    if (earlier != nullptr && earlier->messageId != messageId && earlier->attachmentNames) {
+      names = *earlier->attachmentNames;
+    }
+    addNames(names, attachmentNames);
+    message.attachmentNames = std::move(names);
+    lines += savedLine(token, message);
+  }
   change(lines, Reach::kDurably);
 }
 
@@ -303,7 +364,12 @@ std::string StateFile::postLine(const PostEntry& entry) {
 }
 
 std::string StateFile::savedLine(const std::string& token, const SavedMessage& message) {
-  return "saved\t" + std::to_string(message.written) + "\t" + escaped(token) + "\t" + messageFields(message) + "\n";
+  std::string lines =
+      "saved\t" + std::to_string(message.written) + "\t" + escaped(token) + "\t" + messageFields(message) + "\n";
+  if (!message.attachmentNames) return lines;
+  lines += "attachments\t" + escaped(token);
+  for (const std::string& name : *message.attachmentNames) lines += "\t" + escaped(name);
+  return lines + "\n";
 }
 
 std::string StateFile::receiptLine(const ReceiptEntry& entry) {
@@ -323,16 +389,20 @@ bool StateFile::apply(const std::string& line) {
   } else if (f[0] == "forget" && f.size() == 2) {
     std::erase_if(posts_, [&](const PostEntry& e) { return e.file.path == f[1]; });
   } else if (f[0] == "receipt" && f.size() >= 4) {
-    ReceiptEntry entry{f[2], 0, {f[3], {f.begin() + 4, f.end()}}};
+    ReceiptEntry entry{f[2], 0, {f[3], {f.begin() + 4, f.end()}}, std::nullopt};
     if (!readNumber(f[1], entry.written)) return false;
     std::erase_if(receipts_, [&](const ReceiptEntry& e) { return e.messageId == entry.messageId; });
     receipts_.push_back(std::move(entry));
   } else if (f[0] == "unreceipt" && f.size() == 2) {
     std::erase_if(receipts_, [&](const ReceiptEntry& e) { return e.messageId == f[1]; });
   } else if (f[0] == "saved" && f.size() >= 5) {
-    SavedMessage message{f[3], 0, {f[4], {f.begin() + 5, f.end()}}};
+    SavedMessage message{f[3], 0, {f[4], {f.begin() + 5, f.end()}}, std::nullopt};
     if (!readNumber(f[1], message.written)) return false;
     saved_[f[2]] = std::move(message);
+  } else if (f[0] == "attachments" && f.size() >= 2) {
+    const auto saved = saved_.find(f[1]);
+    if (saved == saved_.end()) return false;
+    saved->second.attachmentNames.emplace(f.begin() + 2, f.end());
   } else {
     return false;
   }

@@ -63,6 +63,18 @@ struct SavedMessage {
   std::string messageId;
   std::int64_t written = 0;  // seconds since the epoch
   ReceiptRecord record;
+  // The attachment names the messages saved under the token carried, as
+  // their sender gave them; unknown for messages saved by earlier versions.
+  std::optional<std::vector<std::string>> attachmentNames;
+};
+
+// A post of files on one leg that began and was never recorded as answered:
+// a crash came while the service had it, so it may have reached the
+// service. The files are in the message's order.
+struct InterruptedPost {
+  SendLeg leg;
+  std::string token;
+  std::vector<FileIdentity> files;
 };
 
 class StateFile {
@@ -79,10 +91,14 @@ class StateFile {
   PostState postState(const FileIdentity& file, SendLeg leg) const;
   // True when some post of a file at `path` is recorded (no file is looked at).
   bool holdsPostOf(const std::string& path) const;
-  // The token of an interrupted post of exactly these files on `leg` (each
-  // recorded as started with it, and no other file): a post of them again
-  // reuses it. Empty when there is none.
+  // The token of an interrupted post of these files on `leg` (each recorded
+  // as started with the same token; that post may have held more files,
+  // since vanished or changed): a post of them again reuses it, and a
+  // receiving gateway that saved the first post takes the second for a copy
+  // of it. Empty when there is none.
   std::string startedToken(const std::vector<FileIdentity>& files, SendLeg leg) const;
+  // The interrupted posts that carry a token, in the order they began.
+  std::vector<InterruptedPost> interruptedPosts() const;
   // Durably: the files' post on `leg` with `token` ("" for none) begins.
   // A failure to write is reported and throws kMoveFailure.
   void recordPostStarted(const std::vector<FileIdentity>& files, SendLeg leg, const std::string& token = "");
@@ -100,9 +116,12 @@ class StateFile {
   // The names recorded for the message, if any.
   std::optional<ReceiptRecord> receipt(const std::string& messageId) const;
   // Durably: the message's attachments go to these names; with a post token
-  // ("" for none), the message is known by it from now on (in the same
-  // write). A failure to write is reported and throws kMoveFailure.
-  void recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token = "");
+  // ("" for none), the message is known by it from now on, with its
+  // `attachmentNames` as its sender gave them, added to those of a message
+  // saved before under the token (in the same write). A failure to write
+  // is reported and throws kMoveFailure.
+  void recordReceipt(const std::string& messageId, const ReceiptRecord& record, const std::string& token = "",
+                     const std::vector<std::string>& attachmentNames = {});
   // The message saved with this post token, if any.
   const SavedMessage* savedMessage(const std::string& token) const;
   // The message was confirmed (dropped lazily).
@@ -159,13 +178,19 @@ class StateFile {
   bool compactionHeld_ = false;  // the last compaction found the file held (warned once)
   std::string unflushed_;  // lazily dropped entries, not yet appended
   bool unsynced_ = false;  // written changes not yet flushed to disk
-  std::vector<PostEntry> posts_;
+  std::vector<PostEntry> posts_;  // a post's files in its message's order
   std::vector<ReceiptEntry> receipts_;
   std::map<std::string, SavedMessage> saved_;  // by post token
 };
 
 // The gateway's one state file.
 StateFile& stateFile();
+
+// Warns that a file of an interrupted post is not posted again as part of
+// it because it is gone or has changed since (a changed file is posted as
+// a new one). True when that is so; false, without a word, when the file is
+// still the one recorded.
+bool leftOutOfInterruptedPost(const FileIdentity& recorded);
 
 // The state file's default path: the INI file's name without its last
 // extension, plus ".state", beside the INI file, or in the state directory

@@ -88,6 +88,34 @@ TEST_F(ReceiveCycleTest, ASecondCopyOfASavedMessageIsConfirmedAndNotSavedAgain) 
   EXPECT_NE(setup.listStore().find("Inbox email@gate.svc: 0 messages"), std::string::npos) << setup.listStore();
 }
 
+// A sender posts a batch again with fewer files when some vanished after
+// a crash: all of them saved under the token, it is a copy. A message that
+// brings files the token's messages did not have is saved in full, named
+// as one whose repeated files may be there twice: nothing is dropped.
+TEST_F(ReceiveCycleTest, AMessageRepeatingPartOfASavedOneUnderItsTokenIsACopyOnlyWhenItBringsNothingNew) {
+  Delivery batch = message("batch", {{"a.txt", "a"}, {"b.txt", "b"}});
+  batch.postToken = "00000000000000000000000000000b01";
+  const std::string batchId = setup.deliver(batch);
+  Delivery fewer = message("batch", {{"b.txt", "b"}});
+  fewer.postToken = batch.postToken;
+  setup.deliver(fewer);
+  EXPECT_EQ(setup.runGateway(), 0);
+  Delivery overlapping = message("batch", {{"a.txt", "a"}, {"c.txt", "c"}});
+  overlapping.postToken = batch.postToken;
+  const std::string overlappingId = setup.deliver(overlapping);
+  Delivery lastOfAll = message("batch", {{"c.txt", "c"}, {"b.txt", "b"}});
+  lastOfAll.postToken = batch.postToken;
+  setup.deliver(lastOfAll);
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(directoryNames(setup.directory().file("main")),
+            (std::vector<std::string>{"a (2).txt", "a.txt", "b.txt", "c.txt"}));
+  EXPECT_EQ(setup.countRecords("WARNING", "Msg \"" + overlappingId + "\" repeats 1 of its 2 files from msg \"" +
+                                              batchId + "\" (the same post token); it is saved in full, and those "
+                                              "files may be there twice"),
+            1);
+  EXPECT_EQ(setup.countRecordsStartingWith("Msg \""), 3);  // the two copies and the warning
+}
+
 TEST_F(ReceiveCycleTest, ConfirmationLostWithTheSessionIsCarriedOutAfterTheRestart) {
   setup.deliver(message("empty"));
   setup.inject("Confirm", 2, "drop");  // the call and the library's retry

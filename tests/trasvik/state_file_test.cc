@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fstream>
 #include <memory>
 
@@ -60,6 +61,52 @@ TEST_F(StateFileTest, ARestartReadsWhatWasRecordedAndDropsWhatWasDone) {
   // A file replaced under the same path is another file.
   directory.write("out name%09.txt", "123456");
   EXPECT_EQ(reopened().postState(file, SendLeg::kAddress), PostState::kNone);
+}
+
+// A batch a crash interrupted is found again as it was: its files in the
+// message's order, whatever was recorded around and after it, and through
+// the compaction of a restart; its token serves a post of fewer of them.
+TEST_F(StateFileTest, AnInterruptedBatchKeepsItsOrderAndItsTokenServesWhatIsLeftOfIt) {
+  const FileIdentity z = identityOf(directory.write("z.txt", "z"));
+  const FileIdentity a = identityOf(directory.write("a.txt", "a"));
+  const FileIdentity m = identityOf(directory.write("m.txt", "m"));
+  const FileIdentity other = identityOf(outgoing);
+  state.recordPostStarted({other}, SendLeg::kAddress, "t0");
+  state.recordPostStarted({z, a, m}, SendLeg::kAddress, "t1");
+  state.recordPosted({other}, SendLeg::kAddress, "t0");
+  state.recordPostStarted({a}, SendLeg::kFolder, "t2");
+  state.flush();
+
+  const StateFile& again = reopened();
+  const std::vector<InterruptedPost> posts = again.interruptedPosts();
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_EQ(posts[0].token, "t1");
+  EXPECT_EQ(posts[0].files, (std::vector<FileIdentity>{z, a, m}));
+  EXPECT_EQ(posts[1].leg, SendLeg::kFolder);
+  EXPECT_EQ(again.startedToken({z, m}, SendLeg::kAddress), "t1");
+  // Not a file of another post, nor one whose post was answered.
+  EXPECT_EQ(again.startedToken({z, other}, SendLeg::kAddress), "");
+  EXPECT_EQ(again.startedToken({a}, SendLeg::kFolder), "t2");
+}
+
+// The attachment names saved under a token survive a restart, and a message
+// that repeated only part of an earlier one adds its names to the earlier
+// one's. A line of this kind is one an earlier version ignores.
+TEST_F(StateFileTest, TheAttachmentNamesOfATokenAddUpAndSurviveARestart) {
+  state.recordReceipt("m1", {"in/", {"a.txt", "b (2).txt"}}, "tok", {"a.txt", "b.txt"});
+  state.recordReceipt("m2", {"in/", {"c.txt", "a (2).txt"}}, "tok", {"c.txt", "a.txt"});
+  state.recordReceipt("old", {"in/", {"x"}}, "");
+  const SavedMessage* saved = reopened().savedMessage("tok");
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(saved->messageId, "m2");
+  ASSERT_TRUE(saved->attachmentNames);
+  EXPECT_EQ(*saved->attachmentNames, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+
+  // A saved line without names, as earlier versions wrote it.
+  std::ofstream(path, std::ios::app) << "saved\t" << std::time(nullptr) << "\tbare\tm3\tin/\tz\n";
+  saved = reopened().savedMessage("bare");
+  ASSERT_NE(saved, nullptr);
+  EXPECT_FALSE(saved->attachmentNames);
 }
 
 TEST_F(StateFileTest, ALineACrashCutShortIsIgnored) {
