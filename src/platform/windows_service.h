@@ -74,7 +74,7 @@ enum class ServiceRequest { kStop, kShutdown, kPreshutdown };
 bool runAsService(const std::string& name, const std::function<int(ServiceControl&)>& body,
                   const std::function<void(ServiceRequest)>& onRequest, int& result);
 
-enum class EventKind { kInformation, kError };
+enum class EventKind { kInformation, kWarning, kError };
 // Writes `text` to the Application event log under the source `source`
 // (registered by installService); nothing when it cannot.
 void writeEvent(const std::string& source, EventKind kind, const std::string& text);

@@ -403,7 +403,9 @@ bool runAsService(const std::string& name, const std::function<int(ServiceContro
 void writeEvent(const std::string& source, EventKind kind, const std::string& text) {
   const HANDLE log = ::RegisterEventSourceA(nullptr, source.c_str());
   if (log == nullptr) return;
-  const WORD type = kind == EventKind::kError ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
+  const WORD type = kind == EventKind::kError     ? EVENTLOG_ERROR_TYPE
+                    : kind == EventKind::kWarning ? EVENTLOG_WARNING_TYPE
+                                                  : EVENTLOG_INFORMATION_TYPE;
   const char* strings[] = {text.c_str()};
   ::ReportEventA(log, type, 0, kEventTextId, nullptr, 1, 0, strings, nullptr);
   ::DeregisterEventSource(log);

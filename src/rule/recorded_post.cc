@@ -8,6 +8,7 @@
 #include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
 #include "trasvik/settings.h"
+#include "trasvik/supervision.h"
 
 namespace trasvik {
 
@@ -59,6 +60,7 @@ void RecordedPost::posted() {
   runCounts().postedFiles += files_.size();
   stateFile().recordPosted(files_, leg_, token_);
   crashPoint("post-recorded");
+  keepAlive();
 }
 
 void RecordedPost::stamp(Quillex::DravontMessage_s& message) const {

@@ -21,6 +21,7 @@
 #include "trasvik/service_mode.h"
 #include "trasvik/session.h"
 #include "trasvik/session_start.h"
+#include "trasvik/supervision.h"
 #include "trasvik/settings.h"
 #include "trasvik/state_file.h"
 
@@ -168,9 +169,18 @@ bool sessionStarts() {
   // A service that is not there is said once, at once: the session's own
   // tries would print each failed connection and wait out its pauses.
   if (const std::string reason = serviceUnreachableReason(); !reason.empty()) {
+    QnIniClose();
+    // A supervised gateway waits for the service: its absence (a boot that
+    // starts the gateway first) is no reason to refuse the start. What only
+    // a session shows is checked by the gateway once the service is there.
+    if (supervised()) {
+      say("The service at %s is not reachable: %s; the supervised gateway waits for it, and checks its rules and "
+          "directories then",
+          serviceAddressText().c_str(), reason.c_str());
+      return true;
+    }
     say("The service at %s is not reachable: %s; start it before the gateway (XMLRPCPORT names its port)",
         serviceAddressText().c_str(), reason.c_str());
-    QnIniClose();
     return false;
   }
   settings().checkOnly = true;

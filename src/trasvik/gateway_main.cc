@@ -1,5 +1,6 @@
 #include "trasvik/gateway_main.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,7 @@
 #include "trasvik/settings.h"
 #include "trasvik/state_file.h"
 #include "trasvik/stop_control.h"
+#include "trasvik/supervision.h"
 
 namespace trasvik {
 
@@ -111,6 +113,7 @@ bool collectPhase(const RuleList& rules) {
       result = dispatchMessage(messages[next++], rules);
       if (result == kDispatchAccepted) ++received;
       if (result == kDispatchRejected) ++rejected;
+      keepAlive();
     }
     // Messages left undispatched by a stop are handed back, still
     // unconfirmed (the one that made the gateway stop too).
@@ -137,8 +140,21 @@ void sendPhase(const RuleList& rules) {
   for (const std::unique_ptr<Rule>& rule : rules) {
     if (stopRequested()) return;
     count = rule->send(count);
+    keepAlive();
     if (count >= settings().switchafter) return;
   }
+}
+
+// Sleeps between passes, telling the watchdog now and then that the
+// gateway lives; true when a stop came.
+bool sleepBetweenPasses(unsigned milliseconds) {
+  constexpr unsigned kStep = 10000;
+  for (unsigned slept = 0; slept < milliseconds || milliseconds == 0; slept += kStep) {
+    if (waitForStop(std::min(kStep, milliseconds - slept))) return true;
+    keepAlive();
+    if (milliseconds == 0) break;
+  }
+  return false;
 }
 
 Outcome mainCycle(const RuleList& rules) {
@@ -148,8 +164,9 @@ Outcome mainCycle(const RuleList& rules) {
     if (!collectPhase(rules)) return Outcome::kFatal;
     sendPhase(rules);
     stateFile().flush();
+    passFinished();
     if (passesLeft != 0 && --passesLeft == 0) return Outcome::kStopped;
-    if (waitForStop(settings().sleeptime)) return Outcome::kStopped;
+    if (sleepBetweenPasses(settings().sleeptime)) return Outcome::kStopped;
   }
 }
 
@@ -165,7 +182,15 @@ struct LostSession {
 Outcome runSession(RuleList& rules, bool& started, LostSession& lostSession) {
   try {
     started = startSession(rules);
-    if (!started) return Outcome::kFatal;
+    if (!started) {
+      // A stop while it waited for the service closed nothing: the run
+      // ends in order.
+      if (!stopRequested() || serviceContext() != nullptr) return Outcome::kFatal;
+      started = true;
+      return Outcome::kStopped;
+    }
+    announceReady();
+    startHangWatch(settings().sleeptime);
     if (const std::function<void()> observer = std::exchange(startObserver(), nullptr)) observer();
     if (lostSession.lost) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostSession.at);
@@ -175,6 +200,8 @@ Outcome runSession(RuleList& rules, bool& started, LostSession& lostSession) {
     return mainCycle(rules);
   } catch (const ContextError&) {
     return Outcome::kRestart;
+  } catch (const CriticalAbort&) {
+    // The critical record says why.
   } catch (const std::exception& error) {
     GATEWAY_FATAL("Trasvik stops: %s", error.what());
   } catch (const int code) {
@@ -268,6 +295,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         result.version = true;
       } else if (text::equalsIgnoringAsciiCase(word, "check")) {
         result.check = true;
+      } else if (text::equalsIgnoringAsciiCase(word, "supervised")) {
+        result.supervised = true;
       } else if (text::equalsIgnoringAsciiCase(word, "install")) {
         result.install = true;
       } else if (text::equalsIgnoringAsciiCase(word, "uninstall")) {
@@ -308,6 +337,7 @@ int runGateway(int argc, char** argv) {
     return 0;
   }
   if (commandLine.install || commandLine.uninstall) return manageService(commandLine);
+  setSupervised(commandLine.supervised || !commandLine.runService.empty());
   if (!commandLine.runService.empty() && !commandLine.ini.empty()) return runAsWindowsService(commandLine, runConfigured);
   return runConfigured(commandLine);
 }
@@ -360,6 +390,7 @@ int runConfigured(const CommandLine& commandLine) {
       continue;
     }
     if (!started) return kFailureExitStatus;  // start-up failed and closed everything
+    stopHangWatch();
     rules.clear();
     releaseSession();
     const int status = outcome == Outcome::kStopped ? 0 : kFailureExitStatus;

@@ -14,6 +14,9 @@ struct CommandLine {
   bool help = false;      // "/?", "/help", "--help"
   bool version = false;   // "/version", "--version"
   bool check = false;     // "/check": report on the configuration, run nothing
+  // "/supervised": a service manager runs it; an outage of the service is
+  // waited out (supervision.h). A Windows service is always supervised.
+  bool supervised = false;
   // Windows service mode (service_mode.h).
   bool install = false;     // "/install": register the gateway of /ini: as a service
   bool uninstall = false;   // "/uninstall": remove it
@@ -28,7 +31,7 @@ struct CommandLine {
 // "dir:", "name:", "user:", "depend:" and "service:" in any case; the
 // value after the colon, else the next argument when it is no option. A
 // later option replaces an earlier one ("depend:" adds one). The options
-// "?", "help", "version", "check", "install" and "uninstall" may also
+// "?", "help", "version", "check", "supervised", "install" and "uninstall" may also
 // follow "--".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 

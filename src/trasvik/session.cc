@@ -1,6 +1,8 @@
 #include "trasvik/session.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -12,6 +14,9 @@
 #include "platform/socket.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/ini_values.h"
+#include "trasvik/stop_control.h"
+#include "trasvik/supervision.h"
+#include "trasvik/text_format.h"
 
 namespace trasvik {
 
@@ -20,6 +25,9 @@ namespace {
 constexpr char kNotOwner[] = "Thread do not own context pointer provided";
 constexpr char kRpcCallPrefix[] = "RPC call ";
 constexpr char kRpcCallSuffix[] = "failed";
+// What the library says when the service's version could not be asked for
+// at all: nothing answers at its address.
+constexpr char kVersionCallFailed[] = "Failed to get service version";
 
 DravontContext_s* context = nullptr;
 bool reconnectSettingsRead = false;
@@ -125,20 +133,78 @@ DravontContext_s* openServiceContext() {
   readReconnectSettings();
 
   for (int countdown = reconnectTries;;) {
+    if (stopRequested()) return nullptr;
     int status = 0;
     context = Quillex::InitContext(settingsFile.c_str(), allocateForLibrary, &status);
-    if (context != nullptr) return context;
+    if (context != nullptr) {
+      serviceOutage().ended();
+      return context;
+    }
     for (const int stopError : stopErrors) {
-      if (status == stopError) std::exit(kFailureExitStatus);
+      if (status != stopError) continue;
+      GATEWAY_FATAL("Can't init context, the service refused it with status %d ([trasvik]:stoperrors)", status);
+      return nullptr;
+    }
+    const std::string error = libraryErrorText();
+    // Supervised, an outage of the service is waited out however long it
+    // lasts; a refusal by a service that answers is counted down as ever.
+    if (supervised() && isOutageText(error)) {
+      if (!serviceOutage().waitBeforeNextTry(error, reconnectTimeoutMs)) return nullptr;
+      continue;
     }
     reportUnreachableService();
     if (--countdown == 0) {
-      GATEWAY_FATAL("Can't init context, %s", libraryErrorText().c_str());
+      GATEWAY_FATAL("Can't init context, %s", error.c_str());
       return nullptr;
     }
-    GATEWAY_ERROR("Can't init context, %s", libraryErrorText().c_str());
-    platform::sleepMilliseconds(reconnectTimeoutMs);
+    GATEWAY_ERROR("Can't init context, %s", error.c_str());
+    pauseUnlessStopped(reconnectTimeoutMs);
   }
+}
+
+bool isOutageText(const std::string& text) { return text == kVersionCallFailed || isLostSessionText(text); }
+
+ServiceOutage& serviceOutage() {
+  static ServiceOutage outage;
+  return outage;
+}
+
+bool ServiceOutage::waitBeforeNextTry(const std::string& error, unsigned pauseMilliseconds) {
+  // The stop request machinery is there before the first session opens, so
+  // that a stop ends the wait.
+  if (!stopMachineryReady() && !createStopMachinery()) return false;
+  const std::string reason = serviceUnreachableReason();
+  const std::string why = reason.empty() ? error : reason;
+  const std::time_t now = std::time(nullptr);
+  if (since_ == 0) {
+    since_ = now;
+    remindedAt_ = now;
+    const std::string text = formatText("The service at %s is not reachable (%s); waiting for it",
+                                        serviceAddressText().c_str(), why.c_str());
+    GATEWAY_WARNING("%s", text.c_str());
+    reportServiceEvent(platform::EventKind::kWarning, text);
+  } else if (now - remindedAt_ >= kReminderSeconds) {
+    remindedAt_ = now;
+    GATEWAY_WARNING("The service at %s is still not reachable (%s), for %lld min now; waiting for it",
+                    serviceAddressText().c_str(), why.c_str(), static_cast<long long>((now - since_) / 60));
+  }
+  waitingForService(since_, pauseMilliseconds);
+  // Each step of the wait tells the watchdog that the gateway lives.
+  for (unsigned waited = 0; waited < pauseMilliseconds; waited += kWaitStepMilliseconds) {
+    if (waitForStop(std::min(kWaitStepMilliseconds, pauseMilliseconds - waited))) return false;
+    keepAlive();
+  }
+  return true;
+}
+
+void ServiceOutage::ended() {
+  serviceAvailable();
+  if (since_ == 0) return;
+  const std::string text = formatText("The service at %s is reachable again after %lld s",
+                                      serviceAddressText().c_str(), static_cast<long long>(std::time(nullptr) - since_));
+  GATEWAY_INFO("%s", text.c_str());
+  reportServiceEvent(platform::EventKind::kInformation, text);
+  since_ = 0;
 }
 
 DravontContext_s* serviceContext() { return context; }
@@ -159,7 +225,7 @@ std::string lastError() {
   const std::string text = libraryErrorText();
   if (text == kNotOwner) throw ContextError(0);
   if (isLostSessionText(text)) {
-    platform::sleepMilliseconds(reconnectTimeoutMs);
+    pauseUnlessStopped(reconnectTimeoutMs);
     throw ContextError(1);
   }
   return text;
@@ -171,7 +237,7 @@ void throwIfSessionLost() {
 
 void criticalAbort(const char* sourceFile, int line) {
   QnSystemLogEx(3, "QnZoRezida:CRITICAL ERROR!", 1, "Critical error in  %s (%d). Program aborted.", sourceFile, line);
-  std::exit(kFailureExitStatus);
+  throw CriticalAbort();
 }
 
 }  // namespace trasvik

@@ -3,6 +3,7 @@
 // lost-session exception, and the critical abort. All on the main thread.
 #pragma once
 
+#include <ctime>
 #include <stdexcept>
 #include <string>
 
@@ -41,12 +42,39 @@ std::string serviceUnreachableReason();
 
 // Opens the service context for "[trasvik]:srvcini", retrying as
 // "reconnect_tries" and "reconnect_timeout" say (read on the first opening
-// only). Returns the context, which serviceContext() then also gives, or
-// nullptr after the fatal record (at once when the settings file does not
-// exist). Ends the process with status 13 when the service's status code is
-// in "[trasvik]:stoperrors"; a token there that is no number is ignored
-// with a warning.
+// only). A supervised gateway (supervision.h) waits out an outage of the
+// service instead, however long, trying again every "reconnect_timeout".
+// Returns the context, which serviceContext() then also gives, or nullptr
+// after the fatal record (at once when the settings file does not exist,
+// or the service's status code is in "[trasvik]:stoperrors"; a token there
+// that is no number is ignored with a warning), or with stopRequested()
+// set when a stop came meanwhile.
 DravontContext_s* openServiceContext();
+
+// True for the library's texts that say the service did not answer at all
+// (nothing listens, or the call was lost), as against a refusal.
+bool isOutageText(const std::string& text);
+
+// An outage of the service, as a supervised gateway waits it out: one
+// warning when it begins (and an event), a reminder every 15 minutes, one
+// information record when it ends.
+class ServiceOutage {
+ public:
+  // The service did not answer with `error`: waits `pauseMilliseconds`
+  // before the next try, telling the watchdog each few seconds. False when
+  // a stop came meanwhile (or its machinery cannot be had).
+  bool waitBeforeNextTry(const std::string& error, unsigned pauseMilliseconds);
+  // The service answered.
+  void ended();
+
+  static constexpr long long kReminderSeconds = 15 * 60;
+  static constexpr unsigned kWaitStepMilliseconds = 2000;
+
+ private:
+  std::time_t since_ = 0;  // 0: no outage
+  std::time_t remindedAt_ = 0;
+};
+ServiceOutage& serviceOutage();
 
 // The context opened last (nullptr before). Freed by releaseServiceContext.
 DravontContext_s* serviceContext();
@@ -75,8 +103,13 @@ std::string lastError();
 // is not taken for the whole. Returns otherwise.
 void throwIfSessionLost();
 
-// Writes the critical record naming the source file and line and ends the
-// process with status 13.
+// Thrown by criticalAbort: the session ends and the gateway with status 13,
+// through the same way out as every other failure (a Windows service
+// reports it as its own).
+struct CriticalAbort {};
+
+// Writes the critical record naming the source file and line and throws
+// CriticalAbort.
 [[noreturn]] void criticalAbort(const char* sourceFile, int line);
 
 }  // namespace trasvik

@@ -97,6 +97,7 @@ bool isNumberedRuleKey(std::string_view key) {
 // everything was closed.
 bool startSession(RuleList& rules) {
   if (openServiceContext() == nullptr) {
+    if (stopRequested()) return false;  // an orderly stop: the caller ends the run
     closeIniAndLog();
     return false;
   }
@@ -110,7 +111,7 @@ bool startSession(RuleList& rules) {
     // The call itself failed (the library's text for that): the service
     // went away after the session opened, which a new session mends.
     if (error == kVersionCallFailed) {
-      platform::sleepMilliseconds(reconnectTimeout());
+      pauseUnlessStopped(reconnectTimeout());
       throw ContextError(1);
     }
     GATEWAY_FATAL("Can't get service version, %s", error.c_str());

@@ -27,8 +27,9 @@ bool isNumberedRuleKey(std::string_view key);
 // carries out a confirmation left from an earlier session (not during a
 // check) and creates the rules, the numbered ones in INI order and the main
 // rule last. True when the cycle may run; false after the failure was
-// reported and everything, the INI file and log included, was closed. May
-// throw ContextError when the session is lost.
+// reported and everything, the INI file and log included, was closed, or,
+// with stopRequested() set and nothing closed, when a stop came while it
+// waited for the service. May throw ContextError when the session is lost.
 bool startSession(RuleList& rules);
 
 }  // namespace trasvik

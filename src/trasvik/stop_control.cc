@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/event.h"
 #include "trasvik/gateway_log.h"
@@ -77,6 +78,16 @@ bool stopRequested() { return stopFlag.load(); }
 bool waitForStop(unsigned milliseconds) {
   const auto event = currentStopEvent();
   return !event || event->waitFor(milliseconds);
+}
+
+bool stopMachineryReady() { return currentStopEvent() != nullptr; }
+
+void pauseUnlessStopped(unsigned milliseconds) {
+  if (const auto event = currentStopEvent()) {
+    event->waitFor(milliseconds);
+  } else {
+    platform::sleepMilliseconds(milliseconds);
+  }
 }
 
 void reopenLog() {

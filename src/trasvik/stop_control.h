@@ -19,6 +19,12 @@ bool stopRequested();
 // Waits on the stop event for at most `milliseconds`; true when it was
 // signalled (or there is none).
 bool waitForStop(unsigned milliseconds);
+// True while a stop event exists (createStopMachinery to
+// releaseStopMachinery).
+bool stopMachineryReady();
+// Pauses for `milliseconds`, or less when a stop is requested meanwhile
+// (a plain sleep while there is no stop event).
+void pauseUnlessStopped(unsigned milliseconds);
 
 // Opens the log file again under its name (SIGUSR1, after a rotation).
 void reopenLog();

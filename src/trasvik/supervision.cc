@@ -1,0 +1,155 @@
+#include "trasvik/supervision.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/service_notify.h"
+#include "trasvik/gateway_log.h"
+#include "trasvik/receive_cycle.h"
+#include "trasvik/text_format.h"
+
+namespace trasvik {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool supervisedRun = false;
+bool ready = false;
+unsigned long long passes = 0;
+std::time_t lastExchange = 0;  // the end of the last pass that sent or received
+unsigned long long exchangedBefore = 0;
+std::time_t waitingSince = 0;  // 0: not waiting for the service
+Clock::time_point lastNotice{};
+std::function<void(platform::EventKind, const std::string&)> eventObserver;
+
+// The hang watch's view of the main thread.
+std::atomic<long long> lastMoveMilliseconds{0};
+std::mutex watchMutex;
+std::condition_variable watchWake;
+bool watchStopping = false;
+std::thread watchThread;
+
+long long steadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+std::string clockText(std::time_t seconds) {
+  const std::tm local = platform::localTimeOf(seconds);
+  return formatText("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+// How long one call may wait for the service's answer (XMLRPCTIMEOUT, as
+// the client library reads it; "0", no limit, counts as its default).
+unsigned long long callTimeLimitSeconds() {
+  const std::string text = platform::environmentVariable("XMLRPCTIMEOUT").value_or("");
+  const unsigned long long seconds = std::strtoull(text.c_str(), nullptr, 10);
+  return seconds == 0 ? 300 : seconds;
+}
+
+// Pets the watchdog with the status; `force` sends even within a second of
+// the last notice.
+void notify(bool force, const std::string& extra = "") {
+  lastMoveMilliseconds.store(steadyMilliseconds());
+  if (!platform::serviceManagerListens()) return;
+  const Clock::time_point now = Clock::now();
+  if (!force && now - lastNotice < std::chrono::seconds(1)) return;
+  lastNotice = now;
+  platform::notifyServiceManager(extra + "WATCHDOG=1\nSTATUS=" + statusLine());
+}
+
+}  // namespace
+
+void setSupervised(bool supervised) { supervisedRun = supervised; }
+bool supervised() { return supervisedRun; }
+
+std::string statusLine() {
+  if (waitingSince != 0) return "waiting for the service since " + clockText(waitingSince);
+  if (passes == 0) return "first pass";
+  const RunCounts& done = runCounts();
+  return formatText("pass %llu, %llu sent, %llu received, last exchange %s", passes, done.postedFiles, done.received,
+                    lastExchange == 0 ? "none yet" : clockText(lastExchange).c_str());
+}
+
+void announceReady() {
+  if (ready) return;
+  ready = true;
+  notify(true, "READY=1\n");
+}
+
+void passFinished() {
+  ++passes;
+  const RunCounts& done = runCounts();
+  const unsigned long long exchanged = done.postedFiles + done.received + done.rejected;
+  if (exchanged != exchangedBefore) lastExchange = std::time(nullptr);
+  exchangedBefore = exchanged;
+  notify(false);
+}
+
+void keepAlive() { notify(false); }
+
+void waitingForService(std::time_t since, unsigned nextTryMilliseconds) {
+  const bool news = waitingSince != since;
+  waitingSince = since;
+  if (ready) {
+    notify(news);
+    return;
+  }
+  const unsigned long long stretch =
+      (nextTryMilliseconds + (callTimeLimitSeconds() + 30) * 1000ull) * 1000ull;
+  notify(true, "EXTEND_TIMEOUT_USEC=" + std::to_string(stretch) + "\n");
+}
+
+void serviceAvailable() {
+  if (waitingSince == 0) return;
+  waitingSince = 0;
+  notify(true);
+}
+
+void observeServiceEvents(std::function<void(platform::EventKind, const std::string&)> observer) {
+  eventObserver = std::move(observer);
+}
+
+void reportServiceEvent(platform::EventKind kind, const std::string& text) {
+  if (eventObserver) eventObserver(kind, text);
+}
+
+unsigned long long hangBoundSeconds(unsigned sleepMilliseconds) {
+  return 4ull * sleepMilliseconds / 1000 + callTimeLimitSeconds() + 600;
+}
+
+void startHangWatch(unsigned sleepMilliseconds) {
+  if (!supervisedRun || platform::serviceManagerListens() || watchThread.joinable()) return;
+  const long long bound = static_cast<long long>(hangBoundSeconds(sleepMilliseconds)) * 1000;
+  lastMoveMilliseconds.store(steadyMilliseconds());
+  watchStopping = false;
+  watchThread = std::thread([bound] {
+    std::unique_lock<std::mutex> lock(watchMutex);
+    while (!watchWake.wait_for(lock, std::chrono::seconds(1), [] { return watchStopping; })) {
+      if (steadyMilliseconds() - lastMoveMilliseconds.load() <= bound) continue;
+      // The main thread hangs: ending as a crash has the service manager
+      // start the gateway again.
+      reportServiceEvent(platform::EventKind::kError, formatText("The gateway has not moved on for %lld s; it ends to be started again",
+                                           bound / 1000));
+      std::abort();
+    }
+  });
+}
+
+void stopHangWatch() {
+  if (!watchThread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(watchMutex);
+    watchStopping = true;
+  }
+  watchWake.notify_all();
+  watchThread.join();
+}
+
+}  // namespace trasvik
