@@ -68,16 +68,25 @@ void RotatingLogFile::rotate() {
     failureReported_ = false;
   } else {
     nextTrySize_ = size_ + std::max<std::uint64_t>(rotation_.maxBytes / kRetryFraction, 1);
-    if (!failureReported_) {
-      warnOnStandardError("cannot rotate the log file " + quoted(path_) + ": " + failedStep + " failed (errno " +
-                          std::to_string(shiftError) + "); writing on to it and trying again later");
-      failureReported_ = true;
-    }
   }
   // A new file after a rotation, the same one after a failed rotation.
   if (const int error = reopen()) {
     warnOnStandardError("cannot open the log file " + quoted(path_) + " again (errno " + std::to_string(error) +
                         "); logging to standard error");
+    return;
+  }
+  if (shiftError == 0 || failureReported_) return;
+  failureReported_ = true;
+  // The file it writes on to takes the warning: a service has no standard
+  // error, and an administrator reads the log.
+  const std::string record =
+      formatRecord(platform::localTimeNow(), LogLevel::kWarning, "qnsys",
+                   "cannot rotate the log file " + quoted(path_) + ": " + failedStep + " failed (errno " +
+                       std::to_string(shiftError) + "); writing on to it and trying again later");
+  if (file_.write(record) == 0) {
+    size_ += record.size();
+  } else {
+    platform::writeStandardError(record);
   }
 }
 

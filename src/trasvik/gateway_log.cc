@@ -1,6 +1,7 @@
 #include "trasvik/gateway_log.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <mutex>
 
 #include "trasvik/text_format.h"
@@ -20,6 +21,17 @@ void logFatal(const char* format, ...) {
   const std::string text = formatTextV(format, arguments);
   va_end(arguments);
   QnLogFatalEx(kLogFacility, "%s", text.c_str());
+  std::function<void(const std::string&)> observer;
+  {
+    std::lock_guard<std::mutex> lock(observerMutex);
+    observer = fatalObserver;
+  }
+  if (observer) observer(text);
+}
+
+void reportStartFailure(const std::string& text) {
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
   std::function<void(const std::string&)> observer;
   {
     std::lock_guard<std::mutex> lock(observerMutex);

@@ -16,6 +16,10 @@ inline constexpr char kLogFacility[] = "Brivane";
 // Writes a fatal record, and hands its text to the observer when there is
 // one (a service writes it to the system's event log as well).
 void logFatal(const char* format, ...) QNSYS_PRINTF(1, 2);
+// A failure before the log is open: printed, and handed to the observer
+// of fatal records (a service, which has no console, writes it to the
+// system's event log).
+void reportStartFailure(const std::string& text);
 // The observer of fatal records from now on; an empty one ends it.
 void observeFatalRecords(std::function<void(const std::string& text)> observer);
 

@@ -33,6 +33,7 @@
 #include "trasvik/state_file.h"
 #include "trasvik/stop_control.h"
 #include "trasvik/supervision.h"
+#include "trasvik/text_format.h"
 
 namespace trasvik {
 
@@ -352,20 +353,21 @@ int runConfigured(const CommandLine& commandLine) {
     return kFailureExitStatus;
   }
   if (!commandLine.directory.empty() && platform::setCurrentDirectory(commandLine.directory) != 0) {
-    std::printf("Can't set current directory \"%s\"\n", commandLine.directory.c_str());
+    reportStartFailure(formatText("Can't set current directory \"%s\"", commandLine.directory.c_str()));
     return kFailureExitStatus;
   }
   if (const unsigned error = QnIniOpen(commandLine.ini.c_str()); error != 0) {
-    std::printf("Can't open INI file: \"%s\", QNERROR 0x%08X\n", commandLine.ini.c_str(), error);
+    std::string text = formatText("Can't open INI file: \"%s\", QNERROR 0x%08X", commandLine.ini.c_str(), error);
     if (error == QNERROR_BAD_ENCODING) {
-      std::printf("The INI file's text is not readable: it has NUL bytes, or its byte order mark declares an "
-                  "encoding its text does not hold (UTF-8 or UTF-16) or UTF-32. Save it as ANSI or UTF-8 text\n");
+      text += "\nThe INI file's text is not readable: it has NUL bytes, or its byte order mark declares an "
+              "encoding its text does not hold (UTF-8 or UTF-16) or UTF-32. Save it as ANSI or UTF-8 text";
     }
+    reportStartFailure(text);
     return kFailureExitStatus;
   }
   if (commandLine.check) return checkConfiguration(commandLine);
   if (const unsigned error = QnLogOpen(0); error != 0) {
-    std::printf("Can't open LOG file, QNERROR 0x%08X\n", error);
+    reportStartFailure(formatText("Can't open LOG file, QNERROR 0x%08X", error));
     QnIniClose();
     return kFailureExitStatus;
   }

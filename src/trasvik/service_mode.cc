@@ -12,6 +12,7 @@
 #include "trasvik/gateway_log.h"
 #include "trasvik/session.h"
 #include "trasvik/stop_control.h"
+#include "trasvik/supervision.h"
 
 namespace trasvik {
 
@@ -132,9 +133,16 @@ int runAsWindowsService(const CommandLine& commandLine, const std::function<int(
     CommandLine inService = commandLine;
     inService.ini = absoluteIni(commandLine);
     const std::string directory = platform::directoryName(inService.ini);
-    if (!directory.empty()) platform::setCurrentDirectory(directory);
+    // Relative directories of the INI file would resolve under the
+    // system's directory: a start that cannot change there stops.
+    if (!directory.empty() && platform::setCurrentDirectory(directory) != 0) {
+      platform::writeEvent(source, platform::EventKind::kError,
+                           "Can't set current directory \"" + directory + "\", the INI file's; the service stops");
+      return kFailureExitStatus;
+    }
     platform::ignoreLogOffEvents();
     observeFatalRecords([&](const std::string& text) { platform::writeEvent(source, platform::EventKind::kError, text); });
+    observeServiceEvents([&](platform::EventKind kind, const std::string& text) { platform::writeEvent(source, kind, text); });
     observeStart([&] {
       control.reportRunning();
       platform::writeEvent(source, platform::EventKind::kInformation,
@@ -142,6 +150,7 @@ int runAsWindowsService(const CommandLine& commandLine, const std::function<int(
     });
     const int status = run(inService);
     observeStart(nullptr);
+    observeServiceEvents(nullptr);
     observeFatalRecords(nullptr);
     platform::writeEvent(source, status == 0 ? platform::EventKind::kInformation : platform::EventKind::kError,
                          "Trasvik stopped with exit status " + std::to_string(status));

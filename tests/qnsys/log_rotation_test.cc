@@ -41,6 +41,7 @@ class LogFileRotationTest : public LogTest {
     for (const std::string& name : names) {
       for (const std::string& line : linesOf(name)) {
         const std::string record = withoutTimestamp(line);
+        if (record.rfind("WARNING qnsys: ", 0) == 0) continue;  // the library's own
         const std::size_t blank = record.find(' ', kPrefix.size());
         if (record.rfind(kPrefix, 0) != 0 || blank == std::string::npos ||
             record.size() - blank - 1 != payloadSize_ || record.find_first_not_of('x', blank + 1) != std::string::npos) {
@@ -121,15 +122,21 @@ TEST_F(LogFileRotationTest, FailedRenameKeepsLoggingIntoTheCurrentFileAndRotates
   writeRecords(0, 400, 8000);
   const std::string captured = testing::internal::GetCapturedStderr();
 
-  const std::size_t warning = captured.find("WARNING qnsys: cannot rotate the log file");
-  ASSERT_NE(warning, std::string::npos) << captured;
-  EXPECT_EQ(captured.find("WARNING", warning + 1), std::string::npos) << "said more than once: " << captured;
-  EXPECT_NE(captured.find("(errno " + std::to_string(EBUSY) + ")"), std::string::npos) << captured;
-  EXPECT_EQ(captured.find("INFO Brivane"), std::string::npos) << "records went to standard error";
+  // The warning goes into the file it writes on to, once: a service has no
+  // standard error.
+  EXPECT_EQ(captured, "");
+  std::vector<std::string> warnings;
+  for (const char* name : {"app.log.2", "app.log.1", "app.log"}) {
+    for (const std::string& line : linesOf(name)) {
+      if (line.find("WARNING qnsys: cannot rotate the log file") != std::string::npos) warnings.push_back(line);
+    }
+  }
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("(errno " + std::to_string(EBUSY) + ")"), std::string::npos) << warnings[0];
 
   // Held through three tries a sixteenth of the limit apart, then rotated.
   EXPECT_GT(sizeOf("app.log.1"), kMebibyte + 2 * kMebibyte / 16);
-  EXPECT_LT(sizeOf("app.log.1"), kMebibyte + 4 * kMebibyte / 16);
+  EXPECT_LT(sizeOf("app.log.1"), kMebibyte + 4 * kMebibyte / 16 + 1024);
   EXPECT_FALSE(exists("app.log.3"));
   EXPECT_EQ(recordNumbers({"app.log.2", "app.log.1", "app.log"}), numbersFrom(0, 400));
 }
