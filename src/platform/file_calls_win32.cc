@@ -21,8 +21,15 @@ int errnoOf(DWORD error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME: return ENOENT;
+    // A network share that went away or does not answer (its server
+    // restarts, the connection dropped): it comes back.
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_NETWORK_UNREACHABLE:
+    case ERROR_DEV_NOT_EXIST: return ENETUNREACH;
+    case ERROR_SEM_TIMEOUT: return ETIMEDOUT;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT: return EACCES;
     // Another program has the file open without sharing it, or locked a

@@ -246,6 +246,8 @@ int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const Messag
     // The names stay recorded: the message, received again, puts the files
     // that are missing beside those already in place.
     return kReceiveDeferred;
+  } catch (const VolumeUnreachable&) {
+    return kReceiveDeferred;  // the same, once the directory is back
   }
   return 0;
 }

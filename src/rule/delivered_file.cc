@@ -1,6 +1,7 @@
 #include "rule/delivered_file.h"
 
 #include "platform/file.h"
+#include "platform/path.h"
 #include "rule/file_moves.h"
 #include "rule/held_files.h"
 #include "rule/rule_text.h"
@@ -22,6 +23,9 @@ void deleteDeliveredFile(const std::string& path, FatalReport report) {
     return;
   }
   if (isHoldError(error)) leaveHeldFile(path, "removed", error);
+  if (isUnreachableVolume(error, platform::directoryPrefix(path))) {
+    leaveUnreachableVolume(platform::directoryPrefix(path), error);
+  }
   report("Can't remove file \"%s\", %s", path.c_str(), errnoText(error).c_str());
   throw kMoveFailure;
 }

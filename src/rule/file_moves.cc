@@ -16,6 +16,13 @@ namespace {
 
 [[noreturn]] void failMove(const char* what, const std::string& source, const std::string& target, int error) {
   if (isHoldError(error)) leaveHeldFile(source, "moved to \"" + platform::directoryPrefix(target) + "\"", error);
+  // The side that cannot be reached now is named; else the target, which
+  // is more often the share.
+  platform::FileFacts facts;
+  const std::string sourceDirectory = platform::directoryPrefix(source);
+  const std::string directory =
+      platform::fileFacts(sourceDirectory, facts) != 0 ? sourceDirectory : platform::directoryPrefix(target);
+  if (isUnreachableVolume(error, directory)) leaveUnreachableVolume(directory, error);
   reportCantContinue("Can't rename %s \"%s\" to \"%s\", %s", what, source.c_str(), target.c_str(),
                      errnoText(error).c_str());
   throw kMoveFailure;
@@ -24,7 +31,11 @@ namespace {
 // platform::moveFile, waiting while another program holds the file.
 int moveWhileHeld(const std::string& source, const std::string& target) {
   const int error = retryWhileHeld(source, [&] { return platform::moveFile(source, target); });
-  if (error == 0) heldFileReleased(source);
+  if (error == 0) {
+    heldFileReleased(source);
+    volumeReached(platform::directoryPrefix(source));
+    volumeReached(platform::directoryPrefix(target));
+  }
   return error;
 }
 

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "rule/rule_text.h"
 #include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
@@ -65,5 +66,52 @@ void leaveHeldFile(const std::string& path, const std::string& what, int error) 
 }
 
 void heldFileReleased(const std::string& path) { warnedHeld().erase(path); }
+
+namespace {
+
+// Directories warned about as unreachable, until a move there succeeds.
+std::set<std::string>& warnedUnreachable() {
+  static std::set<std::string> directories;
+  return directories;
+}
+
+}  // namespace
+
+bool isUnreachableVolume(int error, const std::string& directory) {
+  switch (error) {
+    case ESTALE:
+    case ENOTCONN:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENETRESET:
+    case ECONNABORTED:
+    case ECONNRESET:
+    case ETIMEDOUT:
+      return true;
+    case EIO:
+    case ENOENT: {
+      // The directory gone with its share, not a file of a present one.
+      platform::FileFacts facts;
+      return platform::fileFacts(directory, facts) != 0;
+    }
+    default:
+      return false;
+  }
+}
+
+void leaveUnreachableVolume(const std::string& directory, int error) {
+  if (warnedUnreachable().insert(directory).second) {
+    GATEWAY_WARNING("Directory \"%s\" is not reachable, %s; its files stay and are tried again in the next pass",
+                    directory.c_str(), errnoText(error).c_str());
+  }
+  throw VolumeUnreachable{directory, error};
+}
+
+void volumeReached(const std::string& directory) {
+  if (warnedUnreachable().erase(directory) == 0) return;
+  GATEWAY_INFO("Directory \"%s\" is reachable again", directory.c_str());
+}
 
 }  // namespace trasvik

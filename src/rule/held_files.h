@@ -44,4 +44,24 @@ struct FileHeld {
 // warned about anew.
 void heldFileReleased(const std::string& path);
 
+// Volumes that go away for a while: a network share whose server restarts,
+// an NFS or CIFS mount whose connection dropped. A file operation that fails
+// with one of their errors (on Windows ERROR_NETNAME_DELETED,
+// ERROR_UNEXP_NET_ERR, ERROR_SEM_TIMEOUT, ERROR_NETWORK_UNREACHABLE,
+// ERROR_BAD_NETPATH; ESTALE, ENOTCONN, EHOSTDOWN and the network errors
+// from a mount; EIO or ENOENT only while the directory itself cannot be
+// reached) leaves its file where it is for a later pass, and the rule goes
+// on next pass; a failure with the volume present stays what it was.
+bool isUnreachableVolume(int error, const std::string& directory);
+
+// Thrown after the warning that names the directory (once while it stays
+// unreachable): the rule ends its pass, the other rules go on.
+struct VolumeUnreachable {
+  std::string directory;
+  int error = 0;
+};
+[[noreturn]] void leaveUnreachableVolume(const std::string& directory, int error);
+// A file of `directory` could be moved again: it is reachable.
+void volumeReached(const std::string& directory);
+
 }  // namespace trasvik

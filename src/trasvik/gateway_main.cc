@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/windows_service.h"
+#include "rule/held_files.h"
 #include "rule/rule.h"
 #include "text/ascii.h"
 #include "trasvik/configuration_check.h"
@@ -140,7 +141,11 @@ void sendPhase(const RuleList& rules) {
   unsigned count = 0;
   for (const std::unique_ptr<Rule>& rule : rules) {
     if (stopRequested()) return;
-    count = rule->send(count);
+    try {
+      count = rule->send(count);
+    } catch (const VolumeUnreachable&) {
+      // Warned about: the rule tries again next pass, the others go on.
+    }
     keepAlive();
     if (count >= settings().switchafter) return;
   }

@@ -69,8 +69,9 @@ void releaseStopMachinery() {
 }
 
 void requestStop() {
-  if (const auto event = currentStopEvent()) event->set();
+  // The flag first: a thread the event wakes finds it set.
   stopFlag.store(true);
+  if (const auto event = currentStopEvent()) event->set();
 }
 
 bool stopRequested() { return stopFlag.load(); }

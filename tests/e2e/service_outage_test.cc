@@ -36,6 +36,7 @@ class ServiceOutageTest : public testing::Test {
   int outageWarnings() const { return setup.countRecordsStartingWith(servicePrefix() + " is not reachable ("); }
   int outageEnds() const { return setup.countRecordsStartingWith(servicePrefix() + " is reachable again after "); }
   bool arrived(const std::string& name) const { return std::filesystem::exists(in + name); }
+  std::string log() const { return testing_support::readFile(setup.directory().file("gateway.log")); }
   // Longer than the fixture's reconnect tries, after which a console run ends.
   static void outlastTheTries() { std::this_thread::sleep_for(std::chrono::seconds(4)); }
 
@@ -86,7 +87,7 @@ TEST_F(ServiceOutageTest, AStopWhileItWaitsForTheServiceIsAnOrderlyOneWithinSeco
   ASSERT_TRUE(GatewaySetup::waitUntil([&] { return outageWarnings() == 1; }));
   const auto asked = std::chrono::steady_clock::now();
   gateway->terminate();
-  EXPECT_EQ(gateway->wait(30000), 0);
+  EXPECT_EQ(gateway->wait(30000), 0) << log();
   EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
   EXPECT_EQ(setup.countRecordsStartingWith("Trasvik stopped with exit status 0"), 1);
 }
