@@ -58,14 +58,19 @@ class ServiceControl {
   virtual ~ServiceControl() = default;
   // The start is over: the service runs and takes stop requests.
   virtual void reportRunning() = 0;
+  // The start or the stop made a real step: its checkpoint moves. A start
+  // or stop whose steps stop coming is seen as hung once its wait hint has
+  // passed.
+  virtual void reportProgress() = 0;
 };
 
 // What the Service Control Manager asked of the service.
 enum class ServiceRequest { kStop, kShutdown, kPreshutdown };
 
 // Runs `body` as the service `name`, when the Service Control Manager
-// started this process: reports START_PENDING (with a wait hint, renewed
-// while the start lasts), RUNNING when the body says so, STOP_PENDING and
+// started this process: reports START_PENDING (with a wait hint; the
+// checkpoint moves when the body reports progress), RUNNING when the body
+// says so, STOP_PENDING and
 // `onRequest` for a stop, shutdown or pre-shutdown request, and STOPPED
 // with the body's result (non-zero as a service-specific exit code, which
 // the recovery actions leave alone). Returns false at once when the

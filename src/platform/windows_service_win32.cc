@@ -21,10 +21,10 @@ namespace {
 // The message of every event this program writes: its one string, as is
 // (event_messages.mc, linked into the program as its message table).
 constexpr DWORD kEventTextId = 1;
-// How long the Service Control Manager is told a start or a stop step
-// takes; a step that lasts longer renews it while it runs.
-constexpr DWORD kWaitHintMilliseconds = 10000;
-constexpr DWORD kCheckPointMilliseconds = 2000;
+// How long the Service Control Manager is told a start or a stop step may
+// take before the next checkpoint: the body reports progress at least every
+// few seconds while it waits, and a step that takes longer hangs.
+constexpr DWORD kWaitHintMilliseconds = 30000;
 
 constexpr char kEventLogKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
@@ -193,15 +193,6 @@ class RunningService : public ServiceControl {
  public:
   explicit RunningService(SERVICE_STATUS_HANDLE handle) : handle_(handle) {
     status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    pulse_ = std::thread([this] { renewWaitHints(); });
-  }
-  ~RunningService() override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ended_ = true;
-    }
-    changed_.notify_all();
-    pulse_.join();
   }
 
   void report(DWORD state, int exitCode = 0) {
@@ -222,24 +213,17 @@ class RunningService : public ServiceControl {
 
   void reportRunning() override { report(SERVICE_RUNNING); }
 
- private:
-  void renewWaitHints() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!ended_) {
-      changed_.wait_for(lock, std::chrono::milliseconds(kCheckPointMilliseconds));
-      if (ended_) break;
-      if (status_.dwCurrentState != SERVICE_START_PENDING && status_.dwCurrentState != SERVICE_STOP_PENDING) continue;
-      ++status_.dwCheckPoint;
-      ::SetServiceStatus(handle_, &status_);
-    }
+  void reportProgress() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (status_.dwCurrentState != SERVICE_START_PENDING && status_.dwCurrentState != SERVICE_STOP_PENDING) return;
+    ++status_.dwCheckPoint;
+    ::SetServiceStatus(handle_, &status_);
   }
 
+ private:
   SERVICE_STATUS_HANDLE handle_;
   std::mutex mutex_;
-  std::condition_variable changed_;
-  bool ended_ = false;
   SERVICE_STATUS status_{};
-  std::thread pulse_;
 };
 
 // What the dispatcher's callbacks need: they take no context of their own.

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/process.h"
 
@@ -16,9 +17,9 @@ struct CrashPlan {
   long remaining = 1;
 };
 
-CrashPlan readPlan() {
+CrashPlan readPlan(const char* variable) {
   CrashPlan plan;
-  const std::optional<std::string> value = platform::environmentVariable("TRASVIK_CRASH_AT");
+  const std::optional<std::string> value = platform::environmentVariable(variable);
   if (!value) return plan;
   const std::size_t colon = value->find(':');
   plan.point = value->substr(0, colon);
@@ -29,9 +30,12 @@ CrashPlan readPlan() {
 }  // namespace
 
 void crashPoint(const char* point) {
-  static CrashPlan plan = readPlan();
-  if (plan.point.empty() || plan.point != point) return;
-  if (--plan.remaining <= 0) platform::killCurrentProcess();
+  static CrashPlan crash = readPlan("TRASVIK_CRASH_AT");
+  static CrashPlan hang = readPlan("TRASVIK_HANG_AT");
+  if (!crash.point.empty() && crash.point == point && --crash.remaining <= 0) platform::killCurrentProcess();
+  if (!hang.point.empty() && hang.point == point && --hang.remaining <= 0) {
+    for (;;) platform::sleepMilliseconds(60000);
+  }
 }
 
 }  // namespace trasvik

@@ -1,7 +1,9 @@
 // A hook for crash tests: with TRASVIK_CRASH_AT set to "<point>" or
 // "<point>:<n>", the gateway kills itself the n-th time (default the first)
 // it reaches that point, exactly as an outside kill at that moment would.
-// Unset, a point costs one comparison. Main thread only.
+// Unset, a point costs one comparison. TRASVIK_HANG_AT, in the same form,
+// makes the gateway stop moving there for good instead, as a call that
+// never returns would. Main thread only.
 #pragma once
 
 namespace trasvik {

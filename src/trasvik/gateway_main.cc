@@ -396,8 +396,8 @@ int runConfigured(const CommandLine& commandLine) {
       releaseServiceContext();
       continue;
     }
-    if (!started) return kFailureExitStatus;  // start-up failed and closed everything
     stopHangWatch();
+    if (!started) return kFailureExitStatus;  // start-up failed and closed everything
     rules.clear();
     releaseSession();
     const int status = outcome == Outcome::kStopped ? 0 : kFailureExitStatus;

@@ -143,6 +143,7 @@ int runAsWindowsService(const CommandLine& commandLine, const std::function<int(
     platform::ignoreLogOffEvents();
     observeFatalRecords([&](const std::string& text) { platform::writeEvent(source, platform::EventKind::kError, text); });
     observeServiceEvents([&](platform::EventKind kind, const std::string& text) { platform::writeEvent(source, kind, text); });
+    observeProgress([&] { control.reportProgress(); });
     observeStart([&] {
       control.reportRunning();
       platform::writeEvent(source, platform::EventKind::kInformation,
@@ -151,6 +152,7 @@ int runAsWindowsService(const CommandLine& commandLine, const std::function<int(
     const int status = run(inService);
     observeStart(nullptr);
     observeServiceEvents(nullptr);
+    observeProgress(nullptr);
     observeFatalRecords(nullptr);
     platform::writeEvent(source, status == 0 ? platform::EventKind::kInformation : platform::EventKind::kError,
                          "Trasvik stopped with exit status " + std::to_string(status));

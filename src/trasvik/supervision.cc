@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/environment.h"
+#include "platform/process.h"
 #include "platform/service_notify.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/receive_cycle.h"
@@ -28,6 +29,7 @@ unsigned long long exchangedBefore = 0;
 std::time_t waitingSince = 0;  // 0: not waiting for the service
 Clock::time_point lastNotice{};
 std::function<void(platform::EventKind, const std::string&)> eventObserver;
+std::function<void()> progressObserver;
 
 // The hang watch's view of the main thread.
 std::atomic<long long> lastMoveMilliseconds{0};
@@ -57,11 +59,11 @@ unsigned long long callTimeLimitSeconds() {
 // the last notice.
 void notify(bool force, const std::string& extra = "") {
   lastMoveMilliseconds.store(steadyMilliseconds());
-  if (!platform::serviceManagerListens()) return;
   const Clock::time_point now = Clock::now();
   if (!force && now - lastNotice < std::chrono::seconds(1)) return;
   lastNotice = now;
-  platform::notifyServiceManager(extra + "WATCHDOG=1\nSTATUS=" + statusLine());
+  if (progressObserver) progressObserver();
+  if (platform::serviceManagerListens()) platform::notifyServiceManager(extra + "WATCHDOG=1\nSTATUS=" + statusLine());
 }
 
 }  // namespace
@@ -116,11 +118,16 @@ void observeServiceEvents(std::function<void(platform::EventKind, const std::str
   eventObserver = std::move(observer);
 }
 
+void observeProgress(std::function<void()> observer) { progressObserver = std::move(observer); }
+
 void reportServiceEvent(platform::EventKind kind, const std::string& text) {
   if (eventObserver) eventObserver(kind, text);
 }
 
 unsigned long long hangBoundSeconds(unsigned sleepMilliseconds) {
+  // Tests of the watch set a bound of their own.
+  const std::string test = platform::environmentVariable("TRASVIK_TEST_HANG_BOUND").value_or("");
+  if (const unsigned long long seconds = std::strtoull(test.c_str(), nullptr, 10); seconds != 0) return seconds;
   return 4ull * sleepMilliseconds / 1000 + callTimeLimitSeconds() + 600;
 }
 
@@ -134,10 +141,14 @@ void startHangWatch(unsigned sleepMilliseconds) {
     while (!watchWake.wait_for(lock, std::chrono::seconds(1), [] { return watchStopping; })) {
       if (steadyMilliseconds() - lastMoveMilliseconds.load() <= bound) continue;
       // The main thread hangs: ending as a crash has the service manager
-      // start the gateway again.
-      reportServiceEvent(platform::EventKind::kError, formatText("The gateway has not moved on for %lld s; it ends to be started again",
-                                           bound / 1000));
-      std::abort();
+      // start the gateway again. The record is written by a thread of its
+      // own, given a moment: the main thread may hang in the log itself.
+      const std::string text =
+          formatText("The gateway has not moved on for %lld s; it ends to be started again", bound / 1000);
+      reportServiceEvent(platform::EventKind::kError, text);
+      std::thread([text] { GATEWAY_FATAL("%s", text.c_str()); }).detach();
+      platform::sleepMilliseconds(2000);
+      platform::killCurrentProcess();
     }
   });
 }

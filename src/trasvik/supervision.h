@@ -45,6 +45,10 @@ void serviceAvailable();
 void observeServiceEvents(std::function<void(platform::EventKind kind, const std::string& text)> observer);
 void reportServiceEvent(platform::EventKind kind, const std::string& text);
 
+// Who hears of each step (at most once a second): a Windows service moves
+// its start's or stop's checkpoint. An empty observer ends it.
+void observeProgress(std::function<void()> observer);
+
 // The status line: "pass 1234, 56 sent, 78 received, last exchange
 // 12:03:04", or "waiting for the service since 12:00:01".
 std::string statusLine();

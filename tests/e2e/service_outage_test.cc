@@ -116,5 +116,34 @@ TEST_F(ServiceOutageTest, UnderSupervisionAConfigurationErrorStillEndsTheStartWi
   EXPECT_EQ(setup.countRecordsStartingWith("Service ini file \""), 1);
 }
 
+// A supervised gateway whose main thread stops moving (a call that never
+// returns, made here at a chosen point) is ended as a crash, for its
+// service manager to start again; the record says why. The bound is the
+// test's own (it is minutes).
+TEST_F(ServiceOutageTest, ASupervisedGatewayThatHangsIsEndedAsACrash) {
+  std::ofstream(out + "stuck.txt") << "stuck";
+  const auto gateway =
+      setup.startGateway({"/supervised"}, {"TRASVIK_HANG_AT=post-sent", "TRASVIK_TEST_HANG_BOUND=2"});
+  const std::optional<int> status = gateway->wait(30000);
+  ASSERT_TRUE(status.has_value()) << "the hung gateway was not ended";
+  EXPECT_NE(*status, 0);
+  EXPECT_NE(*status, 13);
+  EXPECT_EQ(setup.countRecords("FATAL", "The gateway has not moved on for 2 s; it ends to be started again"), 1)
+      << log();
+}
+
+// A status the INI file names in stoperrors ends the start at once, as
+// before, but through the gateway's way out (which a Windows service
+// reports as its own), with a record that says why.
+TEST_F(ServiceOutageTest, AStatusNamedInStoperrorsEndsTheStartWith13AndSaysSo) {
+  setup.set("trasvik", "stoperrors", "0");
+  setup.inject("InitContext", 1, "error", "Closed for the night");
+  const auto gateway = startSupervised();
+  EXPECT_EQ(gateway->wait(30000), 13);
+  EXPECT_EQ(setup.countRecords("FATAL", "Can't init context, the service refused it with status 0 "
+                                        "([trasvik]:stoperrors)"),
+            1);
+}
+
 }  // namespace
 }  // namespace gateway_testing

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <random>
+#include <thread>
+#include <chrono>
 #include <string>
 
 #include "platform/child_process.h"
@@ -100,6 +102,49 @@ TEST(WindowsServiceTest, InstalledGatewayStartsExchangesStopsInOrderAndIsRemoved
   EXPECT_NE(output.find("Service \"" + service.name + "\" is installed and stopped"), std::string::npos) << output;
   ASSERT_EQ(runGatewayWith(setup, {"/uninstall", "/name:" + service.name}, output), 0) << output;
   EXPECT_FALSE(platform::queryService(service.name).installed);
+}
+
+// Started before the exchange service (a boot that starts it first), the
+// gateway waits in START_PENDING, reports RUNNING once its session is open
+// and exchanges; a status named in stoperrors ends it through the service's
+// own report, with exit code 13.
+TEST(WindowsServiceTest, AServiceStartedBeforeTheExchangeServiceWaitsForItAndAStopErrorEndsItWith13) {
+  GatewaySetup setup;
+  const std::string in = setup.useMainRule("FILE");
+  setup.makeDirectory("out");
+  setup.set("main", "out", "out\\");
+  setup.set("main", "address", addressOf(kGatewayTicker));
+  setup.set("trasvik", "loops", "0");
+  setup.directory().write("out/early.txt", "waited for");
+  const InstalledService service{uniqueName("TrasvikTestW")};
+  std::string output;
+  ASSERT_EQ(runGatewayWith(setup, {"/install", "/name:" + service.name}, output), 0) << output;
+  EXPECT_NE(platform::queryService(service.name).commandLine.find(" /supervised "), std::string::npos);
+
+  setup.stopService();
+  ASSERT_EQ(runSystemCommand({"sc", "start", service.name}), 0);
+  ASSERT_TRUE(GatewaySetup::waitUntil([&] {
+    return setup.countRecordsStartingWith("The service at 127.0.0.1:" + std::to_string(setup.port()) +
+                                          " is not reachable (") == 1;
+  }, 60000));
+  std::this_thread::sleep_for(std::chrono::seconds(4));  // beyond the fixture's 2 tries
+  EXPECT_EQ(platform::queryService(service.name).state, "start pending");
+  setup.restartService();
+  ASSERT_TRUE(awaitState(service.name, "running"));
+  EXPECT_TRUE(GatewaySetup::waitUntil([&] { return std::filesystem::exists(in + "early.txt"); }, 60000));
+  ASSERT_EQ(runSystemCommand({"sc", "stop", service.name}), 0);
+  ASSERT_TRUE(awaitState(service.name, "stopped"));
+  EXPECT_EQ(platform::queryService(service.name).exitCode, 0);
+
+  setup.set("trasvik", "stoperrors", "0");
+  setup.writeIni();
+  setup.inject("InitContext", 1, "error", "Closed for the night");
+  ASSERT_EQ(runSystemCommand({"sc", "start", service.name}), 0);
+  ASSERT_TRUE(awaitState(service.name, "stopped"));
+  EXPECT_EQ(platform::queryService(service.name).exitCode, 13);
+  EXPECT_EQ(setup.countRecords("FATAL", "Can't init context, the service refused it with status 0 "
+                                        "([trasvik]:stoperrors)"),
+            1);
 }
 
 TEST(WindowsServiceTest, AStartThatFailsEndsTheServiceWithExitCode13BesideAnotherGateway) {
