@@ -91,6 +91,12 @@ bool pathExists(const std::string& path);
 int makeDirectory(const std::string& path);
 int removeFile(const std::string& path);
 
+// True for the errors a file operation meets when the volume it works on is
+// a network share or mount that cannot be reached now (its server restarts,
+// the connection dropped): errors of the network and of a stale handle, as
+// the system gives them.
+bool isNetworkVolumeError(int error);
+
 // Renames `from` to `to`; an existing `to` is never replaced (EEXIST), also
 // not one that appears while the move runs: the rename refuses to replace,
 // and where the file system cannot rename so, a hard link (which refuses as

@@ -36,6 +36,7 @@ constexpr Named<int> kErrors[] = {
     {"ETXTBSY", ETXTBSY}, {"EFBIG", EFBIG},     {"ENOSPC", ENOSPC},   {"EROFS", EROFS},
     {"EMLINK", EMLINK},   {"ENOSYS", ENOSYS},   {"ELOOP", ELOOP},     {"ENOTEMPTY", ENOTEMPTY},
     {"EOPNOTSUPP", EOPNOTSUPP}, {"ENAMETOOLONG", ENAMETOOLONG}, {"SHARING", EBUSY},
+    {"ENETUNREACH", ENETUNREACH}, {"ETIMEDOUT", ETIMEDOUT}, {"ENOTCONN", ENOTCONN},
 #if defined(EDQUOT)  // not in the Windows C runtime
     {"EDQUOT", EDQUOT},   {"ESTALE", ESTALE},
 #endif

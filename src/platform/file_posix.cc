@@ -205,4 +205,22 @@ int moveFile(const std::string& from, const std::string& to) {
   return unlinkSourceOrUndo(from, to);
 }
 
+bool isNetworkVolumeError(int error) {
+  switch (error) {
+    case ESTALE:
+    case ENOTCONN:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENETRESET:
+    case ECONNABORTED:
+    case ECONNRESET:
+    case ETIMEDOUT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace platform

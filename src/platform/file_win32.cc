@@ -257,4 +257,11 @@ int moveFile(const std::string& from, const std::string& to) {
   return error == EXDEV ? moveAcrossVolumes(from, to) : error;
 }
 
+// The Windows errors of a share that went away come out of errnoOf as
+// these (file_calls_win32.cc).
+bool isNetworkVolumeError(int error) {
+  return error == ENETUNREACH || error == ETIMEDOUT || error == ENETDOWN || error == ECONNRESET ||
+         error == ECONNABORTED || error == ENOTCONN || error == EHOSTUNREACH;
+}
+
 }  // namespace platform

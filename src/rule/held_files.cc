@@ -78,27 +78,11 @@ std::set<std::string>& warnedUnreachable() {
 }  // namespace
 
 bool isUnreachableVolume(int error, const std::string& directory) {
-  switch (error) {
-    case ESTALE:
-    case ENOTCONN:
-    case EHOSTDOWN:
-    case EHOSTUNREACH:
-    case ENETDOWN:
-    case ENETUNREACH:
-    case ENETRESET:
-    case ECONNABORTED:
-    case ECONNRESET:
-    case ETIMEDOUT:
-      return true;
-    case EIO:
-    case ENOENT: {
-      // The directory gone with its share, not a file of a present one.
-      platform::FileFacts facts;
-      return platform::fileFacts(directory, facts) != 0;
-    }
-    default:
-      return false;
-  }
+  if (platform::isNetworkVolumeError(error)) return true;
+  if (error != EIO && error != ENOENT) return false;
+  // The directory gone with its share, not a file of a present one.
+  platform::FileFacts facts;
+  return platform::fileFacts(directory, facts) != 0;
 }
 
 void leaveUnreachableVolume(const std::string& directory, int error) {

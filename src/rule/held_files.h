@@ -49,8 +49,8 @@ void heldFileReleased(const std::string& path);
 // with one of their errors (on Windows ERROR_NETNAME_DELETED,
 // ERROR_UNEXP_NET_ERR, ERROR_SEM_TIMEOUT, ERROR_NETWORK_UNREACHABLE,
 // ERROR_BAD_NETPATH; ESTALE, ENOTCONN, EHOSTDOWN and the network errors
-// from a mount; EIO or ENOENT only while the directory itself cannot be
-// reached) leaves its file where it is for a later pass, and the rule goes
+// from a mount: platform::isNetworkVolumeError; EIO or ENOENT only while
+// the directory itself cannot be reached) leaves its file where it is for a later pass, and the rule goes
 // on next pass; a failure with the volume present stays what it was.
 bool isUnreachableVolume(int error, const std::string& directory);
 

@@ -55,7 +55,9 @@ constexpr char kHelpIntro[] =
     "Options (\"/\" or \"-\", in any case):\n"
     "  /ini:FILE    the INI file of settings and rules (required)\n"
     "  /dir:DIR     the working directory, made current before anything else\n"
-    "  /check       report on the configuration and the service; send nothing\n";
+    "  /check       report on the configuration and the service; send nothing\n"
+    "  /supervised  run by a service manager: wait out an outage of the service\n"
+    "               however long it lasts instead of ending with 13\n";
 constexpr char kWindowsOptions[] =
     "  /install     install the gateway of /ini:FILE as a Windows service;\n"
     "               with /name:NAME (default Trasvik-<INI name>), /user:ACCOUNT\n"

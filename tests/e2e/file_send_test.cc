@@ -56,9 +56,9 @@ class FileSendTest : public testing::Test {
   const std::string out = setup.makeDirectory("out");
 };
 
-// A sent directory on a share whose server restarts (ESTALE, through the
-// fault layer, for the first two moves): the file stays, one warning names
-// the directory, the next passes move it on without posting it again, and
+// A sent directory on a share whose server restarts (its network error,
+// through the fault layer, for the first two moves): the file stays, one
+// warning names the directory, the next passes move it on without posting it again, and
 // the gateway never stops. With the volume present a failed move stays
 // fatal (below, the failed removal).
 TEST_F(FileSendTest, ASentDirectoryOnAShareThatGoesAwayIsTriedAgainEachPassWithoutAStop) {
@@ -66,7 +66,7 @@ TEST_F(FileSendTest, ASentDirectoryOnAShareThatGoesAwayIsTriedAgainEachPassWitho
   setup.set("main", "sent", sent);
   setup.set("trasvik", "loops", "3");
   write("shared.txt");
-  ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=rename:/sent/:ESTALE:0:2"}), 0) << log();
+  ASSERT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=rename:/sent/:ENETUNREACH:0:2"}), 0) << log();
   EXPECT_TRUE(std::filesystem::exists(sent + "shared.txt"));
   EXPECT_FALSE(inOut("shared.txt"));
   EXPECT_EQ(occurrences(setup.listStore(), "attachment \"shared.txt\""), 1);
