@@ -54,16 +54,22 @@ std::string uniqueName(const char* stem) {
   return std::string(stem) + std::to_string(std::random_device{}() % 1000000);
 }
 
-TEST(WindowsServiceTest, InstalledGatewayStartsExchangesStopsInOrderAndIsRemoved) {
-  GatewaySetup setup;
+// A gateway that runs until stopped and sends the file `name` of its
+// outgoing directory "out" (relative: taken from the working directory,
+// which must be the INI file's) to itself; returns its incoming directory.
+std::string sendingToItself(GatewaySetup& setup, const std::string& name, const std::string& contents) {
   const std::string in = setup.useMainRule("FILE");
-  // Relative: taken from the working directory, which must be the INI file's.
   setup.makeDirectory("out");
   setup.set("main", "out", "out\\");
   setup.set("main", "address", addressOf(kGatewayTicker));
   setup.set("trasvik", "loops", "0");
-  setup.set("trasvik", "sleeptime", "1");
-  setup.directory().write("out/report.txt", "sent by the service");
+  setup.directory().write("out/" + name, contents);
+  return in;
+}
+
+TEST(WindowsServiceTest, InstalledGatewayStartsExchangesStopsInOrderAndIsRemoved) {
+  GatewaySetup setup;
+  const std::string in = sendingToItself(setup, "report.txt", "sent by the service");
 
   const InstalledService service{uniqueName("TrasvikTest")};
   std::string output;
@@ -110,12 +116,7 @@ TEST(WindowsServiceTest, InstalledGatewayStartsExchangesStopsInOrderAndIsRemoved
 // own report, with exit code 13.
 TEST(WindowsServiceTest, AServiceStartedBeforeTheExchangeServiceWaitsForItAndAStopErrorEndsItWith13) {
   GatewaySetup setup;
-  const std::string in = setup.useMainRule("FILE");
-  setup.makeDirectory("out");
-  setup.set("main", "out", "out\\");
-  setup.set("main", "address", addressOf(kGatewayTicker));
-  setup.set("trasvik", "loops", "0");
-  setup.directory().write("out/early.txt", "waited for");
+  const std::string in = sendingToItself(setup, "early.txt", "waited for");
   const InstalledService service{uniqueName("TrasvikTestW")};
   std::string output;
   ASSERT_EQ(runGatewayWith(setup, {"/install", "/name:" + service.name}, output), 0) << output;
