@@ -10,6 +10,7 @@
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
 #include "rule/held_files.h"
+#include "rule/outgoing_patterns.h"
 #include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
 #include "rule/skip_reports.h"
@@ -31,7 +32,6 @@ namespace {
 
 constexpr int kDetachedSigned = 5;
 constexpr int kDetachedSignedEncrypted = 6;
-constexpr char kEnvelopeExtension[] = ".env";
 constexpr char kDataExtension[] = ".001";
 
 // "name.env" has the base "name" and the extension ".env", spelt as the
@@ -51,7 +51,7 @@ unsigned UaRule::send(unsigned count) {
   if (settings().adminMailOnly) return 0;
 
   std::vector<FileEntry> envelopes;
-  scanDirectory(envelopes, out + (compatibilityFlag1 ? "bbs?????" : "*") + kEnvelopeExtension, 0);
+  scanDirectory(envelopes, out + uaRulePattern(compatibilityFlag1), 0);
   if (envelopes.empty() || !directoriesAcceptMoves(name, {out, sent, error})) return count;
   Recipients recipients;
   for (const FileEntry& envelope : envelopes) {

@@ -11,6 +11,7 @@
 #include "rule/directory_scan.h"
 #include "rule/file_moves.h"
 #include "rule/held_files.h"
+#include "rule/outgoing_patterns.h"
 #include "rule/outgoing_stream.h"
 #include "rule/recorded_post.h"
 #include "rule/skip_reports.h"
@@ -74,7 +75,7 @@ unsigned MsgRule::send(unsigned count) {
   if (settings().adminMailOnly) return 0;
 
   std::vector<FileEntry> files;
-  scanDirectory(files, out + (compatibilityFlag1 ? "?????.msg" : "*.msg"), 0);
+  scanDirectory(files, out + msgRulePattern(compatibilityFlag1), 0);
   if (files.empty() || !directoriesAcceptMoves(name, {out, sent, error})) return count;
   for (const FileEntry& file : files) {
     if (count >= settings().switchafter) break;

@@ -9,10 +9,18 @@
 
 namespace platform {
 
+// How far a replacement goes before it returns.
+enum class Durability {
+  kDurable,   // on the disk: the file and its directory are flushed
+  kAdvisory,  // whole for every reader, but a crash of the machine may keep the old one
+};
+
 // Writes `contents` to a temporary file beside `path`, flushes it, renames it
-// over `path` (replacing an existing file) and flushes the directory. On
-// failure `path` is untouched and the temporary file is removed.
-int replaceFileAtomically(const std::string& path, std::string_view contents);
+// over `path` (replacing an existing file) and flushes the directory (the
+// flushes only when kDurable). On failure `path` is untouched and the
+// temporary file is removed.
+int replaceFileAtomically(const std::string& path, std::string_view contents,
+                          Durability durability = Durability::kDurable);
 
 // Removes the file and flushes its directory, so the removal is durable.
 int removeFileDurably(const std::string& path);

@@ -15,7 +15,8 @@ constexpr std::string_view kTemporaryMarker = ".tmp-";
 
 }  // namespace
 
-int replaceFileAtomically(const std::string& path, std::string_view contents) {
+int replaceFileAtomically(const std::string& path, std::string_view contents, Durability durability) {
+  const bool durable = durability == Durability::kDurable;
   static std::atomic<unsigned> sequence{0};
   const std::string temporary = path + std::string(kTemporaryMarker) + std::to_string(::GetCurrentProcessId()) + "-" +
                                 std::to_string(sequence.fetch_add(1));
@@ -24,7 +25,7 @@ int replaceFileAtomically(const std::string& path, std::string_view contents) {
     win32::Handle file(win32::openFile(temporary, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, error));
     if (!file.valid()) return error;
     error = win32::writeAll(file.get(), temporary, contents);
-    if (error == 0) error = win32::flushFile(file.get(), temporary);
+    if (error == 0 && durable) error = win32::flushFile(file.get(), temporary);
   }
   // The replacing move is written through: the new name is on the disk
   // when it returns (NTFS journals it).

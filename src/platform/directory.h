@@ -26,6 +26,7 @@ struct DirectoryEntry {
   bool unwritableName = false;  // Windows: the name holds characters the ANSI code page cannot write;
                                 // `name` is then no name the file can be opened by
   std::uint64_t size = 0;
+  std::int64_t modifiedSeconds = 0;  // last write, seconds since the epoch
 };
 
 // Lists the entries of `directory` whose names match `pattern`, in the order

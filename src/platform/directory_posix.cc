@@ -35,6 +35,7 @@ int scanDirectory(const std::string& directory, std::string_view pattern, std::v
       entry.notRegular = !S_ISREG(info.st_mode) && !entry.isDirectory;
       entry.readOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
       entry.size = static_cast<std::uint64_t>(info.st_size);
+      entry.modifiedSeconds = static_cast<std::int64_t>(info.st_mtim.tv_sec);
     }
     entries.push_back(std::move(entry));
   }

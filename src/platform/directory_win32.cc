@@ -62,6 +62,10 @@ int scanDirectory(const std::string& directory, std::string_view pattern, std::v
     // A link is never followed: like a device, it is no file to send.
     entry.notRegular = (attributes & FILE_ATTRIBUTE_DEVICE) != 0 || link;
     entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    // 100-ns ticks since 1601 to seconds since 1970.
+    const std::int64_t ticks = static_cast<std::int64_t>((static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                                                         found.ftLastWriteTime.dwLowDateTime);
+    entry.modifiedSeconds = (ticks - 116444736000000000LL) / 10000000;
     entries.push_back(std::move(entry));
   } while (::FindNextFileW(find, &found));
   if (::GetLastError() != ERROR_NO_MORE_FILES) result = win32::lastErrno();

@@ -26,33 +26,16 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
     GATEWAY_WARNING("Can't read directory \"%s\", %s", directory.c_str(), errnoText(error).c_str());
   }
   const int tries = settings().retryonerror;
-  // The service opens the files by their absolute paths; on Windows a path
-  // of kMaxPath characters or more opens nothing.
-  // Worked out once a scan: a name adds only itself to its directory's path.
-  const std::optional<std::string> absoluteDirectory = platform::absolutePath(directory);
-  const std::size_t directoryLength =
-      absoluteDirectory ? platform::withTrailingSeparator(*absoluteDirectory).size() : platform::kMaxPath;
-  const auto tooLong = [&](const std::string& name) { return directoryLength + name.size() >= platform::kMaxPath; };
+  const PathLengthLimit limit(directory);
   std::set<std::string> present;
   for (const platform::DirectoryEntry& entry : entries) {
     if (entry.isDirectory) continue;
     present.insert(entry.name);
     // Each skipped file is reported once, not once a pass.
-    const auto warnOnce = [&](const char* format, const char* reason) {
+    if (const SkipReason skip = skipReasonOf(entry, sizeLimit, limit.tooLong(entry.name)); skip.warning != nullptr) {
       GATEWAY_DEBUG("Scan of \"%s\": \"%s\" skipped, %llu bytes: %s", directory.c_str(), entry.name.c_str(),
-                    static_cast<unsigned long long>(entry.size), reason);
-      if (isNewReport(directory + entry.name, format)) GATEWAY_WARNING(format, entry.name.c_str());
-    };
-    if (entry.unwritableName) {
-      warnOnce("File \"%s\" has a name the system's code page cannot write. Ignoring", "name not in the code page");
-    } else if (tooLong(entry.name)) {
-      warnOnce("File \"%s\" has a path too long to be opened. Ignoring", "path too long");
-    } else if (entry.notRegular) {
-      warnOnce("File \"%s\" is not a regular file. Ignoring", "not a regular file");
-    } else if (entry.readOnly || entry.hidden || entry.system) {
-      warnOnce("File \"%s\" is ReadOnly, Hidden or System. Ignoring", "read-only, hidden or system");
-    } else if (sizeLimit != 0 && entry.size > sizeLimit) {
-      warnOnce("File \"%s\" is too long. Ignoring", "longer than the rule's limit");
+                    static_cast<unsigned long long>(entry.size), skip.reason);
+      if (isNewReport(directory + entry.name, skip.warning)) GATEWAY_WARNING(skip.warning, entry.name.c_str());
     } else {
       GATEWAY_DEBUG("Scan of \"%s\": \"%s\" taken, %llu bytes", directory.c_str(), entry.name.c_str(),
                     static_cast<unsigned long long>(entry.size));
@@ -64,6 +47,32 @@ void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std
     }
   }
   forgetReportsOfMissing(directory, namePattern, present);
+}
+
+SkipReason skipReasonOf(const platform::DirectoryEntry& entry, std::uint64_t sizeLimit, bool pathTooLong) {
+  if (entry.unwritableName) {
+    return {"File \"%s\" has a name the system's code page cannot write. Ignoring", "name not in the code page"};
+  }
+  if (pathTooLong) return {"File \"%s\" has a path too long to be opened. Ignoring", "path too long"};
+  if (entry.notRegular) return {"File \"%s\" is not a regular file. Ignoring", "not a regular file"};
+  if (entry.readOnly || entry.hidden || entry.system) {
+    return {"File \"%s\" is ReadOnly, Hidden or System. Ignoring", "read-only, hidden or system"};
+  }
+  if (sizeLimit != 0 && entry.size > sizeLimit) {
+    return {"File \"%s\" is too long. Ignoring", "longer than the rule's limit"};
+  }
+  return {};
+}
+
+// The service opens the files by their absolute paths; on Windows a path
+// of kMaxPath characters or more opens nothing.
+PathLengthLimit::PathLengthLimit(const std::string& directory) {
+  const std::optional<std::string> absolute = platform::absolutePath(directory);
+  directoryLength_ = absolute ? platform::withTrailingSeparator(*absolute).size() : platform::kMaxPath;
+}
+
+bool PathLengthLimit::tooLong(const std::string& name) const {
+  return directoryLength_ + name.size() >= platform::kMaxPath;
 }
 
 }  // namespace trasvik

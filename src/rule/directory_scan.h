@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/directory.h"
+
 namespace trasvik {
 
 // One candidate file of a send pass.
@@ -27,5 +29,27 @@ struct FileEntry {
 // read-only, hidden and system files, and files larger than `sizeLimit`
 // (when not 0) with a warning.
 void scanDirectory(std::vector<FileEntry>& list, const std::string& pattern, std::uint64_t sizeLimit);
+
+// Why a scan skips a file: the warning (a printf pattern of the file's
+// name) and the reason in a few words; none for a file it takes.
+struct SkipReason {
+  const char* warning = nullptr;
+  const char* reason = nullptr;
+};
+// The reason for `entry` of a directory (not itself a directory), whose
+// path would be too long to open when `pathTooLong`.
+SkipReason skipReasonOf(const platform::DirectoryEntry& entry, std::uint64_t sizeLimit, bool pathTooLong);
+
+// The length from which a file's path in `directory` is too long to be
+// opened: the absolute directory's length with its separator is measured
+// once, and a name adds only itself.
+class PathLengthLimit {
+ public:
+  explicit PathLengthLimit(const std::string& directory);
+  bool tooLong(const std::string& name) const;
+
+ private:
+  std::size_t directoryLength_;
+};
 
 }  // namespace trasvik

@@ -8,6 +8,7 @@
 #include "trasvik/receive_cycle.h"
 #include "trasvik/session.h"
 #include "trasvik/settings.h"
+#include "trasvik/status_file.h"
 #include "trasvik/supervision.h"
 
 namespace trasvik {
@@ -60,6 +61,7 @@ void RecordedPost::posted() {
   runCounts().postedFiles += files_.size();
   stateFile().recordPosted(files_, leg_, token_);
   crashPoint("post-recorded");
+  noteSent(ruleName_);
   keepAlive();
 }
 

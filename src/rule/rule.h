@@ -79,4 +79,9 @@ class Rule {
 // it; nullptr (after the record and notification) when that fails.
 std::unique_ptr<Rule> createRule(const std::string& section, bool isMain);
 
+// The kind the "type" of a rule section names in the open INI file:
+// "FILE", "MSG" (also "RTS") or "UA" (also "BBS", and without a type); ""
+// for any other.
+std::string ruleKindOf(const std::string& section);
+
 }  // namespace trasvik

@@ -13,18 +13,30 @@ namespace trasvik {
 
 namespace {
 
-std::unique_ptr<Rule> ruleOfType(const std::string& type) {
+std::string sectionType(const std::string& section) { return iniText(section.c_str(), "type", 256, "UA"); }
+
+std::string kindOfType(const std::string& type) {
   using text::equalsIgnoringAsciiCase;
-  if (equalsIgnoringAsciiCase(type, "UA") || equalsIgnoringAsciiCase(type, "BBS")) return std::make_unique<UaRule>();
-  if (equalsIgnoringAsciiCase(type, "FILE")) return std::make_unique<FileRule>();
-  if (equalsIgnoringAsciiCase(type, "RTS") || equalsIgnoringAsciiCase(type, "MSG")) return std::make_unique<MsgRule>();
+  if (equalsIgnoringAsciiCase(type, "UA") || equalsIgnoringAsciiCase(type, "BBS")) return "UA";
+  if (equalsIgnoringAsciiCase(type, "FILE")) return "FILE";
+  if (equalsIgnoringAsciiCase(type, "RTS") || equalsIgnoringAsciiCase(type, "MSG")) return "MSG";
+  return "";
+}
+
+std::unique_ptr<Rule> ruleOfType(const std::string& type) {
+  const std::string kind = kindOfType(type);
+  if (kind == "UA") return std::make_unique<UaRule>();
+  if (kind == "FILE") return std::make_unique<FileRule>();
+  if (kind == "MSG") return std::make_unique<MsgRule>();
   return nullptr;
 }
 
 }  // namespace
 
+std::string ruleKindOf(const std::string& section) { return kindOfType(sectionType(section)); }
+
 std::unique_ptr<Rule> createRule(const std::string& section, bool isMain) {
-  const std::string type = iniText(section.c_str(), "type", 256, "UA");
+  const std::string type = sectionType(section);
   std::unique_ptr<Rule> rule;
   try {
     rule = ruleOfType(type);

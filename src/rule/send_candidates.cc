@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "rule/outgoing_patterns.h"
 #include "rule/unopenable_files.h"
 #include "trasvik/debug_log.h"
 #include "trasvik/settings.h"
@@ -10,7 +11,7 @@ namespace trasvik {
 
 std::vector<FileEntry> chooseCandidates(const std::string& directory, std::uint64_t sizeLimit) {
   std::vector<FileEntry> entries;
-  scanDirectory(entries, directory + "*", sizeLimit);
+  scanDirectory(entries, directory + fileRulePattern(), sizeLimit);
   std::erase_if(entries, [&](const FileEntry& entry) {
     if (!isUnopenable(directory + entry.name)) return false;
     GATEWAY_DEBUG("Scan of \"%s\": \"%s\" left for later: it could not be opened before", directory.c_str(),

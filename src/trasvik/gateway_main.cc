@@ -16,6 +16,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/path.h"
+#include "platform/thread.h"
 #include "platform/windows_service.h"
 #include "rule/held_files.h"
 #include "rule/rule.h"
@@ -32,6 +33,8 @@
 #include "trasvik/session_start.h"
 #include "trasvik/settings.h"
 #include "trasvik/state_file.h"
+#include "trasvik/status_file.h"
+#include "trasvik/status_command.h"
 #include "trasvik/stop_control.h"
 #include "trasvik/supervision.h"
 #include "trasvik/text_format.h"
@@ -57,7 +60,10 @@ constexpr char kHelpIntro[] =
     "  /dir:DIR     the working directory, made current before anything else\n"
     "  /check       report on the configuration and the service; send nothing\n"
     "  /supervised  run by a service manager: wait out an outage of the service\n"
-    "               however long it lasts instead of ending with 13\n";
+    "               however long it lasts instead of ending with 13\n"
+    "  /status      how the gateway of /ini:FILE is doing; /format:text|json|prometheus,\n"
+    "               /warn-age:MIN /crit-age:MIN /warn-error:N /crit-error:N /stale:MIN;\n"
+    "               exit status 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n";
 constexpr char kWindowsOptions[] =
     "  /install     install the gateway of /ini:FILE as a Windows service;\n"
     "               with /name:NAME (default Trasvik-<INI name>), /user:ACCOUNT\n"
@@ -243,6 +249,12 @@ bool openStateFile(const CommandLine& commandLine) {
   return true;
 }
 
+// The status file goes beside the state file (beside its default place
+// when the gateway keeps none).
+void openGatewayStatusFile(const CommandLine& commandLine) {
+  openStatusFile(statusPathFor(stateFileSetting(commandLine.ini).path), platform::currentProcessId());
+}
+
 void logStartFacts(const CommandLine& commandLine) {
   platform::setConsoleTitle(kTitle);
   GATEWAY_INFO("Trasvik %s", kVersion);
@@ -291,6 +303,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     if (text::equalsIgnoringAsciiCase(name, "name")) target = &result.serviceName;
     if (text::equalsIgnoringAsciiCase(name, "user")) target = &result.account;
     if (text::equalsIgnoringAsciiCase(name, "service")) target = &result.runService;
+    if (text::equalsIgnoringAsciiCase(name, "format")) target = &result.format;
+    if (text::equalsIgnoringAsciiCase(name, "warn-age")) target = &result.warnAge;
+    if (text::equalsIgnoringAsciiCase(name, "crit-age")) target = &result.critAge;
+    if (text::equalsIgnoringAsciiCase(name, "warn-error")) target = &result.warnError;
+    if (text::equalsIgnoringAsciiCase(name, "crit-error")) target = &result.critError;
+    if (text::equalsIgnoringAsciiCase(name, "stale")) target = &result.stale;
     if (text::equalsIgnoringAsciiCase(name, "depend")) {
       target = &result.dependencies.emplace_back();
       adds = true;
@@ -305,6 +323,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         result.check = true;
       } else if (text::equalsIgnoringAsciiCase(word, "supervised")) {
         result.supervised = true;
+      } else if (text::equalsIgnoringAsciiCase(word, "status")) {
+        result.status = true;
       } else if (text::equalsIgnoringAsciiCase(word, "install")) {
         result.install = true;
       } else if (text::equalsIgnoringAsciiCase(word, "uninstall")) {
@@ -345,6 +365,7 @@ int runGateway(int argc, char** argv) {
     return 0;
   }
   if (commandLine.install || commandLine.uninstall) return manageService(commandLine);
+  if (commandLine.status) return reportStatus(commandLine);
   setSupervised(commandLine.supervised || !commandLine.runService.empty());
   if (!commandLine.runService.empty() && !commandLine.ini.empty()) return runAsWindowsService(commandLine, runConfigured);
   return runConfigured(commandLine);
@@ -383,6 +404,7 @@ int runConfigured(const CommandLine& commandLine) {
     closeIniAndLog();
     return kFailureExitStatus;
   }
+  openGatewayStatusFile(commandLine);
 
   RuleList rules;
   LostSession lostSession;
@@ -399,6 +421,7 @@ int runConfigured(const CommandLine& commandLine) {
       continue;
     }
     stopHangWatch();
+    closeStatusFile();
     if (!started) return kFailureExitStatus;  // start-up failed and closed everything
     rules.clear();
     releaseSession();

@@ -17,6 +17,13 @@ struct CommandLine {
   // "/supervised": a service manager runs it; an outage of the service is
   // waited out (supervision.h). A Windows service is always supervised.
   bool supervised = false;
+  // "/status": how the gateway of /ini: is doing (status_report.h), in the
+  // form "/format:" names (text, json, prometheus), judged by the
+  // thresholds "/warn-age:", "/crit-age:", "/stale:" (minutes) and
+  // "/warn-error:", "/crit-error:" (files).
+  bool status = false;
+  std::string format;
+  std::string warnAge, critAge, warnError, critError, stale;
   // Windows service mode (service_mode.h).
   bool install = false;     // "/install": register the gateway of /ini: as a service
   bool uninstall = false;   // "/uninstall": remove it

@@ -15,6 +15,7 @@
 #include "trasvik/script_bridge.h"
 #include "trasvik/script_texts.h"
 #include "trasvik/session.h"
+#include "trasvik/status_file.h"
 #include "trasvik/settings.h"
 #include "trasvik/state_file.h"
 #include "trasvik/stop_control.h"
@@ -262,6 +263,7 @@ int confirmWithRetry(DravontMessage_s& message, const std::string& messageId, bo
 }
 
 void logSaved(const Rule& rule, const std::string& savedPath, const MessageInfo& info, std::size_t attachmentIndex) {
+  noteReceived(rule.name);
   const AttachmentInfo& a = info.attachments.at(attachmentIndex);
   if (!a.fileName.empty()) {
     GATEWAY_INFO("Rule [%s]: Msg received, from \"%s\", attachment name: \"%s\". Saved to file \"%s\"%ssubject: "

@@ -194,7 +194,7 @@ void takeOverFormerStateFile(const std::string& formerPath, const std::string& p
   GATEWAY_INFO("State file \"%s\" of an earlier version taken over as \"%s\"", former.c_str(), path.c_str());
 }
 
-bool StateFile::open(const std::string& path, std::string& error) {
+bool StateFile::read(const std::string& path, std::string& error) {
   posts_.clear();
   receipts_.clear();
   saved_.clear();
@@ -216,6 +216,21 @@ bool StateFile::open(const std::string& path, std::string& error) {
     if (lines.eof()) break;  // no line feed: cut short by a crash
     if (!apply(line)) GATEWAY_WARNING("State file \"%s\": line ignored: \"%s\"", path.c_str(), line.c_str());
   }
+  return true;
+}
+
+std::vector<std::string> StateFile::postedPaths() const {
+  std::vector<std::string> paths;
+  for (const PostEntry& entry : posts_) {
+    if (entry.posted && std::find(paths.begin(), paths.end(), entry.file.path) == paths.end()) {
+      paths.push_back(entry.file.path);
+    }
+  }
+  return paths;
+}
+
+bool StateFile::open(const std::string& path, std::string& error) {
+  if (!read(path, error)) return false;
   // A file whose post was interrupted is named when it leaves the record;
   // one posted and gone was moved on after its post.
   std::erase_if(posts_, [](const PostEntry& entry) {

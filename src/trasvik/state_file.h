@@ -85,6 +85,12 @@ class StateFile {
   // receipts older than kReceiptLifetimeSeconds, are dropped.
   bool open(const std::string& path, std::string& error);
   const std::string& path() const { return path_; }
+  // Reads the state file at `path` as it stands, without changing it or
+  // keeping it up to date: a look from outside while its gateway may run
+  // (a missing file is an empty state).
+  bool read(const std::string& path, std::string& error);
+  // The paths of the files whose post the service took (on either leg).
+  std::vector<std::string> postedPaths() const;
 
   // What the record says of this leg of the file (kNone when the file at
   // that path is not the one recorded).

@@ -13,6 +13,7 @@
 #include "platform/service_notify.h"
 #include "trasvik/gateway_log.h"
 #include "trasvik/receive_cycle.h"
+#include "trasvik/status_file.h"
 #include "trasvik/text_format.h"
 
 namespace trasvik {
@@ -23,10 +24,8 @@ using Clock = std::chrono::steady_clock;
 
 bool supervisedRun = false;
 bool ready = false;
-unsigned long long passes = 0;
 std::time_t lastExchange = 0;  // the end of the last pass that sent or received
 unsigned long long exchangedBefore = 0;
-std::time_t waitingSince = 0;  // 0: not waiting for the service
 Clock::time_point lastNotice{};
 std::function<void(platform::EventKind, const std::string&)> eventObserver;
 std::function<void()> progressObserver;
@@ -62,6 +61,7 @@ void notify(bool force, const std::string& extra = "") {
   const Clock::time_point now = Clock::now();
   if (!force && now - lastNotice < std::chrono::seconds(1)) return;
   lastNotice = now;
+  refreshStatusFile(force);
   if (progressObserver) progressObserver();
   if (platform::serviceManagerListens()) platform::notifyServiceManager(extra + "WATCHDOG=1\nSTATUS=" + statusLine());
 }
@@ -72,11 +72,11 @@ void setSupervised(bool supervised) { supervisedRun = supervised; }
 bool supervised() { return supervisedRun; }
 
 std::string statusLine() {
-  if (waitingSince != 0) return "waiting for the service since " + clockText(waitingSince);
-  if (passes == 0) return "first pass";
-  const RunCounts& done = runCounts();
-  return formatText("pass %llu, %llu sent, %llu received, last exchange %s", passes, done.postedFiles, done.received,
-                    lastExchange == 0 ? "none yet" : clockText(lastExchange).c_str());
+  const GatewayStatus& status = gatewayStatus();
+  if (status.waitingSince != 0) return "waiting for the service since " + clockText(status.waitingSince);
+  if (status.passes == 0) return "first pass";
+  return formatText("pass %llu, %llu sent, %llu received, last exchange %s", status.passes, status.posted,
+                    status.received, lastExchange == 0 ? "none yet" : clockText(lastExchange).c_str());
 }
 
 void announceReady() {
@@ -86,19 +86,26 @@ void announceReady() {
 }
 
 void passFinished() {
-  ++passes;
+  GatewayStatus& status = gatewayStatus();
   const RunCounts& done = runCounts();
+  ++status.passes;
+  status.passEnded = static_cast<std::int64_t>(std::time(nullptr));
+  status.posted = done.postedFiles;
+  status.received = done.received;
+  status.rejected = done.rejected;
   const unsigned long long exchanged = done.postedFiles + done.received + done.rejected;
   if (exchanged != exchangedBefore) lastExchange = std::time(nullptr);
   exchangedBefore = exchanged;
+  refreshStatusFile(true);
   notify(false);
 }
 
 void keepAlive() { notify(false); }
 
 void waitingForService(std::time_t since, unsigned nextTryMilliseconds) {
-  const bool news = waitingSince != since;
-  waitingSince = since;
+  std::int64_t& waitingSince = gatewayStatus().waitingSince;
+  const bool news = waitingSince != static_cast<std::int64_t>(since);
+  waitingSince = static_cast<std::int64_t>(since);
   if (ready) {
     notify(news);
     return;
@@ -109,8 +116,8 @@ void waitingForService(std::time_t since, unsigned nextTryMilliseconds) {
 }
 
 void serviceAvailable() {
-  if (waitingSince == 0) return;
-  waitingSince = 0;
+  if (gatewayStatus().waitingSince == 0) return;
+  gatewayStatus().waitingSince = 0;
   notify(true);
 }
 
