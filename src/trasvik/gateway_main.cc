@@ -21,6 +21,7 @@
 #include "rule/held_files.h"
 #include "rule/rule.h"
 #include "text/ascii.h"
+#include "trasvik/alarms.h"
 #include "trasvik/configuration_check.h"
 #include "trasvik/debug_log.h"
 #include "trasvik/gateway_log.h"
@@ -179,6 +180,7 @@ Outcome mainCycle(const RuleList& rules) {
     sendPhase(rules);
     stateFile().flush();
     passFinished();
+    checkAlarms();
     if (passesLeft != 0 && --passesLeft == 0) return Outcome::kStopped;
     if (sleepBetweenPasses(settings().sleeptime)) return Outcome::kStopped;
   }

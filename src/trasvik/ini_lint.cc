@@ -20,7 +20,7 @@ const std::vector<std::string_view> kGatewayKeys{
     "folderparam", "recvparam",        "protectionlevel", "sent",         "error",           "outFileError",
     "loops",       "fileTimeout",      "RecvDNinfo",   "RecvDNprefix",    "DetachedSignaturePattern",
     "statefile",   "stoperrors",       "reconnect_tries", "reconnect_timeout", "srvcini",
-    "lock_wait",   "post_token"};
+    "lock_wait",   "post_token",       "alarm_waiting_minutes", "alarm_error_files", "alarm_stale_minutes"};
 const std::vector<std::string_view> kRuleKeys{"type",  "in",       "out",     "subject",         "compatibility_option",
                                               "firm",  "coretype", "sent",    "addrfile",        "address",
                                               "protectionlevel",   "maxattachmentsize"};

@@ -179,6 +179,9 @@ bool init() {
   if (lockWait != boundedLockWait) warnForced(kSection, "lock_wait", lockWait, boundedLockWait);
   s.lockWaitMilliseconds = static_cast<unsigned>(boundedLockWait) * 1000;
   s.postToken = iniNumber(kSection, "post_token", 1) != 0;
+  s.alarmWaitingMinutes = std::max(iniNumber(kSection, "alarm_waiting_minutes", 0), 0);
+  s.alarmErrorFiles = static_cast<unsigned long long>(std::max(iniNumber(kSection, "alarm_error_files", 0), 0));
+  s.alarmStaleMinutes = std::max(iniNumber(kSection, "alarm_stale_minutes", 0), 0);
 
   if (!s.detachedSignaturePattern.empty() &&
       Quillex::SetDravontDetachedSignaturePattern(serviceContext(), s.detachedSignaturePattern.c_str()) != 0) {

@@ -33,6 +33,10 @@ struct GatewaySettings {
   unsigned lockWaitMilliseconds = 30000;
   // Posts carry a post token ("post_token", on unless 0).
   bool postToken = true;
+  // The gateway's own alarms (alarms.h); 0: off.
+  long long alarmWaitingMinutes = 0;
+  unsigned long long alarmErrorFiles = 0;
+  long long alarmStaleMinutes = 0;
   // Set by /check before the start: everything is read and tried as at a
   // real start, but nothing is sent, confirmed, removed or made, and no
   // notification goes out.

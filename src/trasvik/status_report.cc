@@ -94,7 +94,8 @@ void countErrors(RuleStatus& rule, std::int64_t now) {
   }
 }
 
-RuleStatus ruleStatus(const std::string& section, const std::vector<std::string>& posted, const StatusReport& report) {
+RuleStatus ruleStatus(const std::string& section, const std::vector<std::string>& posted, std::int64_t now,
+                      const std::vector<RuleActivity>& activity) {
   const char* s = section.c_str();
   RuleStatus rule;
   rule.name = section;
@@ -115,16 +116,16 @@ RuleStatus ruleStatus(const std::string& section, const std::vector<std::string>
     const std::string pattern = rule.kind == "MSG" ? msgRulePattern(compatibilityFlag1)
                                 : rule.kind == "UA" ? uaRulePattern(compatibilityFlag1)
                                                     : fileRulePattern();
-    countWaiting(rule, pattern, limit > 0 ? static_cast<std::uint64_t>(limit) : 0, report.now);
+    countWaiting(rule, pattern, limit > 0 ? static_cast<std::uint64_t>(limit) : 0, now);
     for (const std::string& path : posted) {
       if (platform::directoryPrefix(path) == rule.outgoing && platform::pathExists(path)) ++rule.postedUnmoved;
     }
   }
-  if (!rule.errorDirectory.empty()) countErrors(rule, report.now);
-  for (const RuleActivity& activity : report.gateway.rules) {
-    if (activity.name != section) continue;
-    rule.lastSent = activity.lastSent;
-    rule.lastReceived = activity.lastReceived;
+  if (!rule.errorDirectory.empty()) countErrors(rule, now);
+  for (const RuleActivity& done : activity) {
+    if (done.name != section) continue;
+    rule.lastSent = done.lastSent;
+    rule.lastReceived = done.lastReceived;
   }
   return rule;
 }
@@ -144,17 +145,15 @@ void judge(StatusReport& report, const StatusThresholds& thresholds) {
   if (report.running && report.statusKnown && report.gateway.waitingSince != 0) {
     raise(report, OverallState::kWarning, "the gateway waits for the service");
   }
-  long long oldest = -1;
-  unsigned long long errors = 0;
-  std::int64_t lastExchange = 0;
   for (const RuleStatus& rule : report.rules) {
-    if (rule.oldestWaitingAge) oldest = std::max(oldest, *rule.oldestWaitingAge);
-    errors += rule.errorFiles;
-    lastExchange = std::max({lastExchange, rule.lastSent, rule.lastReceived});
     if (!rule.outgoingReadable) {
       raise(report, OverallState::kWarning, "the outgoing directory of [" + rule.name + "] cannot be read");
     }
   }
+  const RuleTotals totals = totalsOf(report.rules);
+  const long long oldest = totals.oldestWaitingAge;
+  const unsigned long long errors = totals.errorFiles;
+  const std::int64_t lastExchange = totals.lastExchange;
   const auto crossed = [](long long value, const std::optional<long long>& threshold, long long unit) {
     return threshold && value >= *threshold * unit;
   };
@@ -193,6 +192,23 @@ const char* stateName(OverallState state) {
 
 long long statusStaleSeconds(long long sleepSeconds) { return 4 * sleepSeconds + 180; }
 
+RuleTotals totalsOf(const std::vector<RuleStatus>& rules) {
+  RuleTotals totals;
+  for (const RuleStatus& rule : rules) {
+    if (rule.oldestWaitingAge) totals.oldestWaitingAge = std::max(totals.oldestWaitingAge, *rule.oldestWaitingAge);
+    totals.errorFiles += rule.errorFiles;
+    totals.lastExchange = std::max({totals.lastExchange, rule.lastSent, rule.lastReceived});
+  }
+  return totals;
+}
+
+std::vector<RuleStatus> describeRules(std::int64_t now, const std::vector<RuleActivity>& activity,
+                                      const std::vector<std::string>& posted) {
+  std::vector<RuleStatus> rules;
+  for (const std::string& section : ruleSections()) rules.push_back(ruleStatus(section, posted, now, activity));
+  return rules;
+}
+
 StatusReport gatherStatus(const std::string& iniPath, const StatusThresholds& thresholds) {
   StatusReport report;
   report.now = static_cast<std::int64_t>(std::time(nullptr));
@@ -212,7 +228,7 @@ StatusReport gatherStatus(const std::string& iniPath, const StatusThresholds& th
   std::string stateError;
   std::vector<std::string> posted;
   if (!setting.none && state.read(setting.path, stateError)) posted = state.postedPaths();
-  for (const std::string& section : ruleSections()) report.rules.push_back(ruleStatus(section, posted, report));
+  report.rules = describeRules(report.now, report.gateway.rules, posted);
   QnIniClose();
   judge(report, thresholds);
   return report;

@@ -61,6 +61,21 @@ struct StatusReport {
   std::vector<std::string> reasons;  // why the state is not OK
 };
 
+// What the rules' figures add up to, as thresholds judge them.
+struct RuleTotals {
+  long long oldestWaitingAge = -1;  // seconds; -1: nothing waits
+  unsigned long long errorFiles = 0;
+  std::int64_t lastExchange = 0;    // the last send or receipt of any rule; 0: none known
+};
+RuleTotals totalsOf(const std::vector<RuleStatus>& rules);
+
+// The rules of the INI file that is open now (the gateway's own, or the
+// one /status opened), with their directories counted at `now`; `activity`
+// says when each last sent and received, `posted` names the files whose
+// post the state file records as taken.
+std::vector<RuleStatus> describeRules(std::int64_t now, const std::vector<RuleActivity>& activity,
+                                      const std::vector<std::string>& posted);
+
 // The status file older than this while the gateway runs means a hung
 // gateway: four sleeps and three minutes (5 minutes for sleeptime=30).
 long long statusStaleSeconds(long long sleepSeconds);

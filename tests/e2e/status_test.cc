@@ -188,6 +188,28 @@ TEST_F(StatusTest, ARunningGatewayIsSeenRunningAndWaitingForTheService) {
   EXPECT_EQ(status({}, output), 2) << output;
 }
 
+// The gateway's own alarms are off by default; one that is set is raised
+// once while its condition holds: a warning and a notification to the
+// administrator.
+TEST_F(StatusTest, TheGatewaysOwnAlarmIsRaisedOnceWithARecordAndANotification) {
+  setup.set("trasvik", "loops", "3");
+  setup.erase("main", "out");
+  setup.erase("rules", "rule1");
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(setup.countRecordsStartingWith("Alarm"), 0);
+
+  setup.set("main", "out", out);
+  setup.set("trasvik", "alarm_error_files", "1");
+  setup.set("trasvik", "alarm_waiting_minutes", "60");
+  std::filesystem::remove(out + "a.txt");
+  std::filesystem::remove(out + "b.txt");
+  EXPECT_EQ(setup.runGateway(), 0);
+  const std::string alarm = "Alarm: 1 file(s) in error directories ([trasvik]:alarm_error_files)";
+  EXPECT_EQ(setup.countRecords("WARNING", alarm), 1);
+  EXPECT_EQ(setup.countRecordsStartingWith("Alarm"), 1);  // the waiting alarm is not due
+  EXPECT_NE(setup.listStore().find(listed("Trasvik " + alarm)), std::string::npos) << setup.listStore();
+}
+
 // Many files waiting in one directory are counted in well under the
 // bound a monitoring system gives a check (the benchmark prints the time).
 TEST_F(StatusTest, ManyWaitingFilesAreCountedInTime) {
