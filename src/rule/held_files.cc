@@ -12,6 +12,7 @@
 #include "trasvik/gateway_log.h"
 #include "trasvik/settings.h"
 #include "trasvik/stop_control.h"
+#include "trasvik/supervision.h"
 
 namespace trasvik {
 
@@ -47,6 +48,7 @@ int retryWhileHeld(const std::string& path, const std::function<int()>& operatio
     if (now >= deadline) break;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
     platform::sleepMilliseconds(static_cast<unsigned>(std::min<long long>(pause, left)));
+    keepAlive();  // a long lock wait is no hang
     pause = std::min(pause * 2, kLongestPauseMilliseconds);
     error = operation();
   }
