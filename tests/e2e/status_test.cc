@@ -209,6 +209,26 @@ TEST_F(StatusTest, ARunningGatewayIsSeenRunningAndWaitingForTheService) {
   EXPECT_EQ(status({}, output), 2) << output;
 }
 
+// Names outside ASCII: the JSON form is UTF-8 whatever the system's code
+// page (the Windows programs under Wine work in code page 1252, whose
+// letters stand here for those of any code page).
+TEST_F(StatusTest, TheJsonFormIsUtf8WhateverTheCodePage) {
+  const std::string name = "R\xC3\xA9" "ception";  // Réception
+  setup.encodeIni([](const std::string& text) { return "\xEF\xBB\xBF" + text; });  // UTF-8 with its mark
+  setup.set("rules", "rule1", name);
+  setup.set(name, "type", "FILE");
+  setup.set(name, "out", setup.directory().path().string() + "/" + name + "/");
+  std::filesystem::create_directory(setup.directory().path() / std::filesystem::path(reinterpret_cast<const char8_t*>(name.c_str())));
+  std::ofstream(setup.directory().path() / std::filesystem::path(reinterpret_cast<const char8_t*>((name + "/caf\xC3\xA9.txt").c_str())))
+      << "x";
+  pretendRunning(5);
+  std::string output;
+  ASSERT_EQ(status({"/format:json"}, output), 0) << output;
+  EXPECT_NE(output.find("{\"name\": \"" + name + "\", \"kind\": \"FILE\",\n     \"waiting\": {\"files\": 1, "),
+            std::string::npos)
+      << output;
+}
+
 // The gateway's own alarms are off by default; one that is set is raised
 // once while its condition holds: a warning and a notification to the
 // administrator.
