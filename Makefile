@@ -88,6 +88,7 @@ bench: build
 	@$(BUILD)/bench/service/service_bench
 	@$(BUILD)/bench/converter/converter_bench
 	@$(BUILD)/bench/gateway/gateway_bench
+	@$(BUILD)/bench/status/status_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)
