@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/file_names.h"
@@ -29,12 +30,18 @@ bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7
 
 bool refusedByWindows(char c) { return c != '\0' && std::string_view("<>:\"|?*").find(c) != std::string_view::npos; }
 
-// CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, compared without regard to case.
+// CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, compared without regard to
+// case, and COM and LPT with a superscript 1, 2 or 3, which Windows takes
+// for devices too (the name is in the system's code page: its letter is
+// compared as the character it stands for).
 bool isDeviceName(std::string_view base) {
   const std::string lower = text::asciiLowered(base);
   if (lower == "con" || lower == "prn" || lower == "aux" || lower == "nul") return true;
-  return lower.size() == 4 && (lower.starts_with("com") || lower.starts_with("lpt")) && lower[3] >= '0' &&
-         lower[3] <= '9';
+  if (lower.size() < 4 || !(lower.starts_with("com") || lower.starts_with("lpt"))) return false;
+  if (lower.size() == 4 && lower[3] >= '0' && lower[3] <= '9') return true;
+  std::string last;
+  if (!platform::utf8FromAnsi(lower.substr(3), last)) return false;
+  return last == "\xC2\xB9" || last == "\xC2\xB2" || last == "\xC2\xB3";  // ¹ ² ³
 }
 
 // The first `length` bytes of `text` at most, never cutting a UTF-8

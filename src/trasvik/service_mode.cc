@@ -60,7 +60,8 @@ int install(const CommandLine& commandLine) {
   settings.name = serviceNameOf(commandLine);
   settings.displayName = "Trasvik gateway " + settings.name;
   settings.description = "Sends and receives files through the document-exchange service as \"" + ini + "\" says.";
-  settings.arguments = "/service:" + settings.name + " /supervised \"/ini:" + ini + "\"";
+  // Quoted: a name or a path may hold blanks.
+  settings.arguments = "\"/service:" + settings.name + "\" /supervised \"/ini:" + ini + "\"";
   settings.account = commandLine.account;
   settings.dependencies = commandLine.dependencies;
   // The service's port, when this console names one, goes with it: a

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/code_page.h"
 #include "rule/attachment_files.h"
 #include "rule/received_names.h"
 #include "rule/rule.h"
@@ -94,6 +95,15 @@ TEST(ReceivedNamesTest, WindowsSafeNamesAvoidDevicesReservedCharactersAndTrailin
   EXPECT_EQ(windowsSafeName("lpt9 .log"), "_lpt9 .log");
   EXPECT_EQ(windowsSafeName("CONSOLE.txt"), "CONSOLE.txt");
   EXPECT_EQ(windowsSafeName("COM10"), "COM10");
+  // COM and LPT with a superscript digit are devices too, in the code page's bytes.
+  for (const char* utf8 : {"COM\xC2\xB9.txt", "lpt\xC2\xB3"}) {
+    std::string name;
+    ASSERT_TRUE(platform::ansiFromUtf8(utf8, name));
+    EXPECT_EQ(windowsSafeName(name), "_" + name);
+  }
+  std::string four;
+  ASSERT_TRUE(platform::ansiFromUtf8("COM\xC2\xB4", four));  // an acute accent is no digit
+  EXPECT_EQ(windowsSafeName(four), four);
   EXPECT_EQ(windowsSafeName("a<b>c:d\"e|f?g*h.txt"), "a_b_c_d_e_f_g_h.txt");
   EXPECT_EQ(windowsSafeName("report.txt. . "), "report.txt");
   EXPECT_EQ(windowsSafeName("aux. "), "_aux");
