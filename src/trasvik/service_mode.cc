@@ -13,6 +13,7 @@
 #include "trasvik/session.h"
 #include "trasvik/stop_control.h"
 #include "trasvik/supervision.h"
+#include "trasvik/text_format.h"
 
 namespace trasvik {
 
@@ -58,6 +59,13 @@ int install(const CommandLine& commandLine) {
   }
   platform::ServiceSettings settings;
   settings.name = serviceNameOf(commandLine);
+  // Two INI files of one name in two folders give one default name: the
+  // second gateway needs a name of its own.
+  if (const platform::ServiceFacts existing = platform::queryService(settings.name); existing.installed) {
+    std::printf("Service \"%s\" exists already (%s); give this gateway a name of its own with /name:NAME\n",
+                settings.name.c_str(), existing.commandLine.c_str());
+    return kFailureExitStatus;
+  }
   settings.displayName = "Trasvik gateway " + settings.name;
   settings.description = "Sends and receives files through the document-exchange service as \"" + ini + "\" says.";
   // Quoted: a name or a path may hold blanks.
@@ -75,9 +83,20 @@ int install(const CommandLine& commandLine) {
     return kFailureExitStatus;
   }
   for (const std::string& warning : warnings) std::printf("Warning: %s\n", warning.c_str());
-  std::printf("Service \"%s\" installed: automatic start, restarted %u s after a crash, "
-              "events in the Application log under \"%s\"\n",
-              settings.name.c_str(), settings.restartDelaySeconds, settings.name.c_str());
+  // Only what the system kept is claimed.
+  const bool restarts = platform::queryService(settings.name).restartsAfterCrash;
+  std::printf("Service \"%s\" installed: automatic start, %s, events in the Application log under \"%s\"\n",
+              settings.name.c_str(),
+              restarts ? formatText("restarted %u s after a crash", settings.restartDelaySeconds).c_str()
+                       : "no restart after a crash (see the warning)",
+              settings.name.c_str());
+  // The service does not see this console's environment: say which port
+  // it will use.
+  if (settings.environment.empty()) {
+    std::printf("Service port: the system's XMLRPCPORT, else 12069\n");
+  } else {
+    std::printf("Service port: %s, as this console sets it\n", settings.environment.front().c_str());
+  }
   std::printf("Start it with: sc start %s\n", settings.name.c_str());
   return 0;
 }

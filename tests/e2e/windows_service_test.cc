@@ -89,8 +89,14 @@ TEST(WindowsServiceTest, InstalledGatewayStartsExchangesStopsInOrderAndIsRemoved
     EXPECT_NE(output.find("did not keep the recovery actions"), std::string::npos) << output;
   }
   EXPECT_FALSE(facts.restartsAfterReportedFailure);
-  // A second install of the same name is refused; nothing changes.
+  EXPECT_NE(output.find("Service port: XMLRPCPORT=" + std::to_string(setup.port()) + ", as this console sets it"),
+            std::string::npos)
+      << output;
+  if (!facts.restartsAfterCrash) EXPECT_NE(output.find("no restart after a crash"), std::string::npos) << output;
+  // A second install of the same name is refused, saying how to name it
+  // otherwise; nothing changes.
   EXPECT_EQ(runGatewayWith(setup, {"/install", "/name:" + service.name}, output), 13) << output;
+  EXPECT_NE(output.find("give this gateway a name of its own with /name:NAME"), std::string::npos) << output;
 
   ASSERT_EQ(runSystemCommand({"sc", "start", service.name}), 0);
   ASSERT_TRUE(awaitState(service.name, "running"));
