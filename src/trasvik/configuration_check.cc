@@ -229,6 +229,7 @@ int checkConfiguration(const CommandLine& commandLine) {
   starts = logFileOpens() && starts;
   starts = stateIsFree(commandLine) && starts;
   if (const std::string service = serviceCheckText(commandLine); !service.empty()) say("%s", service.c_str());
+  say("The service is looked for at %s (XMLRPCPORT)", serviceAddressText().c_str());
   if (starts) {
     starts = sessionStarts();
   } else {

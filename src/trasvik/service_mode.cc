@@ -37,14 +37,15 @@ const char* requestName(platform::ServiceRequest request) {
 }
 
 // The environment the service was installed with, where the system did
-// not give it to the process. The client library took its port when it was
-// loaded: it is given the installed one before its first call.
-void applyServiceEnvironment(const std::string& name) {
+// not give it to the process (or, with `overriding`, in place of this
+// process's own). The client library took its port when it was loaded: it
+// is given the installed one before its first call.
+void applyServiceEnvironment(const std::string& name, bool overriding = false) {
   for (const std::string& entry : platform::serviceEnvironment(name)) {
     const std::size_t equals = entry.find('=');
     if (equals == std::string::npos || equals == 0) continue;
     const std::string variable = entry.substr(0, equals);
-    if (platform::environmentVariable(variable.c_str())) continue;
+    if (!overriding && platform::environmentVariable(variable.c_str())) continue;
     const std::string value = entry.substr(equals + 1);
     platform::setEnvironmentVariable(variable.c_str(), value);
     if (variable == "XMLRPCPORT") Quillex::RpcPort = std::atoi(value.c_str());
@@ -203,6 +204,12 @@ std::string serviceCheckText(const CommandLine& commandLine) {
   const platform::ServiceFacts facts = platform::queryService(name);
   if (!facts.error.empty()) return "Service \"" + name + "\": " + facts.error;
   if (!facts.installed) return "Service \"" + name + "\" is not installed (install it with /install)";
+  // A service of that name may run another INI file of the same name.
+  if (facts.commandLine.find("/ini:" + absoluteIni(commandLine) + "\"") == std::string::npos) {
+    return "Service \"" + name + "\" is installed for another INI file (" + facts.commandLine + ")";
+  }
+  // The check tries the port the service uses, not this console's.
+  applyServiceEnvironment(name, true);
   return "Service \"" + name + "\" is installed and " + facts.state;
 }
 

@@ -28,7 +28,9 @@ int manageService(const CommandLine& commandLine);
 int runAsWindowsService(const CommandLine& commandLine, const std::function<int(const CommandLine&)>& run);
 
 // One line for "/check": whether the gateway's service is installed and
-// runs; "" where there are no Windows services.
+// runs, or is installed for another INI file of the same name; "" where
+// there are no Windows services. A service installed for this INI file
+// gives the check its port.
 std::string serviceCheckText(const CommandLine& commandLine);
 
 }  // namespace trasvik

@@ -92,7 +92,9 @@ TEST(WindowsServiceTest, InstalledGatewayStartsExchangesStopsInOrderAndIsRemoved
   EXPECT_NE(output.find("Service port: XMLRPCPORT=" + std::to_string(setup.port()) + ", as this console sets it"),
             std::string::npos)
       << output;
-  if (!facts.restartsAfterCrash) EXPECT_NE(output.find("no restart after a crash"), std::string::npos) << output;
+  if (!facts.restartsAfterCrash) {
+    EXPECT_NE(output.find("no restart after a crash"), std::string::npos) << output;
+  }
   // A second install of the same name is refused, saying how to name it
   // otherwise; nothing changes.
   EXPECT_EQ(runGatewayWith(setup, {"/install", "/name:" + service.name}, output), 13) << output;
@@ -112,6 +114,8 @@ TEST(WindowsServiceTest, InstalledGatewayStartsExchangesStopsInOrderAndIsRemoved
   ASSERT_EQ(runGatewayWith(setup, {"/check", "/dir:" + setup.directory().file(""), "/name:" + service.name}, output), 0)
       << output;
   EXPECT_NE(output.find("Service \"" + service.name + "\" is installed and stopped"), std::string::npos) << output;
+  EXPECT_NE(output.find("The service is looked for at 127.0.0.1:" + std::to_string(setup.port())), std::string::npos)
+      << output;
   ASSERT_EQ(runGatewayWith(setup, {"/uninstall", "/name:" + service.name}, output), 0) << output;
   EXPECT_FALSE(platform::queryService(service.name).installed);
 }
@@ -180,6 +184,10 @@ TEST(WindowsServiceTest, AStartThatFailsEndsTheServiceWithExitCode13BesideAnothe
   ASSERT_TRUE(awaitState(secondService.name, "stopped"));
   EXPECT_EQ(platform::queryService(secondService.name).exitCode, 13);
   EXPECT_EQ(platform::queryService(first.name).state, "stopped");
+  // The first INI file's check does not take the second one's service for its own.
+  runGatewayWith(setup, {"/check", "/name:" + secondService.name}, output);
+  EXPECT_NE(output.find("Service \"" + secondService.name + "\" is installed for another INI file"), std::string::npos)
+      << output;
 }
 
 }  // namespace
