@@ -46,6 +46,12 @@ void holdLogReopenRequests();
 // is sent one whenever a user logs off. A no-op elsewhere.
 void ignoreLogOffEvents();
 
+// From now on (Windows) the process is a service, stopped by its Service
+// Control Manager alone: registering the handler makes no named stop
+// request, whose name in session 0's namespace any local user could create
+// first and so keep the service from starting. A no-op elsewhere.
+void takeStopsFromServiceManagerOnly();
+
 // Sets the terminal's title when standard output is a terminal.
 void setConsoleTitle(std::string_view utf8Title);
 

@@ -108,6 +108,8 @@ void holdLogReopenRequests() {
 
 void ignoreLogOffEvents() {}
 
+void takeStopsFromServiceManagerOnly() {}
+
 void setConsoleTitle(std::string_view utf8Title) {
   if (!::isatty(STDOUT_FILENO)) return;
   std::string sequence = "\033]0;";

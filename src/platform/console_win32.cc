@@ -18,6 +18,7 @@ namespace {
 std::mutex handlerMutex;
 ConsoleControlHandler currentHandler;
 std::atomic<bool> logOffIgnored{false};
+std::atomic<bool> stopsFromServiceManager{false};
 
 // The stop request's event, the event that ends its waiter, and the waiter.
 struct StopRequestWaiter {
@@ -95,14 +96,18 @@ bool registerConsoleControlHandler(ConsoleControlHandler handler, std::string* e
     return true;
   }
   std::string reason;
-  if (!openStopRequest(stopRequest, reason)) {
+  // A service is stopped by its Service Control Manager: no name is made
+  // that another user could take first and so keep it from starting.
+  if (!stopsFromServiceManager.load() && !openStopRequest(stopRequest, reason)) {
     if (error != nullptr) *error = reason;
     return false;
   }
   if (!::SetConsoleCtrlHandler(onControlEvent, TRUE)) {
     if (error != nullptr) *error = "Can't set the console control handler, error " + std::to_string(::GetLastError());
-    ::SetEvent(stopRequest.quit);
-    stopRequest.thread.join();
+    if (stopRequest.thread.joinable()) {
+      ::SetEvent(stopRequest.quit);
+      stopRequest.thread.join();
+    }
     closeStopRequest(stopRequest);
     return false;
   }
@@ -120,6 +125,7 @@ void removeConsoleControlHandler() {
     waiter = std::move(stopRequest);
     stopRequest = StopRequestWaiter{};
   }
+  if (!waiter.thread.joinable()) return;  // a service's: none was made
   ::SetEvent(waiter.quit);
   // Called from the handler itself, the waiter cannot wait for itself to end.
   if (waiter.thread.get_id() == std::this_thread::get_id()) {
@@ -131,6 +137,8 @@ void removeConsoleControlHandler() {
 }
 
 void ignoreLogOffEvents() { logOffIgnored.store(true); }
+
+void takeStopsFromServiceManagerOnly() { stopsFromServiceManager.store(true); }
 
 void holdLogReopenRequests() {}
 

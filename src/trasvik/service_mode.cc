@@ -162,6 +162,7 @@ int runAsWindowsService(const CommandLine& commandLine, const std::function<int(
       return kFailureExitStatus;
     }
     platform::ignoreLogOffEvents();
+    platform::takeStopsFromServiceManagerOnly();
     observeFatalRecords([&](const std::string& text) { platform::writeEvent(source, platform::EventKind::kError, text); });
     observeServiceEvents([&](platform::EventKind kind, const std::string& text) { platform::writeEvent(source, kind, text); });
     observeProgress([&] { control.reportProgress(); });

@@ -61,4 +61,17 @@ TEST(ConsoleWindowsTest, RefusesAStopRequestEventNameThatExistsAlready) {
   platform::removeConsoleControlHandler();
 }
 
+// A service takes its stops from the Service Control Manager alone: a name
+// another process made first does not keep it from starting.
+TEST(ConsoleWindowsTest, AServiceMakesNoStopRequestEventAndNoNameKeepsItFromStarting) {
+  std::string error;
+  void* held = platform::createStopRequestEvent(static_cast<unsigned long>(platform::currentProcessId()), error);
+  ASSERT_NE(held, nullptr) << error;
+  platform::takeStopsFromServiceManagerOnly();
+  std::string refusal;
+  EXPECT_TRUE(platform::registerConsoleControlHandler([](int) {}, &refusal)) << refusal;
+  platform::removeConsoleControlHandler();
+  platform::closeStopRequestEvent(held);
+}
+
 }  // namespace
