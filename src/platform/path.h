@@ -19,11 +19,15 @@ inline constexpr std::size_t kMaxPath = 260;  // MAX_PATH
 inline constexpr std::size_t kMaxPath = 4096;
 #endif
 
-// Returns true iff the path does not begin with '/'.
+// Returns true iff the path does not begin with '/' (on Windows: with a
+// separator or a drive and a separator; "C:foo", taken from the drive's
+// current directory, is relative).
 bool isRelativePath(std::string_view path);
 
 // Joins a directory and a path with exactly one '/' between them. An absolute
-// `path` is returned unchanged; an empty `directory` yields `path`.
+// `path` is returned unchanged; an empty `directory` yields `path`. On
+// Windows a drive-relative `path` ("C:foo") is resolved by the system
+// against its drive's current directory instead.
 std::string joinPath(std::string_view directory, std::string_view path);
 
 // Lexical canonical form: repeated '/' collapsed, "." parts dropped, ".."

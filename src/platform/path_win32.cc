@@ -3,16 +3,42 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/path_parts.h"
 #include "platform/win32_file_calls.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// "C:foo": a drive without a separator after it, taken from that drive's
+// current directory.
+bool isDriveRelative(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' && (path.size() == 2 || !isSeparator(path[2]));
+}
+
+// The system's own resolution of a path (a drive-relative one against its
+// drive's current directory); the path itself when that fails.
+std::string fullPathOf(std::string_view path) {
+  const std::optional<std::wstring> wide = win32::wideText(CP_ACP, path);
+  if (!wide) return std::string(path);
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = ::GetFullPathNameW(wide->c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) return std::string(path);
+    if (length < buffer.size()) {
+      bool exact = false;
+      return win32::narrowText(CP_ACP, std::wstring(buffer.data(), length), exact).value_or(std::string(path));
+    }
+    buffer.resize(length);
+  }
+}
 
 }  // namespace
 
@@ -21,10 +47,13 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 // loaded is sent no log-off or shutdown event.
 bool isRelativePath(std::string_view path) {
   if (path.empty()) return true;
-  return !isSeparator(path[0]) && !(path.size() >= 2 && path[1] == ':');
+  return !isSeparator(path[0]) && !(path.size() >= 2 && path[1] == ':' && !isDriveRelative(path));
 }
 
 std::string joinPath(std::string_view directory, std::string_view path) {
+  // A drive-relative path names its drive's current directory, not
+  // `directory`: the system resolves it.
+  if (isDriveRelative(path)) return fullPathOf(path);
   if (!isRelativePath(path) || directory.empty()) return std::string(path);
   std::string joined(directory);
   // One separator stays, of whichever kind the directory ends with.

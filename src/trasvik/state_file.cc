@@ -166,7 +166,7 @@ StateFileSetting stateFileSetting(const std::string& iniPath) {
   setting.none = value == "none";
   setting.formerPath = setting.none || value.empty() ? defaultStateName(iniPath) : value;
   setting.path = platform::isRelativePath(setting.formerPath)
-                     ? stateDirectoryPrefix(iniPath) + setting.formerPath
+                     ? platform::joinPath(stateDirectoryPrefix(iniPath), setting.formerPath)
                      : setting.formerPath;
   return setting;
 }

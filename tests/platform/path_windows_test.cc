@@ -2,6 +2,9 @@
 // shell's canonical form and MAX_PATH.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "platform/path.h"
 
 namespace {
@@ -15,6 +18,14 @@ TEST(PathWindowsTest, RelativeMeansNoDriveAndNoLeadingSeparator) {
   EXPECT_FALSE(platform::isRelativePath("C:\\a"));
   EXPECT_FALSE(platform::isRelativePath("\\a"));
   EXPECT_FALSE(platform::isRelativePath("\\\\server\\share\\a"));
+  // Drive-relative: taken from the drive's current directory, never as is
+  // and never from another directory.
+  EXPECT_TRUE(platform::isRelativePath("C:foo"));
+  const std::optional<std::string> current = platform::currentDirectory();
+  ASSERT_TRUE(current);
+  const std::string drive = current->substr(0, 2);
+  EXPECT_EQ(platform::joinPath("D:\\elsewhere", drive + "foo.state"), platform::joinPath(*current, "foo.state"));
+  EXPECT_EQ(platform::absolutePath(drive + "foo"), platform::absolutePath("foo"));
 }
 
 TEST(PathWindowsTest, JoinUsesExactlyOneSeparator) {
