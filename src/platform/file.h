@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -96,6 +97,10 @@ int removeFile(const std::string& path);
 // the connection dropped): errors of the network and of a stale handle, as
 // the system gives them.
 bool isNetworkVolumeError(int error);
+
+// The bytes this process may still write on the volume of `directory`;
+// nullopt when the system does not say. An injected "space" fault gives 0.
+std::optional<std::uint64_t> freeBytesOn(const std::string& directory);
 
 // Renames `from` to `to`; an existing `to` is never replaced (EEXIST), also
 // not one that appears while the move runs: the rename refuses to replace,

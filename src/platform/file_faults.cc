@@ -24,7 +24,7 @@ struct Named {
 constexpr Named<FileOperation> kOperations[] = {
     {"open", FileOperation::kOpen},     {"write", FileOperation::kWrite},   {"fsync", FileOperation::kFsync},
     {"rename", FileOperation::kRename}, {"link", FileOperation::kLink},     {"unlink", FileOperation::kUnlink},
-    {"mkdir", FileOperation::kMkdir},
+    {"mkdir", FileOperation::kMkdir},   {"space", FileOperation::kSpace},
 };
 
 // The errors a file operation can plausibly meet; others are given by number.

@@ -15,7 +15,7 @@
 //
 //     operation:path-part:error[:skip[:count]]
 //
-//   operation  open, write, fsync, rename, link, unlink or mkdir
+//   operation  open, write, fsync, rename, link, unlink, mkdir or space
 //   path-part  bytes the path must contain to fail; empty: every path.
 //              Neither ':' nor ';' can be part of it.
 //   error      an errno name (EACCES, ENOSPC, EIO, ...) or its number
@@ -40,7 +40,8 @@
 // it takes); fsync, a flush to disk; rename, a rename, matched against the
 // source and the target path; link, the hard link a move makes where the file
 // system cannot rename without replacing (source or target path); unlink, a
-// file removal; mkdir, a directory creation. Writes and flushes are matched
+// file removal; mkdir, a directory creation; space, a query of the free
+// space of a directory's volume, which then finds none. Writes and flushes are matched
 // against the path the descriptor's file has now, absolute and with links
 // resolved; the other operations against the path as the caller gave it.
 // Writes to the standard streams never fail on purpose.
@@ -63,7 +64,7 @@ namespace platform {
 
 inline constexpr const char* kFileFaultsVariable = "TRASVIK_TEST_FILE_FAULTS";
 
-enum class FileOperation { kOpen, kWrite, kFsync, kRename, kLink, kUnlink, kMkdir };
+enum class FileOperation { kOpen, kWrite, kFsync, kRename, kLink, kUnlink, kMkdir, kSpace };
 
 struct FileFault {
   FileOperation operation = FileOperation::kOpen;

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/file_faults.h"
 #include "platform/posix_call.h"
 #include "platform/posix_file_calls.h"
 
@@ -203,6 +205,13 @@ int moveFile(const std::string& from, const std::string& to) {
   if (renameError != EXDEV) return renameError;
   if (int error = copyFile(from, to)) return error;
   return unlinkSourceOrUndo(from, to);
+}
+
+std::optional<std::uint64_t> freeBytesOn(const std::string& directory) {
+  if (injectedFileError(FileOperation::kSpace, directory) != 0) return 0;
+  struct statvfs facts {};
+  if (::statvfs(directory.c_str(), &facts) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(facts.f_bavail) * facts.f_frsize;
 }
 
 bool isNetworkVolumeError(int error) {

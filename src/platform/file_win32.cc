@@ -8,6 +8,7 @@
 
 #include "platform/file_faults.h"
 #include "platform/win32_file_calls.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
@@ -255,6 +256,14 @@ int moveFile(const std::string& from, const std::string& to) {
   // then is the source deleted.
   const int error = win32::moveFile(from, to, false);
   return error == EXDEV ? moveAcrossVolumes(from, to) : error;
+}
+
+std::optional<std::uint64_t> freeBytesOn(const std::string& directory) {
+  if (injectedFileError(FileOperation::kSpace, directory) != 0) return 0;
+  const std::optional<std::wstring> wide = win32::wideText(CP_ACP, directory);
+  ULARGE_INTEGER available{};
+  if (!wide || !::GetDiskFreeSpaceExW(wide->c_str(), &available, nullptr, nullptr)) return std::nullopt;
+  return static_cast<std::uint64_t>(available.QuadPart);
 }
 
 // The Windows errors of a share that went away come out of errnoOf as

@@ -82,6 +82,31 @@ bool finishFile(ReceivedFile& file, bool whole, const std::string& targetPath, c
 bool writeData(const Rule& rule, Quillex::DravontMessage_s& message, const MessageInfo& info,
                const AttachmentLayout& layout, WrittenAttachment& written);
 
+// Thrown when a save failed on a full disk: the message stays unconfirmed
+// and comes again once there is room.
+struct DiskFull {};
+
+// A save that failed where the incoming directory's volume has no room for
+// the attachment: a warning, and DiskFull. Another failure returns and is
+// reported as before. (The service writes the data: its error text does not
+// say why, the free space does.)
+// Incoming directories warned about as full, until a message is saved there.
+std::set<std::string>& fullDirectories() {
+  static std::set<std::string> directories;
+  return directories;
+}
+
+void leaveMessageWhenDiskFull(const Rule& rule, const MessageInfo& info, std::uint64_t needed) {
+  const std::optional<std::uint64_t> free = platform::freeBytesOn(rule.in);
+  if (!free || *free >= needed) return;
+  if (!fullDirectories().insert(rule.in).second) throw DiskFull{};
+  GATEWAY_WARNING("Rule [%s]: the disk of \"%s\" is full (%llu bytes free, %llu needed); message \"%s\" stays "
+                  "unconfirmed and is received again in a later pass (said once while the disk stays full)",
+                  rule.name.c_str(), rule.in.c_str(), static_cast<unsigned long long>(*free),
+                  static_cast<unsigned long long>(needed), info.messageId.c_str());
+  throw DiskFull{};
+}
+
 // Writes attachment `index` (0-based) under a temporary name, then its
 // companion file when the kind has one; false after the failure was
 // reported (the temporary files are removed with `written`).
@@ -119,6 +144,7 @@ bool writeData(const Rule& rule, Quillex::DravontMessage_s& message, const Messa
   // writes back until the close can only make it grow by more.)
   const unsigned expected = info.attachments[index].size;
   const bool saved = headWritten && size == expected && file.size() >= sizeBefore + expected;
+  if (!saved) leaveMessageWhenDiskFull(rule, info, expected);
   return finishFile(file, saved, targetPath, layout);
 }
 
@@ -232,13 +258,18 @@ int saveAttachments(Rule& rule, Quillex::DravontMessage_s& message, const Messag
           (attachment.fileInPlace && platform::pathExists(rule.in + layout.companionName(attachment.name)));
     }
     written.push_back(std::move(attachment));
-    if (!writeAttachment(rule, message, info, layout, written.back())) return 2;
+    try {
+      if (!writeAttachment(rule, message, info, layout, written.back())) return 2;
+    } catch (const DiskFull&) {
+      return kReceiveDeferred;  // the temporary files go with `written`
+    }
   }
   try {
     if (!recorded && !written.empty()) recordNames(rule, written, info);
     crashPoint("receipt-recorded");
     placeAttachments(rule, written, info, layout);
     crashPoint("placed");
+    fullDirectories().erase(rule.in);
   } catch (int code) {
     if (code != kMoveFailure) throw;
     return 2;

@@ -223,6 +223,25 @@ TEST_F(FileReceiveFaultTest, LaterAttachmentNotWrittenWholeLeavesNoFileAndTheMes
   EXPECT_EQ(readFile(good + "a.txt") + readFile(good + "b.txt"), "firstsecond");
 }
 
+// A full disk (its free space, through the fault layer, is nil) is no
+// reason to stop: the message stays unconfirmed, one warning says why, and
+// each pass tries again until there is room.
+TEST_F(FileReceiveFaultTest, ASaveThatFailsOnAFullDiskLeavesTheMessageForALaterPassWithoutAStop) {
+  const std::string faulty = fileRule("main", "faulty");
+  setup.set("trasvik", "loops", "2");
+  const std::string id = setup.deliver(message("", {{"a.txt", "first"}, {"b.txt", "second"}}));
+  EXPECT_EQ(setup.runGateway(nullptr, {"TRASVIK_TEST_FILE_FAULTS=space:/faulty/:ENOSPC"}), 0);
+  EXPECT_TRUE(directoryNames(faulty).empty()) << testing::PrintToString(directoryNames(faulty));
+  EXPECT_EQ(setup.countRecordsStartingWith("Rule [main]: the disk of \"" + faulty + "\" is full (0 bytes free, 6 needed); "
+                                           "message \"" + id + "\" stays unconfirmed"),
+            1);
+  EXPECT_EQ(setup.countRecordsStartingWith("FATAL"), 0);
+
+  const std::string good = fileRule("main", "good");
+  EXPECT_EQ(setup.runGateway(), 0);
+  EXPECT_EQ(directoryNames(good), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
 TEST_F(FileReceiveTest, FileThatCannotBeFlushedToDiskIsNotConfirmed) {
   // The confirmation lets the service forget the message: a received file
   // the gateway cannot make durable must not be confirmed.
