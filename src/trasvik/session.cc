@@ -173,20 +173,23 @@ bool ServiceOutage::waitBeforeNextTry(const std::string& error, unsigned pauseMi
   // The stop request machinery is there before the first session opens, so
   // that a stop ends the wait.
   if (!stopMachineryReady() && !createStopMachinery()) return false;
-  const std::string reason = serviceUnreachableReason();
-  const std::string why = reason.empty() ? error : reason;
   const std::time_t now = std::time(nullptr);
+  // The service's address is tried once more only for a record that names why.
+  const auto why = [&] {
+    const std::string reason = serviceUnreachableReason();
+    return reason.empty() ? error : reason;
+  };
   if (since_ == 0) {
     since_ = now;
     remindedAt_ = now;
     const std::string text = formatText("The service at %s is not reachable (%s); waiting for it",
-                                        serviceAddressText().c_str(), why.c_str());
+                                        serviceAddressText().c_str(), why().c_str());
     GATEWAY_WARNING("%s", text.c_str());
     reportServiceEvent(platform::EventKind::kWarning, text);
   } else if (now - remindedAt_ >= kReminderSeconds) {
     remindedAt_ = now;
     GATEWAY_WARNING("The service at %s is still not reachable (%s), for %lld min now; waiting for it",
-                    serviceAddressText().c_str(), why.c_str(), static_cast<long long>((now - since_) / 60));
+                    serviceAddressText().c_str(), why().c_str(), static_cast<long long>((now - since_) / 60));
   }
   waitingForService(since_, pauseMilliseconds);
   // Each step of the wait tells the watchdog that the gateway lives.

@@ -1,5 +1,6 @@
 #include "trasvik/supervision.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -24,8 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 bool supervisedRun = false;
 bool ready = false;
-std::time_t lastExchange = 0;  // the end of the last pass that sent or received
-unsigned long long exchangedBefore = 0;
 Clock::time_point lastNotice{};
 std::function<void(platform::EventKind, const std::string&)> eventObserver;
 std::function<void()> progressObserver;
@@ -75,6 +74,9 @@ std::string statusLine() {
   const GatewayStatus& status = gatewayStatus();
   if (status.waitingSince != 0) return "waiting for the service since " + clockText(status.waitingSince);
   if (status.passes == 0) return "first pass";
+  // The last exchange is the latest send or receipt of any rule.
+  std::int64_t lastExchange = 0;
+  for (const RuleActivity& rule : status.rules) lastExchange = std::max({lastExchange, rule.lastSent, rule.lastReceived});
   return formatText("pass %llu, %llu sent, %llu received, last exchange %s", status.passes, status.posted,
                     status.received, lastExchange == 0 ? "none yet" : clockText(lastExchange).c_str());
 }
@@ -93,9 +95,6 @@ void passFinished() {
   status.posted = done.postedFiles;
   status.received = done.received;
   status.rejected = done.rejected;
-  const unsigned long long exchanged = done.postedFiles + done.received + done.rejected;
-  if (exchanged != exchangedBefore) lastExchange = std::time(nullptr);
-  exchangedBefore = exchanged;
   refreshStatusFile(true);
   notify(false);
 }
